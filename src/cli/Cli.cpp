@@ -1,0 +1,40 @@
+#include "Cli.h"
+
+#include <QCoro/QCoroTask>
+
+QString cliHelpText()
+{
+    QString text;
+    QTextStream help(&text);
+    help << "Usage: quorlane [COMMAND] [OPTIONS]\n\n"
+         << "Quorlane shows every MCP server Claude Code and Claude Desktop load, and switches them\n"
+         << "off and on without losing their definitions.\n\n"
+         << "Commands:\n";
+    for (const CliCommand &command : cliCommands())
+        help << "  " << command.name.leftJustified(14) << command.summary << '\n';
+    help << "\nRun 'quorlane COMMAND --help' for the options of a command.\n";
+    return text;
+}
+
+int runCli(const QStringList &arguments, CliIO io)
+{
+    if (arguments.isEmpty() || arguments.first() == QLatin1String("--help") ||
+        arguments.first() == QLatin1String("-h") || arguments.first() == QLatin1String("help")) {
+        io.out << cliHelpText();
+        io.out.flush();
+        return ExitCode::ok;
+    }
+    const QString name = arguments.first();
+    for (const CliCommand &command : cliCommands()) {
+        if (command.name == name) {
+            const int code = QCoro::waitFor(command.run(arguments.mid(1), io));
+            io.out.flush();
+            io.err.flush();
+            return code;
+        }
+    }
+    io.err << "quorlane: unknown command '" << name << "'\n"
+           << "Run 'quorlane --help' for the list of commands.\n";
+    io.err.flush();
+    return ExitCode::usage;
+}

@@ -1,0 +1,11 @@
+#include "Commands.h"
+#include "CliCommand.h"
+
+const QList<CliCommand> &cliCommands()
+{
+    static const QList<CliCommand> commands{
+        {QStringLiteral("list"), QStringLiteral("Show every MCP server and whether it is on"),
+         runListCommand},
+    };
+    return commands;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+// Where Quorlane and the programs it manages keep their files. Everything derives from the
+// environment at the moment of the call (HOME, XDG_CONFIG_HOME, QUORLANE_MANAGED_CONFIG), so a
+// test can point the whole application at a temporary home.
+namespace Paths {
+
+QString homeDirectory();
+
+// The per-user folder in which applications keep their support files:
+// ~/Library/Application Support on macOS, $XDG_CONFIG_HOME or ~/.config on Linux.
+QString applicationSupportDirectory();
+
+// The administrator's read-only server list; QUORLANE_MANAGED_CONFIG overrides it.
+QString managedConfigPath();
+
+// Claude Code's own file, ~/.claude.json.
+QString claudeJsonPath();
+
+// Claude Desktop's file, <application support>/Claude/claude_desktop_config.json.
+QString desktopConfigPath();
+
+// Quorlane's own folder, <application support>/Quorlane.
+QString quorlaneSupportDirectory();
+
+// The stash of switched-off global and Claude Desktop servers.
+QString disabledGlobalConfigPath();
+
+// Claude Code's transcripts, ~/.claude/projects.
+QString claudeProjectsDirectory();
+
+} // namespace Paths

@@ -1,0 +1,32 @@
+#include "PreferenceStore.h"
+
+#include "PlatformPreferenceStore.h"
+
+namespace PreferenceStore {
+
+std::unique_ptr<QSettings> open()
+{
+    return PlatformPreferenceStore::open();
+}
+
+std::optional<QStringList> stringList(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList();
+    if (value.typeId() != QMetaType::QVariantList)
+        return std::nullopt;
+    QStringList result;
+    for (const QVariant &element : value.toList()) {
+        if (element.typeId() != QMetaType::QString)
+            return std::nullopt;
+        result.append(element.toString());
+    }
+    return result;
+}
+
+QStringList excludedPaths()
+{
+    return stringList(open()->value(QStringLiteral("pref_excludedPaths"))).value_or(QStringList{});
+}
+
+} // namespace PreferenceStore

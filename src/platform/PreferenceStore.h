@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QSettings>
+#include <QStringList>
+
+#include <memory>
+
+// The per-user preference store. Every reader and writer of the "pref_…" keys opens it through
+// here, so the loader, the preferences service and the command line share one store. Values keep
+// their type (a boolean stays a boolean, a list stays a list), which lets readers tell a value of
+// the wrong type from a real one.
+namespace PreferenceStore {
+
+std::unique_ptr<QSettings> open();
+
+// The value as a list of strings, or nullopt when it is absent or of another type.
+std::optional<QStringList> stringList(const QVariant &value);
+
+// The excluded project names, "pref_excludedPaths"; empty when unset or of the wrong type.
+QStringList excludedPaths();
+
+} // namespace PreferenceStore

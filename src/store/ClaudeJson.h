@@ -1,0 +1,27 @@
+#pragma once
+
+#include "MCPServerEntry.h"
+
+#include <QByteArray>
+
+// The typed read view of ~/.claude.json: the global servers and each project's servers. Every
+// other member is ignored here; the file is only ever rewritten through the untyped tree.
+struct ClaudeJsonProject
+{
+    std::optional<MCPServerMap> mcpServers;
+    bool operator==(const ClaudeJsonProject &) const = default;
+};
+
+struct ClaudeJson
+{
+    std::optional<MCPServerMap> mcpServers;
+    // Project path → project, in the order of the file.
+    std::optional<QList<std::pair<QString, ClaudeJsonProject>>> projects;
+
+    bool operator==(const ClaudeJson &) const = default;
+
+    // Nullopt when the bytes are not JSON, not UTF-8, or any declared member has the wrong type
+    // anywhere in the file (one broken definition makes the whole view unreadable).
+    [[nodiscard]] static std::optional<ClaudeJson> decode(const QByteArray &bytes);
+    [[nodiscard]] static std::optional<ClaudeJson> decode(const nlohmann::json &root);
+};

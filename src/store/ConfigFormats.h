@@ -1,0 +1,36 @@
+#pragma once
+
+#include "MCPServerEntry.h"
+#include "RawJSON.h"
+
+#include <QByteArray>
+
+// The simple layout of the Claude Desktop file, the managed file and project .mcp.json files:
+// a required top-level "mcpServers" object.
+struct MCPConfig
+{
+    MCPServerMap mcpServers;
+
+    bool operator==(const MCPConfig &) const = default;
+
+    [[nodiscard]] static std::optional<MCPConfig> decode(const nlohmann::json &value);
+    [[nodiscard]] static std::optional<MCPConfig> decode(const QByteArray &bytes);
+    [[nodiscard]] nlohmann::json encode() const;
+};
+
+// A map of server definitions; nullopt when it is not an object or any definition fails.
+std::optional<MCPServerMap> decodeServerMap(const nlohmann::json &value);
+
+// The stash file: both buckets are required when reading and always written. Definitions are
+// kept exactly as they were in the live file.
+struct DisabledGlobalConfig
+{
+    using Bucket = std::map<std::string, RawJSON>;
+    Bucket global;
+    Bucket desktop;
+
+    bool operator==(const DisabledGlobalConfig &) const = default;
+
+    [[nodiscard]] static std::optional<DisabledGlobalConfig> decode(const QByteArray &bytes);
+    [[nodiscard]] nlohmann::json encode() const;
+};

@@ -1,0 +1,150 @@
+#include "ConfigLoader.h"
+
+#include "JsonFile.h"
+#include "JsonValues.h"
+#include "QuorlaneProjectConfig.h"
+#include "platform/Paths.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+
+ConfigPaths ConfigPaths::forCurrentUser()
+{
+    return {Paths::claudeJsonPath(), Paths::desktopConfigPath(), Paths::managedConfigPath(),
+            Paths::disabledGlobalConfigPath()};
+}
+
+namespace ConfigLoader {
+namespace {
+
+// Entries of a simple-layout file; none when it is missing or malformed.
+QList<MCPServerEntry> entriesOfConfigFile(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return {};
+    const auto bytes = JsonFile::read(path);
+    const auto config = bytes ? MCPConfig::decode(*bytes) : std::nullopt;
+    return config ? MCPServerEntries::fromMap(config->mcpServers) : QList<MCPServerEntry>{};
+}
+
+bool hasEntryNamed(const QList<MCPServerEntry> &entries, const QString &name)
+{
+    return std::any_of(entries.cbegin(), entries.cend(),
+                       [&](const MCPServerEntry &e) { return e.name == name; });
+}
+
+// Names in the stash that are not live: the servers that are switched off.
+void addStashedOnly(QSet<GlobalServerID> &ids, const DisabledGlobalConfig::Bucket &stash,
+                    const QList<MCPServerEntry> &live, MCPSource source)
+{
+    for (const auto &[name, definition] : stash) {
+        const QString qname = JsonValues::toQString(name);
+        if (!hasEntryNamed(live, qname))
+            ids.insert({qname, source});
+    }
+}
+
+// Phase A: the projects ~/.claude.json knows, with the servers their sidecar records stashed.
+void collectClaudeJsonProjects(const ClaudeJson &view, const QStringList &excludedNames,
+                               QList<std::pair<QString, QList<MCPServerEntry>>> &found, QSet<QString> &paths)
+{
+    if (!view.projects)
+        return;
+    for (const auto &[path, project] : *view.projects) {
+        if (excludedNames.contains(MCPProjects::lastPathComponent(path)) || paths.contains(path))
+            continue;
+        QList<MCPServerEntry> entries =
+            project.mcpServers ? MCPServerEntries::fromMap(*project.mcpServers) : QList<MCPServerEntry>{};
+        const QuorlaneProjectConfig record = QuorlaneProjectConfig::load(path);
+        for (auto it = record.stashedConfigs.cbegin(); it != record.stashedConfigs.cend(); ++it) {
+            if (!hasEntryNamed(entries, it.key()))
+                entries.append(MCPServerEntry::fromRaw(it.key(), it.value()));
+        }
+        if (entries.isEmpty())
+            continue;
+        MCPServerEntries::sortByName(entries);
+        found.append({path, entries});
+        paths.insert(path);
+    }
+}
+
+// Phase B: folders directly under ~/Projects, then directly under ~, that hold a .mcp.json.
+void collectScannedProjects(const QStringList &excludedNames,
+                            QList<std::pair<QString, QList<MCPServerEntry>>> &found, QSet<QString> &paths)
+{
+    const QString home = Paths::homeDirectory();
+    for (const QString &root : {home + QStringLiteral("/Projects"), home}) {
+        const QDir dir(root);
+        const QStringList children = dir.entryList(
+            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
+        for (const QString &name : children) {
+            const QString candidate = root + QLatin1Char('/') + name;
+            const QString projectFile = candidate + QStringLiteral("/.mcp.json");
+            if (!QFileInfo::exists(projectFile) || excludedNames.contains(name) || paths.contains(candidate))
+                continue;
+            QList<MCPServerEntry> entries = entriesOfConfigFile(projectFile);
+            if (entries.isEmpty())
+                continue;
+            found.append({candidate, entries});
+            paths.insert(candidate);
+        }
+    }
+}
+
+} // namespace
+
+QList<MCPServerEntry> mergeStashed(QList<MCPServerEntry> live, const DisabledGlobalConfig::Bucket &stash)
+{
+    const QList<MCPServerEntry> liveOnly = live;
+    for (const auto &[name, definition] : stash) {
+        const QString qname = JsonValues::toQString(name);
+        if (hasEntryNamed(liveOnly, qname))
+            continue;
+        if (const auto raw = MCPServerRaw::decode(definition.toGeneric()))
+            live.append(MCPServerEntry::fromRaw(qname, *raw));
+    }
+    MCPServerEntries::sortByName(live);
+    return live;
+}
+
+QList<MCPProject> loadProjects(const std::optional<ClaudeJson> &view, const QStringList &excludedNames)
+{
+    QList<std::pair<QString, QList<MCPServerEntry>>> found;
+    QSet<QString> paths;
+    if (view)
+        collectClaudeJsonProjects(*view, excludedNames, found, paths);
+    collectScannedProjects(excludedNames, found, paths);
+
+    QList<MCPProject> projects;
+    projects.reserve(found.size());
+    for (auto &[path, servers] : found)
+        projects.append(MCPProject{path, path, std::move(servers), MCPSource::project, true});
+    MCPProjects::sortByLastComponent(projects);
+    return projects;
+}
+
+LoadResult loadSnapshot(const ConfigPaths &paths, const QStringList &excludedNames)
+{
+    const auto claudeBytes = JsonFile::read(paths.claudeJsonPath);
+    const std::optional<ClaudeJson> view = claudeBytes ? ClaudeJson::decode(*claudeBytes) : std::nullopt;
+
+    const auto stashBytes = JsonFile::read(paths.disabledGlobalConfigPath);
+    const DisabledGlobalConfig stash = (stashBytes ? DisabledGlobalConfig::decode(*stashBytes) : std::nullopt)
+                                           .value_or(DisabledGlobalConfig{});
+
+    const QList<MCPServerEntry> liveGlobal =
+        (view && view->mcpServers) ? MCPServerEntries::fromMap(*view->mcpServers) : QList<MCPServerEntry>{};
+    const QList<MCPServerEntry> liveDesktop = entriesOfConfigFile(paths.desktopConfigPath);
+
+    LoadResult result;
+    addStashedOnly(result.disabledIDs, stash.global, liveGlobal, MCPSource::global);
+    addStashedOnly(result.disabledIDs, stash.desktop, liveDesktop, MCPSource::desktop);
+    result.global = mergeStashed(liveGlobal, stash.global);
+    result.desktop = mergeStashed(liveDesktop, stash.desktop);
+    result.managed = entriesOfConfigFile(paths.managedConfigPath);
+    result.projects = loadProjects(view, excludedNames);
+    return result;
+}
+
+} // namespace ConfigLoader

@@ -1,0 +1,96 @@
+#include "JsonFile.h"
+
+#include "StoreError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace JsonFile {
+
+std::optional<QByteArray> readIfExists(const QString &path)
+{
+    QFile file(path);
+    if (!file.exists())
+        return std::nullopt;
+    if (!file.open(QIODevice::ReadOnly))
+        throw FileSystemError(QStringLiteral("Could not read %1: %2").arg(path, file.errorString()));
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw FileSystemError(QStringLiteral("Could not read %1: %2").arg(path, file.errorString()));
+    return bytes;
+}
+
+std::optional<QByteArray> read(const QString &path)
+{
+    try {
+        return readIfExists(path);
+    } catch (const FileSystemError &) {
+        return std::nullopt;
+    }
+}
+
+std::optional<nlohmann::json> parse(const QByteArray &bytes)
+{
+    nlohmann::json value = nlohmann::json::parse(bytes.cbegin(), bytes.cend(), nullptr, false);
+    if (value.is_discarded())
+        return std::nullopt;
+    return value;
+}
+
+std::optional<nlohmann::json> parseObject(const QByteArray &bytes)
+{
+    auto value = parse(bytes);
+    if (!value || !value->is_object())
+        return std::nullopt;
+    return value;
+}
+
+QByteArray serializePretty(const nlohmann::json &value)
+{
+    const std::string text = value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    return QByteArray(text.data(), qsizetype(text.size()));
+}
+
+QByteArray serializeCompact(const nlohmann::json &value)
+{
+    const std::string text = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return QByteArray(text.data(), qsizetype(text.size()));
+}
+
+void writeAtomically(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw FileSystemError(QStringLiteral("Could not write %1: %2").arg(path, file.errorString()));
+    if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        throw FileSystemError(QStringLiteral("Could not write %1: %2").arg(path, reason));
+    }
+    if (!file.commit())
+        throw FileSystemError(QStringLiteral("Could not replace %1: %2").arg(path, file.errorString()));
+}
+
+void createDirectories(const QString &path)
+{
+    if (!QDir().mkpath(path))
+        throw FileSystemError(QStringLiteral("Could not create the folder %1").arg(path));
+}
+
+QByteArray rewrite(const QString &path, const std::function<void(nlohmann::json &root)> &edit)
+{
+    const auto bytes = readIfExists(path);
+    if (!bytes)
+        throw FileSystemError(QStringLiteral("%1 does not exist").arg(path));
+    auto root = parseObject(*bytes);
+    if (!root)
+        throw FileSystemError(QStringLiteral("%1 is not a JSON object").arg(path));
+    edit(*root);
+    QByteArray written = serializePretty(*root);
+    writeAtomically(path, written);
+    return written;
+}
+
+} // namespace JsonFile

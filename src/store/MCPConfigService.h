@@ -1,0 +1,69 @@
+#pragma once
+
+#include "Cancellation.h"
+#include "LoadResult.h"
+#include "MutationLock.h"
+
+#include <QObject>
+
+#include <QCoro/QCoroTask>
+
+// The single owner of Quorlane's view of MCP servers. Lives on the main thread; the published
+// lists are only ever replaced whole, on the main thread, after a load finishes on a worker.
+class MCPConfigService : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QList<MCPServerEntry> globalServers READ globalServers NOTIFY globalServersChanged)
+    Q_PROPERTY(QList<MCPServerEntry> desktopServers READ desktopServers NOTIFY desktopServersChanged)
+    Q_PROPERTY(QList<MCPServerEntry> managedServers READ managedServers NOTIFY managedServersChanged)
+    Q_PROPERTY(QList<MCPProject> projects READ projects NOTIFY projectsChanged)
+    Q_PROPERTY(bool isLoading READ isLoading NOTIFY isLoadingChanged)
+    Q_PROPERTY(QSet<GlobalServerID> disabledGlobalServers READ disabledGlobalServers NOTIFY
+                   disabledGlobalServersChanged)
+
+public:
+    explicit MCPConfigService(ConfigPaths paths = ConfigPaths::forCurrentUser(), QObject *parent = nullptr);
+
+    [[nodiscard]] const QList<MCPServerEntry> &globalServers() const { return m_globalServers; }
+    [[nodiscard]] const QList<MCPServerEntry> &desktopServers() const { return m_desktopServers; }
+    [[nodiscard]] const QList<MCPServerEntry> &managedServers() const { return m_managedServers; }
+    [[nodiscard]] const QList<MCPProject> &projects() const { return m_projects; }
+    [[nodiscard]] bool isLoading() const { return m_isLoading; }
+    [[nodiscard]] const QSet<GlobalServerID> &disabledGlobalServers() const
+    {
+        return m_disabledGlobalServers;
+    }
+    [[nodiscard]] const ConfigPaths &paths() const { return m_paths; }
+
+    // Takes the mutation lock, loads, releases. Returns without loading when cancelled while
+    // waiting for the lock.
+    QCoro::Task<void> reload(CancellationPtr cancellation = {});
+    // One load and publication; the caller holds the mutation lock.
+    QCoro::Task<void> load();
+
+    QCoro::Task<void> acquireMutationLock(CancellationPtr cancellation = {});
+    void releaseMutationLock();
+    void cancelWaiter(const QUuid &id);
+    [[nodiscard]] bool mutationIsLocked() const { return m_mutationLock.isLocked(); }
+
+Q_SIGNALS:
+    void globalServersChanged();
+    void desktopServersChanged();
+    void managedServersChanged();
+    void projectsChanged();
+    void isLoadingChanged();
+    void disabledGlobalServersChanged();
+
+private:
+    void setIsLoading(bool loading);
+    void publish(LoadResult result);
+
+    const ConfigPaths m_paths;
+    QList<MCPServerEntry> m_globalServers;
+    QList<MCPServerEntry> m_desktopServers;
+    QList<MCPServerEntry> m_managedServers;
+    QList<MCPProject> m_projects;
+    bool m_isLoading = false;
+    QSet<GlobalServerID> m_disabledGlobalServers;
+    MutationLock m_mutationLock;
+};
