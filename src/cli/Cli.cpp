@@ -1,6 +1,7 @@
 #include "Cli.h"
 
-#include <QCoro/QCoroTask>
+#include "app/WaitFor.h"
+#include "store/StoreError.h"
 
 QString cliHelpText()
 {
@@ -27,7 +28,14 @@ int runCli(const QStringList &arguments, CliIO io)
     const QString name = arguments.first();
     for (const CliCommand &command : cliCommands()) {
         if (command.name == name) {
-            const int code = QCoro::waitFor(command.run(arguments.mid(1), io));
+            int code = ExitCode::failure;
+            try {
+                code = Quorlane::waitFor(command.run(arguments.mid(1), io));
+            } catch (const QuorlaneError &error) {
+                io.err << error.description() << '\n';
+            } catch (const std::exception &error) {
+                io.err << "quorlane " << name << ": " << error.what() << '\n';
+            }
             io.out.flush();
             io.err.flush();
             return code;
