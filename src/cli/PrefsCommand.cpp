@@ -110,9 +110,17 @@ QCoro::Task<int> runPrefsCommand(QStringList arguments, CliIO io)
         co_return ExitCode::ok;
     }
 
+    // The change runs on a later turn of the event loop and announces its outcome; listen before
+    // asking, so the answer cannot slip past.
+    std::optional<bool> outcome;
+    const QMetaObject::Connection listening =
+        QObject::connect(&preferences, &AppPreferences::loginItemChangeFinished,
+                         [&outcome](bool enabled) { outcome = enabled; });
     preferences.setLaunchAtLogin(*value);
-    // The change runs on a later turn of the event loop; the signal carries its outcome.
-    const bool isEnabled = co_await qCoro(&preferences, &AppPreferences::loginItemChangeFinished);
+    if (!outcome)
+        co_await qCoro(&preferences, &AppPreferences::loginItemChangeFinished);
+    QObject::disconnect(listening);
+    const bool isEnabled = outcome.value_or(false);
     printStored(json, io);
     if (isEnabled != *value) {
         io.err << "quorlane prefs: could not " << (*value ? "register" : "remove")
