@@ -124,17 +124,6 @@ void blockAutostartFolder(const TestHome &home)
     home.write(AutostartEntry::directory(), "not a folder");
 }
 
-QJsonObject prefsJson(const TestHome &home, const QProcessEnvironment &environment, const QString &program)
-{
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(home.path());
-    process.start(program, {QStringLiteral("prefs"), QStringLiteral("--json")});
-    if (!process.waitForFinished(60000))
-        return {};
-    return QJsonDocument::fromJson(process.readAllStandardOutput()).object();
-}
-
 struct Run
 {
     int exitCode = -1;
@@ -160,6 +149,11 @@ Run run(const QString &program, const QStringList &arguments, const QProcessEnvi
     result.out = process.readAllStandardOutput();
     result.err = process.readAllStandardError();
     return result;
+}
+
+QJsonObject prefsJson(const QString &program, const QProcessEnvironment &environment, const QString &home)
+{
+    return QJsonDocument::fromJson(run(program, {"prefs", "--json"}, environment, home).out).object();
 }
 
 } // namespace
@@ -409,7 +403,7 @@ void TestLoginItem::realBinaryEndToEnd()
     QVERIFY2(result.exitCode == 0, result.err.constData());
     QVERIFY2(QFileInfo(entry).isFile(), qPrintable(entry));
     QVERIFY(!QFileInfo::exists(m_home->path() + QStringLiteral("/relative")));
-    QCOMPARE(prefsJson(*m_home, environment, program).value(QLatin1String("launchAtLogin")),
+    QCOMPARE(prefsJson(program, environment, m_home->path()).value(QLatin1String("launchAtLogin")),
              QJsonValue(true));
 
     // A desktop entry validator agrees the file is well formed.
@@ -432,7 +426,7 @@ void TestLoginItem::realBinaryEndToEnd()
     result = run(program, {"prefs", "set", "launchAtLogin", "false"}, environment, m_home->path());
     QVERIFY2(result.exitCode == 0, result.err.constData());
     QVERIFY(!QFileInfo::exists(entry));
-    QCOMPARE(prefsJson(*m_home, environment, program).value(QLatin1String("launchAtLogin")),
+    QCOMPARE(prefsJson(program, environment, m_home->path()).value(QLatin1String("launchAtLogin")),
              QJsonValue(false));
 }
 

@@ -205,9 +205,6 @@ void TestUpdateChecker::parseFeed_data()
     QTest::newRow("status 404") << QByteArray(R"({"version":"1.0"})") << 404 << "http 404"
                                 << ""
                                 << "";
-    QTest::newRow("status 500") << QByteArray("oops") << 500 << "http 500"
-                                << ""
-                                << "";
     QTest::newRow("status 199") << QByteArray(R"({"version":"1.0"})") << 199 << "http 199"
                                 << ""
                                 << "";
@@ -217,15 +214,9 @@ void TestUpdateChecker::parseFeed_data()
     QTest::newRow("status checked before the body") << QByteArray("{not json") << 503 << "http 503"
                                                     << ""
                                                     << "";
-    QTest::newRow("invalid JSON") << QByteArray("{\"version\": ") << 200 << "json"
-                                  << ""
-                                  << "";
     QTest::newRow("empty body") << QByteArray() << 200 << "json"
                                 << ""
                                 << "";
-    QTest::newRow("empty array") << QByteArray("[]") << 200 << "invalidResponse"
-                                 << ""
-                                 << "";
     QTest::newRow("array with a non-object")
         << QByteArray(R"([{"version":"1.0"},"x"])") << 200 << "invalidResponse"
         << ""
@@ -237,31 +228,14 @@ void TestUpdateChecker::parseFeed_data()
         << QByteArray(R"([{},{"version":"1.0"}])") << 200 << "missingVersion"
         << ""
         << "";
-    QTest::newRow("empty object") << QByteArray("{}") << 200 << "missingVersion"
-                                  << ""
-                                  << "";
-    QTest::newRow("no version") << QByteArray(R"({"url":"https://example.org"})") << 200 << "missingVersion"
-                                << ""
-                                << "";
-    QTest::newRow("empty version") << QByteArray(R"({"version":""})") << 200 << "missingVersion"
-                                   << ""
-                                   << "";
     QTest::newRow("version as a number") << QByteArray(R"({"version":1.2})") << 200 << "missingVersion"
                                          << ""
                                          << "";
     QTest::newRow("version null") << QByteArray(R"({"version":null})") << 200 << "missingVersion"
                                   << ""
                                   << "";
-    QTest::newRow("version with a leading letter")
-        << QByteArray(R"({"version":"v1.2"})") << 200 << "invalidVersion"
-        << ""
-        << "";
     QTest::newRow("version with two dots in a row")
         << QByteArray(R"({"version":"1..2"})") << 200 << "invalidVersion"
-        << ""
-        << "";
-    QTest::newRow("version with a trailing dot")
-        << QByteArray(R"({"version":"1.2."})") << 200 << "invalidVersion"
         << ""
         << "";
 }
