@@ -181,6 +181,7 @@ private Q_SLOTS:
 
     void realBinaryEndToEnd_data();
     void realBinaryEndToEnd();
+    void realBinaryReportsARefusedRegistration();
 
 private:
     std::unique_ptr<TestHome> m_home;
@@ -428,6 +429,18 @@ void TestLoginItem::realBinaryEndToEnd()
     QVERIFY(!QFileInfo::exists(entry));
     QCOMPARE(prefsJson(program, environment, m_home->path()).value(QLatin1String("launchAtLogin")),
              QJsonValue(false));
+}
+
+void TestLoginItem::realBinaryReportsARefusedRegistration()
+{
+    blockAutostartFolder(*m_home);
+    const TestHome::Run result = m_home->runQuorlane({"prefs", "set", "launchAtLogin", "true", "--json"});
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.err.contains("could not register the login item"), result.err.constData());
+    // What it prints is the store afterwards: the real status, not the wish.
+    const QJsonObject printed = QJsonDocument::fromJson(result.out).object();
+    QCOMPARE(printed.value(QLatin1String("launchAtLogin")), QJsonValue(false));
+    QCOMPARE(storedLaunchAtLogin(), QVariant(false));
 }
 
 QTEST_GUILESS_MAIN(TestLoginItem)
