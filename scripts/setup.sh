@@ -12,6 +12,7 @@ APT_PACKAGES=(
     qml6-module-qttest qt6-qpa-plugins
     nlohmann-json3-dev libsimdjson-dev
     procps lsof tmux jq python3 nodejs npm
+    desktop-file-utils
 )
 # npm peers used by the tests: the real Claude Code CLI and the reference MCP servers.
 NPM_PACKAGES=(

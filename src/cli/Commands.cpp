@@ -6,6 +6,9 @@ const QList<CliCommand> &cliCommands()
     static const QList<CliCommand> commands{
         {QStringLiteral("list"), QStringLiteral("Show every MCP server and whether it is on"),
          runListCommand},
+        {QStringLiteral("prefs"), QStringLiteral("Show or change Quorlane's settings"), runPrefsCommand},
+        {QStringLiteral("check-update"), QStringLiteral("Check quorlane.dev for a newer release"),
+         runCheckUpdateCommand},
     };
     return commands;
 }

@@ -4,3 +4,5 @@
 
 // One function per command, each in its own file.
 QCoro::Task<int> runListCommand(QStringList arguments, CliIO io);
+QCoro::Task<int> runPrefsCommand(QStringList arguments, CliIO io);
+QCoro::Task<int> runCheckUpdateCommand(QStringList arguments, CliIO io);

@@ -9,6 +9,13 @@ std::unique_ptr<QSettings> open()
     return PlatformPreferenceStore::open();
 }
 
+void write(QAnyStringView key, const QVariant &value)
+{
+    const auto store = open();
+    store->setValue(key, value);
+    store->sync();
+}
+
 std::optional<QStringList> stringList(const QVariant &value)
 {
     if (value.typeId() == QMetaType::QStringList)

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 // The per-user preference store. Every reader and writer of the "pref_…" keys opens it through
 // here, so the loader, the preferences service and the command line share one store. Values keep
@@ -12,6 +13,9 @@
 namespace PreferenceStore {
 
 std::unique_ptr<QSettings> open();
+
+// Writes one key and flushes the store at once, so a crash right after an assignment keeps it.
+void write(QAnyStringView key, const QVariant &value);
 
 // The value as a list of strings, or nullopt when it is absent or of another type.
 std::optional<QStringList> stringList(const QVariant &value);

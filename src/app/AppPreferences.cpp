@@ -1,0 +1,73 @@
+#include "AppPreferences.h"
+
+#include "LoginItemManager.h"
+#include "platform/PreferenceStore.h"
+
+namespace {
+
+// A value of another type (a text "false", say) is treated as if the key were absent.
+bool storedBool(const QVariant &value, bool fallback)
+{
+    return value.typeId() == QMetaType::Bool ? value.toBool() : fallback;
+}
+
+} // namespace
+
+AppPreferences &AppPreferences::shared()
+{
+    // Never destroyed: views and services may still observe it while the process shuts down.
+    static AppPreferences *const instance = new AppPreferences;
+    return *instance;
+}
+
+AppPreferences::AppPreferences(QObject *parent) : QObject(parent)
+{
+    const auto store = PreferenceStore::open();
+    m_autoRelaunch = storedBool(store->value(PreferenceKeys::autoRelaunch), true);
+    m_launchAtLogin = storedBool(store->value(PreferenceKeys::launchAtLogin), false);
+    m_excludedPaths =
+        PreferenceStore::stringList(store->value(PreferenceKeys::excludedPaths)).value_or(QStringList{});
+    m_panelState = panelStateFromStoredValue(store->value(PreferenceKeys::panelState));
+}
+
+void AppPreferences::setAutoRelaunch(bool value)
+{
+    m_autoRelaunch = value;
+    PreferenceStore::write(PreferenceKeys::autoRelaunch, value);
+    Q_EMIT autoRelaunchChanged();
+}
+
+void AppPreferences::setLaunchAtLogin(bool value)
+{
+    m_launchAtLogin = value;
+    PreferenceStore::write(PreferenceKeys::launchAtLogin, value);
+    Q_EMIT launchAtLoginChanged();
+    // Registration talks to the platform, so it runs on a later turn of the event loop rather
+    // than inside the assignment. The manager first overwrites the key with the real status; a
+    // successful change then writes the requested value again, a failed one leaves the status.
+    QMetaObject::invokeMethod(
+        this,
+        [this, value] {
+            LoginItemManager manager;
+            if (value)
+                manager.enable();
+            else
+                manager.disable();
+            Q_EMIT loginItemChangeFinished(manager.isEnabled());
+        },
+        Qt::QueuedConnection);
+}
+
+void AppPreferences::setExcludedPaths(const QStringList &value)
+{
+    // In memory only: the list is the user's to edit, and the loader reads the stored one.
+    m_excludedPaths = value;
+    Q_EMIT excludedPathsChanged();
+}
+
+void AppPreferences::setPanelState(PanelState value)
+{
+    m_panelState = value;
+    PreferenceStore::write(PreferenceKeys::panelState, panelStateStoredValue(value));
+    Q_EMIT panelStateChanged();
+}

@@ -1,0 +1,69 @@
+#include "CliParser.h"
+#include "Commands.h"
+#include "ServerOutput.h"
+#include "app/UpdateChecker.h"
+
+namespace {
+
+nlohmann::ordered_json textOrNull(const QString &text)
+{
+    return text.isEmpty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(text.toStdString());
+}
+
+void printJson(const UpdateChecker &checker, CliIO &io)
+{
+    const CheckState &state = checker.checkState();
+    nlohmann::ordered_json root;
+    root["state"] = checkStateName(state.kind).toStdString();
+    root["message"] = state.kind == CheckState::Kind::failed ? textOrNull(state.message) : nullptr;
+    root["latestVersion"] = textOrNull(checker.latestVersion());
+    root["currentVersion"] = checker.runningVersion().toStdString();
+    root["changelogURL"] = textOrNull(checker.changelogURL().toString(QUrl::FullyEncoded));
+    io.out << ServerOutput::toQString(root) << '\n';
+}
+
+void printText(const UpdateChecker &checker, CliIO &io)
+{
+    const CheckState &state = checker.checkState();
+    switch (state.kind) {
+    case CheckState::Kind::updateAvailable:
+        io.out << "Quorlane " << checker.latestVersion() << " is available (this is "
+               << checker.runningVersion() << ").\n"
+               << "Release notes: " << checker.changelogURL().toString(QUrl::FullyEncoded) << '\n';
+        break;
+    case CheckState::Kind::upToDate:
+        io.out << "Quorlane " << checker.runningVersion() << " is up to date (latest release "
+               << checker.latestVersion() << ").\n";
+        break;
+    case CheckState::Kind::failed:
+        io.out << state.message << '\n';
+        break;
+    case CheckState::Kind::idle:
+    case CheckState::Kind::checking:
+        io.out << checkStateName(state.kind) << '\n';
+        break;
+    }
+}
+
+} // namespace
+
+QCoro::Task<int> runCheckUpdateCommand(QStringList arguments, CliIO io)
+{
+    CliParser parser(QStringLiteral("check-update"),
+                     QStringLiteral("Asks quorlane.dev once whether a newer release exists.\n"
+                                    "Exits 0 whatever the answer; the printed state is the answer."));
+    parser.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON object instead of text.")});
+    if (const auto exit = parser.parse(arguments, io))
+        co_return *exit;
+    if (!parser.positionalArguments().isEmpty())
+        co_return parser.usageError(
+            io, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+
+    UpdateChecker checker;
+    co_await checker.checkForUpdates();
+    if (parser.isSet(QStringLiteral("json")))
+        printJson(checker, io);
+    else
+        printText(checker, io);
+    co_return ExitCode::ok;
+}
