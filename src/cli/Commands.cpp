@@ -6,6 +6,10 @@ const QList<CliCommand> &cliCommands()
     static const QList<CliCommand> commands{
         {QStringLiteral("list"), QStringLiteral("Show every MCP server and whether it is on"),
          runListCommand},
+        {QStringLiteral("sessions"), QStringLiteral("Show the Claude Code sessions running now"),
+         runSessionsCommand},
+        {QStringLiteral("relaunch"), QStringLiteral("Restart Claude Code sessions so they load the current servers"),
+         runRelaunchCommand},
     };
     return commands;
 }

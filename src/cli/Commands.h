@@ -4,3 +4,5 @@
 
 // One function per command, each in its own file.
 QCoro::Task<int> runListCommand(QStringList arguments, CliIO io);
+QCoro::Task<int> runSessionsCommand(QStringList arguments, CliIO io);
+QCoro::Task<int> runRelaunchCommand(QStringList arguments, CliIO io);
