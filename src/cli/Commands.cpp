@@ -8,8 +8,8 @@ const QList<CliCommand> &cliCommands()
          runListCommand},
         {QStringLiteral("sessions"), QStringLiteral("Show the Claude Code sessions running now"),
          runSessionsCommand},
-        {QStringLiteral("relaunch"), QStringLiteral("Restart Claude Code sessions so they load the current servers"),
-         runRelaunchCommand},
+        {QStringLiteral("relaunch"),
+         QStringLiteral("Restart Claude Code sessions so they load the current servers"), runRelaunchCommand},
     };
     return commands;
 }

@@ -56,8 +56,10 @@ nlohmann::ordered_json stepJson(const RelaunchStep &step)
     json["leftAlone"] = step.leftAlone;
     json["signal"] = step.leftAlone ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(step.signal);
     json["signalPid"] = optionalNumber(step.signalPid);
-    json["target"] = step.leftAlone ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(step.target.toStdString());
-    json["text"] = step.leftAlone ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(step.text.toStdString());
+    json["target"] =
+        step.leftAlone ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(step.target.toStdString());
+    json["text"] =
+        step.leftAlone ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(step.text.toStdString());
     return json;
 }
 

@@ -12,11 +12,11 @@
 struct RelaunchStep
 {
     ClaudeSession session;
-    bool leftAlone = false;      // its terminal cannot be scripted on this system
+    bool leftAlone = false; // its terminal cannot be scripted on this system
     std::optional<qint64> signalPid;
-    int signal = 0;              // 15 or 9
-    QString target;              // "AppleScript", or the tmux server and pane
-    QString text;                // the script, or the line typed into the pane
+    int signal = 0; // 15 or 9
+    QString target; // "AppleScript", or the tmux server and pane
+    QString text;   // the script, or the line typed into the pane
 
     bool operator==(const RelaunchStep &) const = default;
 };

@@ -8,12 +8,27 @@
 
 #include <chrono>
 
+void RelaunchWorkItem::cancel()
+{
+    State expected = State::waiting;
+    if (m_state.compare_exchange_strong(expected, State::cancelled))
+        settle();
+}
+
 void RelaunchWorkItem::perform()
 {
-    if (m_cancelled)
-        return;
-    m_started = true;
+    State expected = State::waiting;
+    if (!m_state.compare_exchange_strong(expected, State::running))
+        return; // cancelled, and settled by the cancellation
     m_work();
+    m_state = State::done;
+    settle();
+}
+
+void RelaunchWorkItem::settle()
+{
+    if (m_onSettled)
+        m_onSettled();
 }
 
 RelaunchQueue::RelaunchQueue(QObject *parent) : QObject(parent), m_worker(new QObject)
@@ -40,6 +55,7 @@ RelaunchQueue &RelaunchQueue::shared()
 void RelaunchQueue::schedule(RelaunchWorkItemPtr item, double delaySeconds)
 {
     ++m_pending;
+    item->m_onSettled = [this] { --m_pending; };
     // The deadline is taken now: the queue thread may be busy with another item when the
     // request reaches it.
     const QDeadlineTimer deadline(qMax<qint64>(0, qint64(delaySeconds * 1000.0)), Qt::PreciseTimer);
@@ -47,10 +63,7 @@ void RelaunchQueue::schedule(RelaunchWorkItemPtr item, double delaySeconds)
         m_worker,
         [this, item = std::move(item), deadline] {
             QTimer::singleShot(std::chrono::milliseconds(qMax<qint64>(0, deadline.remainingTime())),
-                               Qt::PreciseTimer, m_worker, [this, item] {
-                                   item->perform();
-                                   --m_pending;
-                               });
+                               Qt::PreciseTimer, m_worker, [item] { item->perform(); });
         },
         Qt::QueuedConnection);
 }

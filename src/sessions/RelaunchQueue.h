@@ -16,17 +16,29 @@ class RelaunchWorkItem
 public:
     explicit RelaunchWorkItem(std::function<void()> work) : m_work(std::move(work)) {}
 
-    void cancel() { m_cancelled = true; }
-    [[nodiscard]] bool isCancelled() const { return m_cancelled; }
-    [[nodiscard]] bool hasStarted() const { return m_started; }
-
-    // Runs the work unless it was cancelled first; called by the queue.
-    void perform();
+    // Main thread. Has no effect on an item that has started.
+    void cancel();
+    [[nodiscard]] bool isCancelled() const { return m_state == State::cancelled; }
+    [[nodiscard]] bool hasStarted() const { return m_state == State::running || m_state == State::done; }
 
 private:
+    friend class RelaunchQueue;
+    enum class State
+    {
+        waiting,
+        running,
+        done,
+        cancelled
+    };
+
+    // Queue thread: runs the work unless it was cancelled first.
+    void perform();
+    void settle();
+
     std::function<void()> m_work;
-    std::atomic<bool> m_cancelled{false};
-    std::atomic<bool> m_started{false};
+    // Called once, when the item has run or was cancelled before it could.
+    std::function<void()> m_onSettled;
+    std::atomic<State> m_state{State::waiting};
 };
 
 using RelaunchWorkItemPtr = std::shared_ptr<RelaunchWorkItem>;
@@ -50,7 +62,7 @@ public:
 
     // No item is waiting or running.
     [[nodiscard]] bool isIdle() const { return m_pending == 0; }
-    // Resolves once every item scheduled so far has run or been skipped.
+    // Resolves once every item scheduled so far has run or been cancelled.
     QCoro::Task<void> waitUntilIdle();
 
 private:

@@ -20,8 +20,7 @@ QString decimal(qint64 pid)
 
 SessionDiscovery::SessionDiscovery(ShellRunner runner, QString homeDirectory, qint64 ownPid)
     : m_runner(std::move(runner)), m_homeDirectory(std::move(homeDirectory)), m_ownPid(ownPid)
-{
-}
+{}
 
 SessionDiscovery SessionDiscovery::forCurrentUser()
 {
@@ -49,8 +48,8 @@ QList<ClaudeSession> SessionDiscovery::discoverSessions() const
         std::optional<QString> resumeID = SessionParsing::resumeIDFromArguments(line->arguments);
         if (!resumeID)
             resumeID = latestTranscriptID(workingDirectory);
-        sessions.append(ClaudeSession{pid, pid, workingDirectory, resumeID, terminal, shellPid, tty, focusURL,
-                                      true});
+        sessions.append(
+            ClaudeSession{pid, pid, workingDirectory, resumeID, terminal, shellPid, tty, focusURL, true});
     }
     return sessions;
 }
@@ -84,8 +83,8 @@ TerminalType SessionDiscovery::detectTerminal(qint64 pid) const
 
 std::optional<qint64> SessionDiscovery::findShellPid(qint64 pid) const
 {
-    const auto parent =
-        SessionParsing::parentForShell(m_runner(QStringLiteral("ps -p ") + decimal(pid) + QStringLiteral(" -o ppid=")));
+    const auto parent = SessionParsing::parentForShell(
+        m_runner(QStringLiteral("ps -p ") + decimal(pid) + QStringLiteral(" -o ppid=")));
     if (!parent)
         return std::nullopt;
     if (!SessionParsing::isKnownShell(
@@ -96,7 +95,8 @@ std::optional<qint64> SessionDiscovery::findShellPid(qint64 pid) const
 
 std::optional<QString> SessionDiscovery::readTTY(qint64 pid) const
 {
-    return SessionParsing::ttyFromPs(m_runner(QStringLiteral("ps -p ") + decimal(pid) + QStringLiteral(" -o tty=")));
+    return SessionParsing::ttyFromPs(
+        m_runner(QStringLiteral("ps -p ") + decimal(pid) + QStringLiteral(" -o tty=")));
 }
 
 std::optional<QString> SessionDiscovery::findWarpFocusURL(qint64 pid) const
@@ -117,9 +117,8 @@ std::optional<QString> SessionDiscovery::latestTranscriptID(const QString &worki
     if (!QFileInfo::exists(folder) || !dir.isReadable())
         return std::nullopt;
     // Directory order, so that among equal times the first listed wins.
-    const QFileInfoList entries = dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                                        QDir::NoDotAndDotDot,
-                                                    QDir::Unsorted);
+    const QFileInfoList entries = dir.entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
     // An entry whose time cannot be read counts as the earliest time and is never chosen.
     std::optional<QDateTime> best;
     std::optional<QString> chosen;

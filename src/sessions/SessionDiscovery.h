@@ -34,8 +34,7 @@ public:
 private:
     // Walks from `pid` up its ancestors, at most six processes, handing each one's "ps eww"
     // listing to `probe` until it gives a value.
-    template<typename T, typename Probe>
-    std::optional<T> walkAncestors(qint64 pid, Probe probe) const;
+    template<typename T, typename Probe> std::optional<T> walkAncestors(qint64 pid, Probe probe) const;
 
     ShellRunner m_runner;
     QString m_homeDirectory;

@@ -19,9 +19,10 @@ constexpr unsigned long afterTerminateMs = 500;
 // The worker gets its own copy of everything it needs, never the manager.
 QFuture<QList<ClaudeSession>> startDiscovery(const ShellRunner &runner)
 {
-    return QtConcurrent::run([runner, home = Paths::homeDirectory(), pid = QCoreApplication::applicationPid()] {
-        return SessionDiscovery(runner, home, pid).discoverSessions();
-    });
+    return QtConcurrent::run(
+        [runner, home = Paths::homeDirectory(), pid = QCoreApplication::applicationPid()] {
+            return SessionDiscovery(runner, home, pid).discoverSessions();
+        });
 }
 
 } // namespace
@@ -29,8 +30,7 @@ QFuture<QList<ClaudeSession>> startDiscovery(const ShellRunner &runner)
 SessionManager::SessionManager(ShellRunner runner, RelaunchQueue *queue, QObject *parent)
     : QObject(parent), m_runner(std::move(runner)), m_queue(queue),
       m_claudeProjectsRoot(Paths::claudeProjectsDirectory())
-{
-}
+{}
 
 SessionManager &SessionManager::shared()
 {
@@ -100,7 +100,8 @@ QList<ClaudeSession> SessionManager::relaunch(const QList<ClaudeSession> &sessio
         const QList<ClaudeSession> batch = TerminalRelaunch::sortedWarpBatch(warp);
         // One item for the whole batch: cancelling it through any one session's entry
         // cancels every Warp session of the request.
-        auto item = std::make_shared<RelaunchWorkItem>([batch] { TerminalRelaunch::relaunchWarpBatch(batch); });
+        auto item =
+            std::make_shared<RelaunchWorkItem>([batch] { TerminalRelaunch::relaunchWarpBatch(batch); });
         for (const ClaudeSession &session : batch)
             m_relaunchWorkItems.insert(session.pid, item);
         m_queue->schedule(item, delaySeconds);

@@ -41,8 +41,8 @@ QString program()
     const QString onPath = QStandardPaths::findExecutable(QStringLiteral("tmux"));
     if (!onPath.isEmpty())
         return onPath;
-    return QStandardPaths::findExecutable(QStringLiteral("tmux"),
-                                          {QStringLiteral("/opt/homebrew/bin"), QStringLiteral("/usr/local/bin")});
+    return QStandardPaths::findExecutable(
+        QStringLiteral("tmux"), {QStringLiteral("/opt/homebrew/bin"), QStringLiteral("/usr/local/bin")});
 }
 
 Target findTarget(const ClaudeSession &session, const std::optional<QString> &socket)
@@ -50,9 +50,8 @@ Target findTarget(const ClaudeSession &session, const std::optional<QString> &so
     Target target{socket, std::nullopt, session.workingDirectory};
     if (!session.tty)
         return target;
-    const QString panes =
-        runTmux(socket, {QStringLiteral("list-panes"), QStringLiteral("-a"), QStringLiteral("-F"),
-                         QStringLiteral("#{pane_tty} #{pane_id}")});
+    const QString panes = runTmux(socket, {QStringLiteral("list-panes"), QStringLiteral("-a"),
+                                           QStringLiteral("-F"), QStringLiteral("#{pane_tty} #{pane_id}")});
     for (const QString &line : panes.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const qsizetype space = line.lastIndexOf(QLatin1Char(' '));
         if (space > 0 && line.left(space) == *session.tty) {
@@ -67,8 +66,9 @@ void typeLine(const Target &target, const QString &line)
 {
     QString pane = target.paneID.value_or(QString());
     if (!target.paneID) {
-        pane = runTmux(target.socket, {QStringLiteral("new-window"), QStringLiteral("-P"), QStringLiteral("-F"),
-                                       QStringLiteral("#{pane_id}"), QStringLiteral("-c"), target.workingDirectory})
+        pane = runTmux(target.socket,
+                       {QStringLiteral("new-window"), QStringLiteral("-P"), QStringLiteral("-F"),
+                        QStringLiteral("#{pane_id}"), QStringLiteral("-c"), target.workingDirectory})
                    .trimmed();
         if (pane.isEmpty())
             return;
@@ -76,7 +76,8 @@ void typeLine(const Target &target, const QString &line)
     // -l: the line is typed as it is, never read as key names.
     runTmux(target.socket, {QStringLiteral("send-keys"), QStringLiteral("-t"), pane, QStringLiteral("-l"),
                             QStringLiteral("--"), line});
-    runTmux(target.socket, {QStringLiteral("send-keys"), QStringLiteral("-t"), pane, QStringLiteral("Enter")});
+    runTmux(target.socket,
+            {QStringLiteral("send-keys"), QStringLiteral("-t"), pane, QStringLiteral("Enter")});
 }
 
 QString describe(const Target &target)
