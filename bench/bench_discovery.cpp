@@ -84,7 +84,8 @@ int main(int argc, char *argv[])
             run("tmux", tmux + QStringList{"new-session", "-d", "-c", project, shell}, environment);
         else
             run("tmux", tmux + QStringList{"new-window", "-d", "-c", project, shell}, environment);
-        run("tmux", tmux + QStringList{"send-keys", "-t", ":" + QString::number(i), "-l", command}, environment);
+        run("tmux", tmux + QStringList{"send-keys", "-t", ":" + QString::number(i), "-l", command},
+            environment);
         run("tmux", tmux + QStringList{"send-keys", "-t", ":" + QString::number(i), "Enter"}, environment);
     }
 
@@ -105,15 +106,18 @@ int main(int argc, char *argv[])
         "ps -axo pid,comm,args | awk '$2 ~ /claude$/ || $0 ~ /claude/ {print $1}' | while read p; do "
         "lsof -a -p $p -d cwd -Fn 2>/dev/null; ps -p $p -o tty=; done >/dev/null";
     const auto [peer, peerBest] = measure([&] { run("/bin/bash", {"-c", pipeline}, environment); });
-    const auto [floor, floorBest] =
-        measure([&] { run("/bin/bash", {"-c", "ps -axo pid,ppid,comm,args >/dev/null"}, environment); });
+    const auto [floor, floorBest] = measure([&] {
+        run("/bin/bash", {"-c", "ps -axo pid,ppid,comm,args >/dev/null"}, environment);
+    });
 
     std::printf("session discovery with %d fake sessions running (%lld of them found), %d rounds\n",
                 sessionCount, static_cast<long long>(found), rounds);
     std::printf("| work | median | fastest |\n|---|---|---|\n");
-    std::printf("| discoverSessions (full: terminal, shell, tty, Warp link, resume id) | %.0f ms | %.0f ms |\n",
-                ours, oursBest);
-    std::printf("| bash pipeline: ps + awk + lsof and ps tty per process | %.0f ms | %.0f ms |\n", peer, peerBest);
+    std::printf(
+        "| discoverSessions (full: terminal, shell, tty, Warp link, resume id) | %.0f ms | %.0f ms |\n", ours,
+        oursBest);
+    std::printf("| bash pipeline: ps + awk + lsof and ps tty per process | %.0f ms | %.0f ms |\n", peer,
+                peerBest);
     std::printf("| one ps -axo alone | %.0f ms | %.0f ms |\n", floor, floorBest);
 
     run("tmux", tmux + QStringList{"kill-server"}, environment);

@@ -27,17 +27,8 @@ QList<RelaunchStep> previewRelaunch(const QList<ClaudeSession> &sessions, const 
                           AppleScriptTemplates::scriptForSession(session)});
         }
     }
-    // The batch runs its focus-link sessions first, each group ordered by shell id.
-    QList<ClaudeSession> ordered;
-    const QList<ClaudeSession> sorted = TerminalRelaunch::sortedWarpBatch(warp);
-    for (const ClaudeSession &session : sorted) {
-        if (session.warpFocusURL)
-            ordered.append(session);
-    }
-    for (const ClaudeSession &session : sorted) {
-        if (!session.warpFocusURL)
-            ordered.append(session);
-    }
+    const QList<ClaudeSession> ordered =
+        TerminalRelaunch::focusLinksFirst(TerminalRelaunch::sortedWarpBatch(warp));
     const QList<QString> scripts = TerminalRelaunch::warpBatchScripts(ordered);
     for (qsizetype i = 0; i < ordered.size(); ++i) {
         const auto [pid, signal] = TerminalRelaunch::warpSignal(ordered.at(i));

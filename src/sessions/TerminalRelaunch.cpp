@@ -50,21 +50,32 @@ QList<ClaudeSession> sortedWarpBatch(QList<ClaudeSession> sessions)
     return sessions;
 }
 
-QList<QString> warpBatchScripts(const QList<ClaudeSession> &sortedSessions)
+QList<ClaudeSession> focusLinksFirst(const QList<ClaudeSession> &sortedSessions)
+{
+    QList<ClaudeSession> ordered;
+    for (const ClaudeSession &session : sortedSessions) {
+        if (session.warpFocusURL)
+            ordered.append(session);
+    }
+    for (const ClaudeSession &session : sortedSessions) {
+        if (!session.warpFocusURL)
+            ordered.append(session);
+    }
+    return ordered;
+}
+
+QList<QString> warpBatchScripts(const QList<ClaudeSession> &orderedSessions)
 {
     using namespace AppleScriptTemplates;
-    QList<QString> focused;
-    QList<QString> newTabs;
-    for (const ClaudeSession &session : sortedSessions) {
+    QList<QString> scripts;
+    for (const ClaudeSession &session : orderedSessions) {
         const QString directory =
             escapeForAppleScript(RelaunchCommandLine::directoryLine(session.workingDirectory));
         const QString command = escapeForAppleScript(RelaunchCommandLine::claudeCommand(session));
-        if (session.warpFocusURL)
-            focused.append(warpFocusScript(*session.warpFocusURL, directory, command));
-        else
-            newTabs.append(warpNewTabScript(directory, command));
+        scripts.append(session.warpFocusURL ? warpFocusScript(*session.warpFocusURL, directory, command)
+                                            : warpNewTabScript(directory, command));
     }
-    return focused + newTabs;
+    return scripts;
 }
 
 std::pair<qint64, int> warpSignal(const ClaudeSession &session)
@@ -78,15 +89,7 @@ void relaunchWarpBatch(const QList<ClaudeSession> &sortedSessions)
 {
     // Focus-link sessions keep their shell, and the new command goes into that same tab; the
     // others lose their shell and restart in a new tab.
-    QList<ClaudeSession> ordered;
-    for (const ClaudeSession &session : sortedSessions) {
-        if (session.warpFocusURL)
-            ordered.append(session);
-    }
-    for (const ClaudeSession &session : sortedSessions) {
-        if (!session.warpFocusURL)
-            ordered.append(session);
-    }
+    const QList<ClaudeSession> ordered = focusLinksFirst(sortedSessions);
     for (const ClaudeSession &session : ordered) {
         const auto [pid, signal] = warpSignal(session);
         sendSignal(pid, signal);

@@ -27,8 +27,12 @@ void relaunchInTmux(const ClaudeSession &session, const std::optional<QString> &
 // Warp sessions in the batch's order: focus-link sessions first, ordered by shell id.
 QList<ClaudeSession> sortedWarpBatch(QList<ClaudeSession> sessions);
 
-// The batch's scripts, in the order they run: the focus-link ones, then the new-tab ones.
-QList<QString> warpBatchScripts(const QList<ClaudeSession> &sortedSessions);
+// The order in which a sorted batch is signalled and scripted: the sessions with a focus link,
+// then those without, each group in the sorted order.
+QList<ClaudeSession> focusLinksFirst(const QList<ClaudeSession> &sortedSessions);
+
+// One script per session of `orderedSessions`, in that order.
+QList<QString> warpBatchScripts(const QList<ClaudeSession> &orderedSessions);
 
 // The process each Warp session's signal goes to, and which signal: SIGTERM to a session with
 // a focus link (its tab stays for the new command), SIGKILL to the shell of one without.

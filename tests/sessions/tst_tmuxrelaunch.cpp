@@ -141,7 +141,8 @@ private Q_SLOTS:
 
         const TestHome::Run dryRun = quorlane({"relaunch", "--project", project, "--dry-run"});
         QCOMPARE(dryRun.exitCode, 0);
-        QVERIFY2(dryRun.out.contains(("tmux -S " + m_socket + " pane " + pane).toUtf8()), dryRun.out.constData());
+        QVERIFY2(dryRun.out.contains(("tmux -S " + m_socket + " pane " + pane).toUtf8()),
+                 dryRun.out.constData());
         QCOMPARE(recorded().size(), 1); // a dry run signals nothing
 
         const TestHome::Run run = quorlane({"relaunch", "--project", project, "--json"});
