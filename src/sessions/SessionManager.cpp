@@ -104,7 +104,7 @@ QList<ClaudeSession> SessionManager::relaunch(const QList<ClaudeSession> &sessio
             std::make_shared<RelaunchWorkItem>([batch] { TerminalRelaunch::relaunchWarpBatch(batch); });
         for (const ClaudeSession &session : batch)
             m_relaunchWorkItems.insert(session.pid, item);
-        m_queue->schedule(item, delaySeconds);
+        relaunchQueue().schedule(item, delaySeconds);
     }
     return leftAlone;
 }
@@ -125,5 +125,5 @@ void SessionManager::scheduleRelaunch(const ClaudeSession &session, double delay
             TerminalRelaunch::relaunchInTerminal(session);
     });
     m_relaunchWorkItems.insert(session.pid, item);
-    m_queue->schedule(item, delaySeconds);
+    relaunchQueue().schedule(item, delaySeconds);
 }

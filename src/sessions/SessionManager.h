@@ -18,8 +18,9 @@ class SessionManager : public QObject
     Q_PROPERTY(QList<ClaudeSession> sessionSnapshots READ sessionSnapshots NOTIFY sessionSnapshotsChanged)
 
 public:
-    // `runner` runs discovery's command lines; tests replay recorded output through it.
-    explicit SessionManager(ShellRunner runner = runShell, RelaunchQueue *queue = &RelaunchQueue::shared(),
+    // `runner` runs discovery's command lines; tests replay recorded output through it. Without a
+    // `queue`, relaunches go to the process's queue, created when first needed.
+    explicit SessionManager(ShellRunner runner = runShell, RelaunchQueue *queue = nullptr,
                             QObject *parent = nullptr);
 
     // The instance of the process, created on first use and never destroyed.
@@ -31,7 +32,10 @@ public:
         return m_relaunchWorkItems;
     }
     [[nodiscard]] const QString &claudeProjectsRoot() const { return m_claudeProjectsRoot; }
-    [[nodiscard]] RelaunchQueue &relaunchQueue() const { return *m_queue; }
+    [[nodiscard]] RelaunchQueue &relaunchQueue() const
+    {
+        return m_queue ? *m_queue : RelaunchQueue::shared();
+    }
 
     // Discovers on a worker and publishes the result; await it before reading sessionSnapshots.
     QCoro::Task<void> refreshSessions();

@@ -153,6 +153,7 @@ private Q_SLOTS:
 
         QTRY_COMPARE_WITH_TIMEOUT(recorded().size(), 2, 20000);
         QCOMPARE(recorded().at(1), project + "|--resume " + resumeID);
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists("/proc/" + QString::number(oldPid)), 20000);
         QVERIFY(!QFile::exists(project + "/pwned"));
         QVERIFY(!QFile::exists(m_home->path() + "/pwned"));
 
