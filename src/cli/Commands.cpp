@@ -9,6 +9,10 @@ const QList<CliCommand> &cliCommands()
         {QStringLiteral("prefs"), QStringLiteral("Show or change Quorlane's settings"), runPrefsCommand},
         {QStringLiteral("check-update"), QStringLiteral("Check quorlane.dev for a newer release"),
          runCheckUpdateCommand},
+        {QStringLiteral("sessions"), QStringLiteral("Show the Claude Code sessions running now"),
+         runSessionsCommand},
+        {QStringLiteral("relaunch"),
+         QStringLiteral("Restart Claude Code sessions so they load the current servers"), runRelaunchCommand},
     };
     return commands;
 }

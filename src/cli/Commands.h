@@ -6,3 +6,5 @@
 QCoro::Task<int> runListCommand(QStringList arguments, CliIO io);
 QCoro::Task<int> runPrefsCommand(QStringList arguments, CliIO io);
 QCoro::Task<int> runCheckUpdateCommand(QStringList arguments, CliIO io);
+QCoro::Task<int> runSessionsCommand(QStringList arguments, CliIO io);
+QCoro::Task<int> runRelaunchCommand(QStringList arguments, CliIO io);

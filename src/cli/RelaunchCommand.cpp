@@ -1,0 +1,110 @@
+#include "CliParser.h"
+#include "Commands.h"
+#include "ServerOutput.h"
+#include "SessionOutput.h"
+#include "sessions/RelaunchPreview.h"
+#include "sessions/SessionManager.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+// lsof reports the resolved directory, so a project given through a symbolic link or a
+// relative path is resolved the same way.
+QString resolvedProject(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+}
+
+void printDryRun(const QList<RelaunchStep> &steps, bool json, CliIO &io)
+{
+    if (json) {
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
+        for (const RelaunchStep &step : steps)
+            list.push_back(SessionOutput::stepJson(step));
+        io.out << ServerOutput::toQString(list) << '\n';
+        return;
+    }
+    if (steps.isEmpty())
+        io.out << "No sessions to relaunch.\n";
+    for (const RelaunchStep &step : steps) {
+        io.out << "Session " << step.session.pid << " (" << TerminalTypes::toString(step.session.terminal)
+               << ") in " << step.session.workingDirectory << '\n';
+        if (step.leftAlone) {
+            io.out << "  left alone: its terminal cannot be scripted on this system\n";
+            continue;
+        }
+        io.out << "  signal " << step.signal << " to " << step.signalPid.value_or(0) << '\n'
+               << "  send to " << step.target << ":\n";
+        for (const QString &line : step.text.split(QLatin1Char('\n')))
+            io.out << "    " << line << '\n';
+    }
+}
+
+void printResult(const QList<ClaudeSession> &selected, const QList<ClaudeSession> &leftAlone, bool json,
+                 CliIO &io)
+{
+    QList<ClaudeSession> relaunched;
+    for (const ClaudeSession &session : selected) {
+        if (!leftAlone.contains(session))
+            relaunched.append(session);
+    }
+    if (json) {
+        nlohmann::ordered_json root;
+        root["relaunched"] = SessionOutput::sessionsJson(relaunched);
+        root["leftAlone"] = SessionOutput::sessionsJson(leftAlone);
+        io.out << ServerOutput::toQString(root) << '\n';
+        return;
+    }
+    if (selected.isEmpty())
+        io.out << "No sessions to relaunch.\n";
+    for (const ClaudeSession &session : relaunched)
+        io.out << "Relaunched " << SessionOutput::sessionLine(session) << '\n';
+    for (const ClaudeSession &session : leftAlone)
+        io.out << "Left alone (its terminal cannot be scripted on this system) "
+               << SessionOutput::sessionLine(session) << '\n';
+}
+
+} // namespace
+
+QCoro::Task<int> runRelaunchCommand(QStringList arguments, CliIO io)
+{
+    CliParser parser(QStringLiteral("relaunch"),
+                     QStringLiteral("Ends the running Claude Code sessions and starts each again in its own\n"
+                                    "terminal with 'claude --resume', so it picks up the current servers.\n"
+                                    "Sessions whose terminal cannot be scripted are left running."));
+    parser.addOption({QStringLiteral("project"),
+                      QStringLiteral("Only the sessions working in PATH or a folder below it."),
+                      QStringLiteral("PATH")});
+    parser.addOption({QStringLiteral("dry-run"),
+                      QStringLiteral("Signal nothing; print what would be sent to each session.")});
+    parser.addOption({QStringLiteral("json"), QStringLiteral("Print JSON instead of text.")});
+    if (const auto exit = parser.parse(arguments, io))
+        co_return *exit;
+    if (!parser.positionalArguments().isEmpty())
+        co_return parser.usageError(
+            io, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    const bool json = parser.isSet(QStringLiteral("json"));
+    const bool hasProject = parser.isSet(QStringLiteral("project"));
+    const QString project = hasProject ? resolvedProject(parser.value(QStringLiteral("project"))) : QString();
+    if (hasProject && parser.value(QStringLiteral("project")).isEmpty())
+        co_return parser.usageError(io, QStringLiteral("--project needs a folder"));
+
+    SessionManager manager;
+    co_await manager.refreshSessions();
+    const QList<ClaudeSession> selected =
+        hasProject ? manager.sessionsInProject(project) : manager.sessionSnapshots();
+
+    if (parser.isSet(QStringLiteral("dry-run"))) {
+        printDryRun(previewRelaunch(selected, runShell), json, io);
+        co_return ExitCode::ok;
+    }
+    const QList<ClaudeSession> leftAlone =
+        hasProject ? manager.relaunchSessions(project, 0) : manager.relaunch(selected, 0);
+    co_await manager.relaunchQueue().waitUntilIdle();
+    printResult(selected, leftAlone, json, io);
+    co_return ExitCode::ok;
+}
