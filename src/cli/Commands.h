@@ -4,3 +4,4 @@
 
 // One function per command, each in its own file.
 QCoro::Task<int> runListCommand(QStringList arguments, CliIO io);
+QCoro::Task<int> runTokensCommand(QStringList arguments, CliIO io);
