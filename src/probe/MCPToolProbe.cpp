@@ -160,7 +160,9 @@ QCoro::Task<qint64> MCPToolProbe::tokensPerMessage(MCPServerEntry entry)
     if (const auto cached = freshEstimate(entry.name))
         co_return *cached;
     // The pool belongs to this object and its destructor waits for it, so the job may use it.
-    co_return co_await QtConcurrent::run(&m_probePool, [this, entry] { return probeAndStore(entry); });
+    // Named, not a temporary of the co_await: GCC 12 would destroy the lambda twice.
+    QFuture<qint64> probing = QtConcurrent::run(&m_probePool, [this, entry] { return probeAndStore(entry); });
+    co_return co_await probing;
 }
 
 QHash<QString, qint64> MCPToolProbe::cachedTokenWeights() const

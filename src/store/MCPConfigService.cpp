@@ -40,8 +40,11 @@ QCoro::Task<void> MCPConfigService::load()
     setIsLoading(true);
     // Read at every load: the user may have changed the list in the preferences meanwhile.
     const QStringList excludedNames = PreferenceStore::excludedPaths();
-    LoadResult result = co_await QtConcurrent::run(
+    // The future is named rather than awaited as a temporary: GCC 12 destroys a lambda
+    // temporary inside a co_await expression twice, freeing the captured paths under us.
+    QFuture<LoadResult> loading = QtConcurrent::run(
         [paths = m_paths, excludedNames] { return ConfigLoader::loadSnapshot(paths, excludedNames); });
+    LoadResult result = co_await loading;
     if (!self)
         co_return;
     publish(std::move(result));
