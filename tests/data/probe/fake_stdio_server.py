@@ -102,7 +102,7 @@ for raw in sys.stdin.buffer:
         sys.exit(0)
     if mode == "not-objects":
         write(reply(2, {"tools": [1, "two", 3]}) + b"\n")
-        continue
+        sys.exit(0)  # no early stop is possible: end the output instead of waiting 20 s
     write(reply(2, {"tools": tools}) + b"\n")
     if mode == "answer-and-exit":
         sys.exit(0)
