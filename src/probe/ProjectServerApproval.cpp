@@ -2,7 +2,6 @@
 
 #include "platform/Paths.h"
 #include "store/JsonFile.h"
-#include "store/QuorlaneProjectConfig.h"
 
 namespace {
 
@@ -82,16 +81,6 @@ bool ProjectServerApproval::isUsersOwnDefinition(const QString &projectPath,
                     return true;
             }
         }
-    }
-    // Read straight from Quorlane's folder: a record only inside the project folder is the
-    // project's own word, not the user's.
-    const auto bytes = JsonFile::read(QuorlaneProjectConfig::sidecarPath(projectPath));
-    const auto record = bytes ? QuorlaneProjectConfig::decode(*bytes) : std::nullopt;
-    if (record) {
-        const auto stashed = record->stashedConfigs.constFind(entry.name);
-        if (stashed != record->stashedConfigs.cend() &&
-            MCPServerEntry::fromRaw(entry.name, *stashed) == entry)
-            return true;
     }
     return false;
 }

@@ -7,10 +7,12 @@
 #include <optional>
 
 // Whether a project server may be started or contacted to measure it. Cloning a repository must
-// never make Quorlane run its code: a server listed only because a project folder holds a
-// .mcp.json runs only once Claude Code itself has approved it for that project. The user's own
-// definitions (in ~/.claude.json for that project, or stashed by Quorlane while switched off)
-// need no approval.
+// never make Quorlane run its code: a project server runs only when its exact definition is the
+// user's own for that project in ~/.claude.json, or Claude Code itself has approved it for that
+// project. A server the loader lists from the folder's .mcp.json needs that approval, also when
+// Claude Code knows the folder. So does a definition stashed in the project's sidecar record:
+// older versions kept that record inside the project folder and it is moved over on first
+// read, so a repository can ship one, and its stash vouches for nothing.
 class ProjectServerApproval
 {
 public:
@@ -30,8 +32,7 @@ public:
     [[nodiscard]] bool isApproved(const QString &projectPath, const QString &name) const;
 
     // Whether this server of a loaded project may be probed: its exact definition is the one
-    // ~/.claude.json or Quorlane's sidecar stash holds for the project, or it is approved.
-    // Anything else came from the project's own .mcp.json.
+    // ~/.claude.json holds for the project, or it is approved.
     [[nodiscard]] bool mayProbe(const MCPProject &project, const MCPServerEntry &entry) const;
 
 private:
