@@ -18,15 +18,20 @@ namespace {
 // How long a terminated child may take to exit before it is killed.
 constexpr int terminateGraceMs = 1500;
 
+// Close-on-exec, so a pipe end never leaks into a child another thread starts at the same time
+// (it would keep our child's input open after we close it). Linux sets the flag atomically;
+// macOS has no pipe2, and there only a spawn in the instant between the two calls can leak.
 bool makePipe(int fds[2])
 {
+#ifdef __linux__
+    return ::pipe2(fds, O_CLOEXEC) == 0;
+#else
     if (::pipe(fds) != 0)
         return false;
-    // Close-on-exec, so a pipe end never leaks into a child another thread starts at the same
-    // time (it would keep that child's stream open after ours exits).
     for (int i = 0; i < 2; ++i)
         ::fcntl(fds[i], F_SETFD, FD_CLOEXEC);
     return true;
+#endif
 }
 
 void closeFd(int &fd)
