@@ -161,6 +161,7 @@ private Q_SLOTS:
         QCOMPARE(probeOnWorker(server->url(), headers), qint64(2000));
         for (const QJsonObject &request : server->requests()) {
             QCOMPARE(header(request, QStringLiteral("accept")), QStringLiteral("application/json"));
+            QCOMPARE(request[QStringLiteral("acceptHeaders")].toInt(), 1);
             QCOMPARE(header(request, QStringLiteral("authorization")), QStringLiteral("Bearer t0ken"));
         }
     }

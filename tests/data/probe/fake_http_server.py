@@ -3,7 +3,8 @@
 
 usage: fake_http_server.py MODE LOG_FILE
 Prints "port N" once listening. Appends one JSON line per request to LOG_FILE:
-{"method": <JSON-RPC method>, "headers": {lower-case name: value}}.
+{"method": <JSON-RPC method>, "body": <text>, "headers": {lower-case name: value},
+"acceptHeaders": <how many Accept headers arrived>}.
 """
 import json
 import os
@@ -43,7 +44,8 @@ class Handler(BaseHTTPRequestHandler):
         method = message.get("method")
         with open(log_path, "a", encoding="utf-8") as log:
             log.write(json.dumps({"method": method, "body": body.decode(),
-                                  "headers": {k.lower(): v for k, v in self.headers.items()}}) + "\n")
+                                  "headers": {k.lower(): v for k, v in self.headers.items()},
+                                  "acceptHeaders": len(self.headers.get_all("Accept", []))}) + "\n")
         if mode == "hang":
             time.sleep(120)
             return
