@@ -13,6 +13,8 @@ const QList<CliCommand> &cliCommands()
          runSessionsCommand},
         {QStringLiteral("relaunch"),
          QStringLiteral("Restart Claude Code sessions so they load the current servers"), runRelaunchCommand},
+        {QStringLiteral("tokens"), QStringLiteral("Estimate the tokens each server adds to every message"),
+         runTokensCommand},
     };
     return commands;
 }

@@ -8,3 +8,4 @@ QCoro::Task<int> runPrefsCommand(QStringList arguments, CliIO io);
 QCoro::Task<int> runCheckUpdateCommand(QStringList arguments, CliIO io);
 QCoro::Task<int> runSessionsCommand(QStringList arguments, CliIO io);
 QCoro::Task<int> runRelaunchCommand(QStringList arguments, CliIO io);
+QCoro::Task<int> runTokensCommand(QStringList arguments, CliIO io);

@@ -1,0 +1,131 @@
+#include "HttpProbe.h"
+
+#include "ProbeMessages.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTimer>
+#include <QUrl>
+
+#include <memory>
+
+namespace HttpProbe {
+namespace {
+
+constexpr int requestTimeoutMs = 15'000;
+constexpr int waitTimeoutMs = 20'000;
+
+const QByteArray sessionHeader = QByteArrayLiteral("mcp-session-id");
+
+bool isAuthFailure(qint64 status)
+{
+    return status == 401 || status == 403;
+}
+
+QByteArrayView trimSpacesAndTabs(QByteArrayView text)
+{
+    while (!text.isEmpty() && (text.front() == ' ' || text.front() == '\t'))
+        text = text.sliced(1);
+    while (!text.isEmpty() && (text.back() == ' ' || text.back() == '\t'))
+        text.chop(1);
+    return text;
+}
+
+} // namespace
+
+std::optional<nlohmann::json> extractTools(QByteArrayView text)
+{
+    return ProbeMessages::toolsOfText(text.data(), text.data() + text.size());
+}
+
+std::optional<nlohmann::json> parseToolsResponse(const std::optional<QByteArray> &body)
+{
+    if (!body || !ProbeMessages::isValidUtf8(*body))
+        return std::nullopt;
+    if (auto tools = extractTools(*body))
+        return tools;
+    // An event stream: only "data:" lines can carry the reply; event names, ids and comments
+    // are ignored. A trailing carriage return stays; JSON reads it as white space.
+    for (const QByteArray &rawLine : body->split('\n')) {
+        const QByteArrayView line = trimSpacesAndTabs(rawLine);
+        if (!line.startsWith("data:"))
+            continue;
+        if (auto tools = extractTools(trimSpacesAndTabs(line.sliced(5))))
+            return tools;
+    }
+    return std::nullopt;
+}
+
+ProbePostResult postMessage(const nlohmann::json &message, const QUrl &url,
+                            const QMap<QString, QString> &headers, const std::optional<QString> &sessionId,
+                            QNetworkAccessManager &session)
+{
+    QNetworkRequest request(url);
+    request.setTransferTimeout(requestTimeoutMs);
+    // Later settings of the same name (compared without case) replace earlier ones, so a
+    // configured "Accept" or "Content-Type" wins over the defaults.
+    request.setRawHeader("Content-Type", "application/json");
+    request.setRawHeader("Accept", "application/json, text/event-stream");
+    for (auto it = headers.cbegin(); it != headers.cend(); ++it)
+        request.setRawHeader(it.key().toUtf8(), it.value().toUtf8());
+    if (sessionId)
+        request.setRawHeader(sessionHeader, sessionId->toUtf8());
+
+    QNetworkReply *reply = session.post(request, ProbeMessages::writeCompact(message));
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(waitTimeoutMs, &loop, &QEventLoop::quit);
+    if (!reply->isFinished())
+        loop.exec();
+
+    ProbePostResult result;
+    if (!reply->isFinished())
+        return result; // still running: it belongs to `session` and ends with it
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid()) {
+        result.statusCode = status.toLongLong();
+        if (reply->hasRawHeader(sessionHeader))
+            result.sessionId = QString::fromUtf8(reply->rawHeader(sessionHeader));
+        result.body = reply->readAll();
+    }
+    delete reply;
+    return result;
+}
+
+qint64 probeHTTP(const QString &url, const QMap<QString, QString> &headers)
+{
+    const QUrl parsed(url, QUrl::StrictMode);
+    // Only the web: a file: or data: URL is not a server, and must not be read as one.
+    if (!parsed.isValid() ||
+        (parsed.scheme() != QLatin1String("http") && parsed.scheme() != QLatin1String("https")))
+        return ProbeMessages::fallbackTokens;
+
+    qint64 estimate = ProbeMessages::fallbackTokens;
+    {
+        // Made for this probe only and dropped with it: no cookies, cache or credentials survive.
+        QNetworkAccessManager session;
+        std::optional<QString> sessionId;
+        const ProbePostResult initialized =
+            postMessage(ProbeMessages::initializeRequest(), parsed, headers, sessionId, session);
+        if (!isAuthFailure(initialized.statusCode)) {
+            // Learned from the initialize response only; later responses do not change it.
+            if (initialized.sessionId)
+                sessionId = initialized.sessionId;
+            (void)postMessage(ProbeMessages::initializedNotification(), parsed, headers, sessionId, session);
+            const ProbePostResult listed =
+                postMessage(ProbeMessages::toolsListRequest(), parsed, headers, sessionId, session);
+            if (!isAuthFailure(listed.statusCode)) {
+                if (const auto tools = parseToolsResponse(listed.body))
+                    estimate = ProbeMessages::estimateTokens(ProbeMessages::writeCompact(*tools).size());
+            }
+        }
+    }
+    // This worker thread runs no event loop of its own: release what the network stack left
+    // for deferred deletion now rather than never.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return estimate;
+}
+
+} // namespace HttpProbe

@@ -1,0 +1,77 @@
+#include "ProbeMessages.h"
+
+#include <simdjson.h>
+
+namespace ProbeMessages {
+
+nlohmann::json initializeRequest()
+{
+    return {{"jsonrpc", "2.0"},
+            {"id", 1},
+            {"method", "initialize"},
+            {"params",
+             {{"protocolVersion", "2024-11-05"},
+              {"capabilities", nlohmann::json::object()},
+              {"clientInfo", {{"name", "quorlane"}, {"version", "1.0"}}}}}};
+}
+
+nlohmann::json initializedNotification()
+{
+    return {{"jsonrpc", "2.0"}, {"method", "notifications/initialized"}};
+}
+
+nlohmann::json toolsListRequest()
+{
+    return {{"jsonrpc", "2.0"}, {"id", 2}, {"method", "tools/list"}, {"params", nlohmann::json::object()}};
+}
+
+QByteArray writeCompact(const nlohmann::json &value)
+{
+    const std::string text = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    QByteArray bytes;
+    bytes.reserve(qsizetype(text.size() + text.size() / 16));
+    // In compact output a "/" can only stand inside a string, where "\/" means the same.
+    for (const char c : text) {
+        if (c == '/')
+            bytes.append('\\');
+        bytes.append(c);
+    }
+    return bytes;
+}
+
+std::optional<nlohmann::json> toolsOf(const nlohmann::json &message)
+{
+    if (!message.is_object())
+        return std::nullopt;
+    const auto result = message.find("result");
+    if (result == message.end() || !result->is_object())
+        return std::nullopt;
+    const auto tools = result->find("tools");
+    if (tools == result->end() || !tools->is_array())
+        return std::nullopt;
+    for (const auto &tool : *tools) {
+        if (!tool.is_object())
+            return std::nullopt;
+    }
+    return *tools;
+}
+
+std::optional<nlohmann::json> toolsOfText(const char *begin, const char *end)
+{
+    const nlohmann::json value = nlohmann::json::parse(begin, end, nullptr, false);
+    if (value.is_discarded())
+        return std::nullopt;
+    return toolsOf(value);
+}
+
+qint64 estimateTokens(qint64 byteCount)
+{
+    return std::max(byteCount / 4, fallbackTokens);
+}
+
+bool isValidUtf8(const QByteArray &bytes)
+{
+    return simdjson::validate_utf8(bytes.constData(), size_t(bytes.size()));
+}
+
+} // namespace ProbeMessages

@@ -1,0 +1,152 @@
+#include "TestHome.h"
+#include "cli/Cli.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <nlohmann/json.hpp>
+
+namespace {
+
+const QString fakeServer = QStringLiteral(QUORLANE_TEST_DATA_DIR "/probe/fake_stdio_server.py");
+
+// A hand-made server (2000 tokens, or 1501 for 6004 bytes) that leaves `mark` when started.
+nlohmann::json server(const QString &mark, int size = 8000)
+{
+    return {
+        {"command", "python3"},
+        {"args",
+         {fakeServer.toStdString(), "plain", "--size", std::to_string(size), "--mark", mark.toStdString()}}};
+}
+
+QByteArray bytes(const nlohmann::json &value)
+{
+    return QByteArray::fromStdString(value.dump());
+}
+
+// A home with a server of every kind; `mark(name)` exists once that server has been started.
+struct Setup
+{
+    TestHome home;
+    QString repo = home.path() + QStringLiteral("/Projects/repo");
+
+    Setup()
+    {
+        write(false);
+        home.write(QStringLiteral("Projects/repo/.mcp.json"),
+                   bytes({{"mcpServers", {{"cloned", server(mark("cloned"))}}}}));
+        home.write(home.desktopConfig(), bytes({{"mcpServers", {{"desk", server(mark("desk"), 6004)}}}}));
+        home.write(home.managedConfig(), bytes({{"mcpServers", {{"admin", server(mark("admin"))}}}}));
+    }
+    // ~/.claude.json with one global server, and the repository approved or not.
+    void write(bool approveRepo)
+    {
+        nlohmann::json claudeJson;
+        claudeJson["mcpServers"]["own"] = server(mark("own"));
+        claudeJson["projects"][repo.toStdString()]["mcpServers"] = nlohmann::json::object();
+        if (approveRepo)
+            claudeJson["projects"][repo.toStdString()]["enabledMcpjsonServers"] = {"cloned"};
+        home.write(home.claudeJson(), bytes(claudeJson));
+    }
+    [[nodiscard]] QString mark(const char *name) const
+    {
+        return home.path() + QStringLiteral("/started-") + QLatin1String(name);
+    }
+    [[nodiscard]] bool started(const char *name) const { return QFile::exists(mark(name)); }
+    [[nodiscard]] nlohmann::json cache() const
+    {
+        return nlohmann::json::parse(
+            TestHome::read(home.configDir() + QStringLiteral("/Quorlane/mcp_probe_cache_v2.json"))
+                .toStdString(),
+            nullptr, false);
+    }
+};
+
+bool cacheHas(const nlohmann::json &cache, const std::string &name)
+{
+    return cache.is_array() && std::any_of(cache.begin(), cache.end(),
+                                           [&](const nlohmann::json &r) { return r["mcpName"] == name; });
+}
+
+} // namespace
+
+class TestTokensCommand : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void unapprovedProjectServerIsNeverStarted()
+    {
+        Setup setup;
+        const TestHome::Run run =
+            setup.home.runQuorlane({QStringLiteral("tokens"), QStringLiteral("--json")});
+        QCOMPARE(run.exitCode, 0);
+        const auto output = nlohmann::json::parse(run.out.toStdString());
+        const nlohmann::json expected = {{"tokens", {{"own", 2000}, {"desk", 1501}, {"cloned", 1500}}},
+                                         {"notProbed", {"cloned"}}};
+        QVERIFY2(output == expected, run.out.constData());
+        QVERIFY(setup.started("own"));
+        QVERIFY(setup.started("desk"));
+        QVERIFY2(!setup.started("cloned"), "the repository's server was started");
+        // Managed servers are not listed unless named.
+        QVERIFY(!setup.started("admin"));
+        QVERIFY(cacheHas(setup.cache(), "own"));
+        QVERIFY2(!cacheHas(setup.cache(), "cloned"), "the stand-in 1500 was cached");
+
+        // Once Claude Code approves it, it is measured at once: nothing stale stands in the way.
+        setup.write(true);
+        const TestHome::Run approved = setup.home.runQuorlane(
+            {QStringLiteral("tokens"), QStringLiteral("cloned"), QStringLiteral("--json")});
+        QCOMPARE(approved.exitCode, 0);
+        QVERIFY2(nlohmann::json::parse(approved.out.toStdString()) ==
+                     nlohmann::json({{"tokens", {{"cloned", 2000}}}, {"notProbed", nlohmann::json::array()}}),
+                 approved.out.constData());
+        QVERIFY(setup.started("cloned"));
+    }
+
+    void namedServersOnly()
+    {
+        Setup setup;
+        const TestHome::Run run = setup.home.runQuorlane({QStringLiteral("tokens"), QStringLiteral("admin"),
+                                                          QStringLiteral("cloned"), QStringLiteral("admin")});
+        QCOMPARE(run.exitCode, 0);
+        const QStringList lines = QString::fromUtf8(run.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].startsWith(QStringLiteral("admin ")) &&
+                     lines[0].contains(QStringLiteral(" 2000 tokens/message")),
+                 run.out.constData());
+        QVERIFY2(lines[1].startsWith(QStringLiteral("cloned ")) &&
+                     lines[1].contains(QStringLiteral("1500")) &&
+                     lines[1].contains(QStringLiteral("not probed")),
+                 run.out.constData());
+        QVERIFY(setup.started("admin"));
+        QVERIFY(!setup.started("own"));
+        QVERIFY(!setup.started("cloned"));
+    }
+
+    void unknownNameProbesNothing()
+    {
+        Setup setup;
+        QString out;
+        QString err;
+        QTextStream outStream(&out);
+        QTextStream errStream(&err);
+        const int code = runCli({QStringLiteral("tokens"), QStringLiteral("own"), QStringLiteral("nope")},
+                                CliIO{outStream, errStream});
+        QCOMPARE(code, 1);
+        QVERIFY2(err.contains(QStringLiteral("no MCP server named 'nope'")), qPrintable(err));
+        QVERIFY(out.isEmpty());
+        QVERIFY(!setup.started("own"));
+    }
+
+    void usageError()
+    {
+        TestHome home;
+        const TestHome::Run run = home.runQuorlane({QStringLiteral("tokens"), QStringLiteral("--bogus")});
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY(run.err.contains("tokens --help"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTokensCommand)
+#include "tst_tokenscommand.moc"
