@@ -10,7 +10,10 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QtTest>
+
+#include <ctime>
 
 #include <nlohmann/json.hpp>
 
@@ -125,6 +128,14 @@ private:
     [[nodiscard]] Transcripts transcripts() const { return Transcripts(*m_home); }
 
 private Q_SLOTS:
+    void initTestCase()
+    {
+        // The window is counted in calendar days of the local zone; pin it so the boundary rows
+        // below do not move with the machine's daylight-saving dates.
+        qputenv("TZ", "UTC");
+        tzset();
+    }
+
     void init()
     {
         m_home = std::make_unique<TestHome>();
@@ -193,6 +204,25 @@ private Q_SLOTS:
         const SavingsStat stat = refreshed(*m_service, {QStringLiteral("a")}, {});
         QCOMPARE(stat.sessionsAnalyzed, counts ? 1 : 0);
         QCOMPARE(stat.totalTokensSaved, counts ? TokenSavingsService::fallbackTokensPerServer : 0);
+    }
+
+    // Thirty calendar days back across the end of daylight saving time are thirty days and one
+    // hour: a message 30 days and half an hour old still counts.
+    void windowFollowsTheLocalCalendar()
+    {
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
+        const auto restore = qScopeGuard([] {
+            qputenv("TZ", "UTC");
+            tzset();
+        });
+        const QDateTime now = QDateTime::fromString(QStringLiteral("2026-11-20T12:00:00Z"), Qt::ISODate);
+        m_service->setClock([now] { return now; });
+        const qint64 thirtyDaysAgo = now.toSecsSinceEpoch() - 30 * day;
+        transcripts().write(QStringLiteral("p/s.jsonl"),
+                            userLine(QByteArray::number(thirtyDaysAgo - 1800)) + "\n" +
+                                userLine(QByteArray::number(thirtyDaysAgo - 5400)));
+        QCOMPARE(refreshed(*m_service, {QStringLiteral("a")}, {}).sessionsAnalyzed, 1);
     }
 
     void onlyTranscriptsOneLevelDownAreRead()
