@@ -80,10 +80,12 @@ bool isStale(const FileCacheEntry &entry)
 std::optional<FileCacheEntry> loadTranscript(const QString &path)
 {
     TranscriptLineReader reader;
-    return loadTranscript(path, reader);
+    std::vector<char> buffer;
+    return loadTranscript(path, reader, buffer);
 }
 
-std::optional<FileCacheEntry> loadTranscript(const QString &path, TranscriptLineReader &reader)
+std::optional<FileCacheEntry> loadTranscript(const QString &path, TranscriptLineReader &reader,
+                                             std::vector<char> &buffer)
 {
     // The time is taken before the contents: a write in between leaves an older time on the
     // entry, so the next refresh reads the file again rather than missing the write.
@@ -95,7 +97,7 @@ std::optional<FileCacheEntry> loadTranscript(const QString &path, TranscriptLine
         return std::nullopt;
 
     LineTally tally;
-    std::vector<char> buffer(chunkSize + padding);
+    buffer.resize(std::max(buffer.size(), chunkSize + padding));
     size_t pending = 0; // bytes of an unfinished line at the front of the buffer
     for (;;) {
         if (buffer.size() - padding - pending < chunkSize / 2)

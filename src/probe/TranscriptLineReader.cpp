@@ -2,6 +2,7 @@
 
 #include "InternetDateTime.h"
 
+#include <cstring>
 #include <string_view>
 
 namespace ondemand = simdjson::ondemand;
@@ -12,6 +13,35 @@ using namespace std::string_view_literals;
 
 // The nesting the JSON reader accepts; deeper lines are rejected rather than risking the stack.
 constexpr int maximumDepth = 512;
+
+// The indexer has already checked that a string is closed, holds no raw control character and
+// is UTF-8; what remains is its escapes. The common ones (\n, \", \\ ...) are always valid, so a
+// string with no others needs no copy; one with a \u escape or a bad one is unescaped in full.
+bool hasOnlyPlainEscapes(ondemand::value &value)
+{
+    const std::string_view token = value.raw_json_token();
+    const char *at = token.data();
+    const char *const end = token.data() + token.size();
+    while ((at = static_cast<const char *>(std::memchr(at, '\\', static_cast<size_t>(end - at))))) {
+        if (at + 1 >= end)
+            return false;
+        switch (at[1]) {
+        case '"':
+        case '\\':
+        case '/':
+        case 'b':
+        case 'f':
+        case 'n':
+        case 'r':
+        case 't':
+            at += 2;
+            break;
+        default:
+            return false;
+        }
+    }
+    return true;
+}
 
 // The first pass is lazy and skips nested values without checking them, so a line that looks
 // like a user message is walked again in full: every string unescaped, every number read,
@@ -48,7 +78,7 @@ bool isValid(ondemand::value value, int depth)
         return true;
     }
     case ondemand::json_type::string:
-        return !value.get_string().error();
+        return hasOnlyPlainEscapes(value) || !value.get_string().error();
     case ondemand::json_type::number:
         return !value.get_double().error();
     case ondemand::json_type::boolean:

@@ -52,8 +52,9 @@ void loadAll(std::vector<Transcript *> &pending)
     std::atomic<size_t> next{0};
     auto work = [&] {
         TranscriptLineReader reader;
+        std::vector<char> buffer;
         for (size_t i = next++; i < pending.size(); i = next++)
-            pending[i]->loaded = loadTranscript(pending[i]->path, reader);
+            pending[i]->loaded = loadTranscript(pending[i]->path, reader, buffer);
     };
     const size_t workers = std::min<size_t>(std::max(1, QThread::idealThreadCount()), pending.size());
     std::vector<std::thread> helpers;
