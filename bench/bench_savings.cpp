@@ -38,6 +38,7 @@ namespace {
 struct Figures
 {
     double seconds = 0;
+    double cpuSeconds = 0;   // user + system time on every core
     double peakMiB = -1;     // highest resident set during the work
     double residentMiB = -1; // resident set right after it (our own process only)
 };
@@ -61,6 +62,21 @@ void resetPeak()
     QFile clear(QStringLiteral("/proc/self/clear_refs"));
     if (clear.open(QIODevice::WriteOnly))
         clear.write("5");
+}
+
+double cpuSecondsOf(const rusage &usage)
+{
+    auto seconds = [](const timeval &t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double ownCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return cpuSecondsOf(usage);
 }
 
 // Runs a program with its output thrown away and returns its wall time and peak memory
@@ -102,6 +118,7 @@ std::optional<Figures> runChild(const QStringList &arguments, const QStringList 
     Figures figures;
     figures.seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
     figures.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    figures.cpuSeconds = cpuSecondsOf(usage);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::fprintf(stderr, "  %s exited with status %d\n", argv.front(), status);
         return std::nullopt;
@@ -119,11 +136,13 @@ RefreshRun timeRefresh(TokenSavingsService &service, const QStringList &disabled
                        const QHash<QString, qint64> &weights)
 {
     resetPeak();
+    const double cpuBefore = ownCpuSeconds();
     QElapsedTimer timer;
     timer.start();
     QCoro::waitFor(service.refresh(disabled, weights));
     RefreshRun run;
     run.figures.seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+    run.figures.cpuSeconds = ownCpuSeconds() - cpuBefore;
     run.figures.peakMiB = statusMiB("VmHWM:");
     run.figures.residentMiB = statusMiB("VmRSS:");
     run.stat = service.savingsStat();
@@ -139,12 +158,12 @@ Figures best(const std::vector<Figures> &runs)
 void printRow(const char *work, const std::optional<Figures> &figures, const char *note = "")
 {
     if (!figures) {
-        std::printf("%-28s %10s %12s %14s  %s\n", work, "-", "-", "-", note);
+        std::printf("%-24s %9s %9s %10s %13s  %s\n", work, "-", "-", "-", "-", note);
         return;
     }
     auto mib = [](double v) { return v < 0 ? std::string("-") : std::to_string(static_cast<long>(v + 0.5)); };
-    std::printf("%-28s %10.3f %12s %14s  %s\n", work, figures->seconds, mib(figures->peakMiB).c_str(),
-                mib(figures->residentMiB).c_str(), note);
+    std::printf("%-24s %9.3f %9.3f %10s %13s  %s\n", work, figures->seconds, figures->cpuSeconds,
+                mib(figures->peakMiB).c_str(), mib(figures->residentMiB).c_str(), note);
 }
 
 } // namespace
@@ -192,6 +211,10 @@ int main(int argc, char **argv)
                 static_cast<long long>(transcripts.size()), corpusMiB, qPrintable(projects),
                 qPrintable(now.toString(Qt::ISODate)), runs);
 
+    QFile loadAverage(QStringLiteral("/proc/loadavg"));
+    if (loadAverage.open(QIODevice::ReadOnly))
+        std::printf("load average at start: %s (figures drift on a shared machine)\n",
+                    loadAverage.readAll().trimmed().constData());
     qputenv("HOME", home.toUtf8());
     const QStringList disabled{QStringLiteral("memory"), QStringLiteral("filesystem"),
                                QStringLiteral("memory")};
@@ -235,13 +258,15 @@ int main(int argc, char **argv)
         }
     }
 
-    std::printf("\n%-28s %10s %12s %14s\n", "work", "seconds", "peak MiB", "resident MiB");
+    std::printf("\n%-24s %9s %9s %10s %13s\n", "work", "wall s", "cpu s", "peak MiB", "resident MiB");
     printRow("cat to /dev/null", catRuns.empty() ? std::nullopt : std::optional(best(catRuns)));
     printRow("refresh, cold", best(coldRuns));
     printRow("refresh, warm", best(warmRuns));
     printRow("ccusage daily --json", ccusageRuns.empty() ? std::nullopt : std::optional(best(ccusageRuns)),
              ccusage.isEmpty() ? "skipped: ccusage not on PATH (bench/setup_bench.sh installs it)" : "");
-    std::printf("(resident before the first refresh: %.0f MiB)\n", baselineMiB);
+    std::printf("(resident before the first refresh: %.0f MiB; a child's peak includes this process's\n"
+                " resident set at the moment it was started, which the kernel carries across exec)\n",
+                baselineMiB);
 
     const Figures cold = best(coldRuns);
     const Figures warm = best(warmRuns);
