@@ -44,7 +44,7 @@ bool hasOnlyPlainEscapes(ondemand::value &value)
 }
 
 // The first pass is lazy and skips nested values without checking them, so a line that looks
-// like a user message is walked again in full: every string unescaped, every number read,
+// like a user message is walked again in full: every escape checked, every number read,
 // every bracket matched, nothing after the root value.
 bool isValid(ondemand::value value, int depth)
 {

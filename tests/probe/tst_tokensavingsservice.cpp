@@ -348,6 +348,40 @@ private Q_SLOTS:
         QVERIFY(!loadTranscript(path));
     }
 
+    // A transcript is read in pieces; lines that straddle the pieces, a line longer than several
+    // pieces and a last line without a newline must each be seen exactly once.
+    void linesAcrossReadPieces_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<qint64>("userMessages");
+        QByteArray straddling;
+        qint64 users = 0;
+        for (int i = 0; i < 3000; ++i) {
+            const QByteArray body(100 + (i * 37) % 1500, 'x');
+            const bool isUser = i % 3 != 1;
+            straddling +=
+                "{\"type\":\"" + QByteArray(isUser ? "user" : "assistant") + "\",\"m\":\"" + body + "\"}\n";
+            users += isUser;
+        }
+        QTest::newRow("many lines over several pieces") << straddling << users;
+        const QByteArray huge = "{\"type\":\"user\",\"m\":\"" + QByteArray(1536 * 1024, 'y') + "\"}";
+        QTest::newRow("one line longer than several pieces")
+            << QByteArray("{\"type\":\"user\"}\n" + huge + "\n{\"type\":\"user\"}\n") << qint64(3);
+        QTest::newRow("last line without a newline") << (straddling + huge) << users + 1;
+        QTest::newRow("empty file") << QByteArray() << qint64(0);
+    }
+
+    void linesAcrossReadPieces()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(qint64, userMessages);
+        const QString path = transcripts().write(QStringLiteral("p/s.jsonl"), contents);
+        const auto entry = loadTranscript(path);
+        QVERIFY(entry);
+        QCOMPARE(entry->undatedUserMessages, userMessages);
+        QVERIFY(entry->userMessageDates.isEmpty());
+    }
+
     void serviceDestroyedDuringRefresh()
     {
         transcripts().write(QStringLiteral("p/s.jsonl"), userLine(secondsAgo(day)));
