@@ -15,6 +15,8 @@ const QList<CliCommand> &cliCommands()
          QStringLiteral("Restart Claude Code sessions so they load the current servers"), runRelaunchCommand},
         {QStringLiteral("tokens"), QStringLiteral("Estimate the tokens each server adds to every message"),
          runTokensCommand},
+        {QStringLiteral("savings"), QStringLiteral("Estimate what the switched-off project servers saved"),
+         runSavingsCommand},
     };
     return commands;
 }

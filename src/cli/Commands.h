@@ -9,3 +9,4 @@ QCoro::Task<int> runCheckUpdateCommand(QStringList arguments, CliIO io);
 QCoro::Task<int> runSessionsCommand(QStringList arguments, CliIO io);
 QCoro::Task<int> runRelaunchCommand(QStringList arguments, CliIO io);
 QCoro::Task<int> runTokensCommand(QStringList arguments, CliIO io);
+QCoro::Task<int> runSavingsCommand(QStringList arguments, CliIO io);

@@ -1,0 +1,62 @@
+#include "CliParser.h"
+#include "Commands.h"
+#include "ServerOutput.h"
+#include "probe/MCPToolProbe.h"
+#include "probe/TokenSavingsService.h"
+#include "store/QuorlaneProjectConfig.h"
+
+
+namespace {
+
+// The switched-off project servers, project by project in the loader's order; a name off in two
+// projects counts twice, as it is left out of both projects' sessions.
+QStringList disabledProjectServers(const MCPConfigService &service)
+{
+    QStringList disabled;
+    for (const MCPProject &project : service.projects())
+        disabled += QuorlaneProjectConfig::load(project.path).disabled;
+    return disabled;
+}
+
+void printJson(const SavingsStat &stat, CliIO &io)
+{
+    nlohmann::ordered_json root;
+    root["totalTokensSaved"] = stat.totalTokensSaved;
+    root["sessionsAnalyzed"] = stat.sessionsAnalyzed;
+    root["estimatedCostSaved"] = stat.estimatedCostSaved;
+    root["formattedTokensSaved"] = stat.formattedTokensSaved().toStdString();
+    root["formattedCostSaved"] = stat.formattedCostSaved().toStdString();
+    io.out << ServerOutput::toQString(root) << '\n';
+}
+
+} // namespace
+
+QCoro::Task<int> runSavingsCommand(QStringList arguments, CliIO io)
+{
+    CliParser parser(QStringLiteral("savings"),
+                     QStringLiteral("Estimates the tokens and money the switched-off project servers saved over the\n"
+                                    "last 30 days, from the Claude Code transcripts in ~/.claude/projects and the\n"
+                                    "cached token estimates (run 'quorlane tokens' to measure them; a server without\n"
+                                    "an estimate counts 1500 tokens per message)."));
+    parser.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON object instead of text.")});
+    if (const auto exit = parser.parse(arguments, io))
+        co_return *exit;
+    if (!parser.positionalArguments().isEmpty())
+        co_return parser.usageError(
+            io, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+
+    MCPConfigService service;
+    co_await service.reload();
+    TokenSavingsService *savings = TokenSavingsService::shared();
+    co_await savings->refresh(disabledProjectServers(service), MCPToolProbe::shared().cachedTokenWeights());
+    const SavingsStat stat = savings->savingsStat();
+
+    if (parser.isSet(QStringLiteral("json"))) {
+        printJson(stat, io);
+    } else {
+        io.out << "Tokens saved (30 days): " << stat.formattedTokensSaved() << '\n'
+               << "Estimated cost saved:   " << stat.formattedCostSaved() << '\n'
+               << "User messages analysed: " << stat.sessionsAnalyzed << '\n';
+    }
+    co_return ExitCode::ok;
+}
