@@ -1,6 +1,9 @@
 #include "MCPConfigService.h"
 
 #include "ConfigLoader.h"
+#include "GlobalToggle.h"
+#include "MCPConfigMutationError.h"
+#include "ProjectServerToggle.h"
 #include "StoreError.h"
 #include "platform/PreferenceStore.h"
 
@@ -61,6 +64,63 @@ void MCPConfigService::releaseMutationLock()
 void MCPConfigService::cancelWaiter(const QUuid &id)
 {
     m_mutationLock.cancelWaiter(id);
+}
+
+QCoro::Task<void> MCPConfigService::setServer(QString name, MCPSource source, bool enabled,
+                                              CancellationPtr cancellation)
+{
+    if (source != MCPSource::global && source != MCPSource::desktop)
+        throw MCPConfigMutationError::unsupportedSource();
+    QPointer<MCPConfigService> self(this);
+    co_await acquireMutationLock(std::move(cancellation));
+    if (!self)
+        co_return;
+
+    GlobalToggle toggle(m_paths, name, source, enabled);
+    const GlobalToggle::Outcome outcome = co_await toggle.run();
+    if (!self)
+        co_return;
+    std::exception_ptr error = outcome.error;
+    if (outcome.kind != GlobalToggle::Outcome::Kind::rejected) {
+        try {
+            co_await load();
+        } catch (...) {
+            if (!error)
+                error = std::current_exception();
+        }
+        if (!self)
+            co_return;
+        // The files passed verification; a published state that disagrees is reported, but the
+        // files stay as written.
+        if (outcome.kind == GlobalToggle::Outcome::Kind::done &&
+            m_disabledGlobalServers.contains(GlobalServerID{name, source}) == enabled)
+            error = std::make_exception_ptr(MCPConfigMutationError::verificationFailed());
+    }
+    releaseMutationLock();
+    if (error)
+        std::rethrow_exception(error);
+}
+
+void MCPConfigService::disableProjectServer(const QString &name, const QString &projectPath)
+{
+    ProjectServerToggle::disableProjectServer(m_paths.claudeJsonPath, name, projectPath);
+}
+
+void MCPConfigService::enableProjectServer(const QString &name, const QString &projectPath)
+{
+    ProjectServerToggle::enableProjectServer(m_paths.claudeJsonPath, name, projectPath);
+}
+
+void MCPConfigService::stashProjectServer(const QString &name, const QString &projectPath,
+                                          QuorlaneProjectConfig &record)
+{
+    ProjectServerToggle::stashProjectServer(m_paths.claudeJsonPath, name, projectPath, record);
+}
+
+void MCPConfigService::restoreProjectServer(const QString &name, const QString &projectPath,
+                                            QuorlaneProjectConfig &record)
+{
+    ProjectServerToggle::restoreProjectServer(m_paths.claudeJsonPath, name, projectPath, record);
 }
 
 void MCPConfigService::setIsLoading(bool loading)

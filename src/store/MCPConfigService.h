@@ -3,6 +3,7 @@
 #include "Cancellation.h"
 #include "LoadResult.h"
 #include "MutationLock.h"
+#include "QuorlaneProjectConfig.h"
 
 #include <QObject>
 
@@ -45,6 +46,21 @@ public:
     void releaseMutationLock();
     void cancelWaiter(const QUuid &id);
     [[nodiscard]] bool mutationIsLocked() const { return m_mutationLock.isLocked(); }
+
+    // Switches a global or Claude Desktop server on or off under the mutation lock, verifies the
+    // files and reloads; on return the published lists show the change. Throws
+    // MCPConfigMutationError, FileSystemError or CancellationError; after a failed write both
+    // files hold their prior bytes again.
+    QCoro::Task<void> setServer(QString name, MCPSource source, bool enabled,
+                                CancellationPtr cancellation = {});
+
+    // Project servers, through the project's sidecar record; synchronous, outside the mutation
+    // lock, without reload (the caller reloads). Throw QuorlaneError when a file cannot be
+    // written.
+    void disableProjectServer(const QString &name, const QString &projectPath);
+    void enableProjectServer(const QString &name, const QString &projectPath);
+    void stashProjectServer(const QString &name, const QString &projectPath, QuorlaneProjectConfig &record);
+    void restoreProjectServer(const QString &name, const QString &projectPath, QuorlaneProjectConfig &record);
 
 Q_SIGNALS:
     void globalServersChanged();

@@ -1,0 +1,149 @@
+#include "GlobalToggle.h"
+
+#include "ClaudeJsonLock.h"
+#include "ConfigMutation.h"
+#include "JsonFile.h"
+#include "MCPConfigMutationError.h"
+#include "RawJSON.h"
+
+namespace {
+
+// Claude Desktop takes no lock on its file; when it rewrites the file between our read and our
+// rename, the edit is redone on its new content this many times before giving up.
+constexpr int kMaxAttempts = 5;
+
+} // namespace
+
+GlobalToggle::GlobalToggle(ConfigPaths paths, QString name, MCPSource source, bool enabled)
+    : m_paths(std::move(paths)), m_name(std::move(name)), m_key(m_name.toStdString()), m_source(source),
+      m_enabled(enabled),
+      m_livePath(source == MCPSource::desktop ? m_paths.desktopConfigPath : m_paths.claudeJsonPath)
+{}
+
+QCoro::Task<GlobalToggle::Outcome> GlobalToggle::run()
+{
+    // Claude Code guards its own read-modify-writes of ~/.claude.json with this lock; holding it
+    // from our read to the end of the verification (or rollback) means neither program writes
+    // over a change of the other. It is released when this frame ends, before the reload.
+    std::optional<ClaudeJsonLock> lock;
+    if (m_source == MCPSource::global) {
+        lock.emplace(m_livePath);
+        try {
+            co_await lock->acquire();
+        } catch (...) {
+            co_return Outcome{Outcome::Kind::rejected, std::current_exception()};
+        }
+    }
+
+    for (int attempt = 1;; ++attempt) {
+        Prior prior;
+        try {
+            prior.live = JsonFile::readIfExists(m_livePath);
+        } catch (...) {
+            co_return Outcome{Outcome::Kind::rejected, std::current_exception()};
+        }
+        prior.stash = JsonFile::read(m_paths.disabledGlobalConfigPath);
+        auto plan = validate(prior);
+        if (!plan)
+            co_return Outcome{Outcome::Kind::rejected,
+                              std::make_exception_ptr(MCPConfigMutationError::invalidConfiguration())};
+
+        try {
+            const bool written = m_enabled ? switchOn(*plan, prior) : switchOff(*plan, prior);
+            if (!written) {
+                if (attempt < kMaxAttempts)
+                    continue;
+                throw FileSystemError(
+                    QStringLiteral("%1 kept changing while the server was being switched").arg(m_livePath));
+            }
+            if (lock)
+                lock->refresh();
+            if (!ConfigMutation::verifyMutation(m_name, m_source, m_enabled, m_livePath,
+                                                m_paths.disabledGlobalConfigPath))
+                throw MCPConfigMutationError::verificationFailed();
+            co_return Outcome{Outcome::Kind::done, {}};
+        } catch (...) {
+            co_return Outcome{Outcome::Kind::failed, rollback(prior, std::current_exception())};
+        }
+    }
+}
+
+std::optional<GlobalToggle::Plan> GlobalToggle::validate(const Prior &prior) const
+{
+    if (!prior.live)
+        return std::nullopt;
+    auto root = JsonFile::parseObject(*prior.live);
+    if (!root || root->empty())
+        return std::nullopt;
+    const auto servers = root->find("mcpServers");
+    if (servers == root->end() || !servers->is_object())
+        return std::nullopt;
+    DisabledGlobalConfig stash;
+    if (prior.stash) {
+        auto decoded = DisabledGlobalConfig::decode(*prior.stash);
+        if (!decoded)
+            return std::nullopt;
+        stash = std::move(*decoded);
+    }
+    return Plan{std::move(*root), std::move(stash)};
+}
+
+bool GlobalToggle::switchOn(Plan &plan, const Prior &prior) const
+{
+    auto &bucket = m_source == MCPSource::desktop ? plan.stash.desktop : plan.stash.global;
+    const auto stashed = bucket.find(m_key);
+    if (stashed == bucket.end())
+        throw MCPConfigMutationError::serverNotFound(m_name);
+    // The live file first: until the stash entry goes, the definition is in both files.
+    plan.root["mcpServers"][m_key] = stashed->second.toGeneric();
+    if (!JsonFile::writeAtomicallyIfUnchanged(m_livePath, JsonFile::serializePretty(plan.root), *prior.live))
+        return false;
+    bucket.erase(stashed);
+    saveStash(plan.stash);
+    return true;
+}
+
+bool GlobalToggle::switchOff(Plan &plan, const Prior &prior) const
+{
+    auto &servers = plan.root["mcpServers"];
+    const auto live = servers.find(m_key);
+    if (live == servers.end())
+        throw MCPConfigMutationError::serverNotFound(m_name);
+    auto definition = RawJSON::fromGeneric(*live);
+    if (!definition)
+        throw MCPConfigMutationError::serverNotFound(m_name);
+    // The stash first: the definition must exist in at least one file at every moment.
+    auto &bucket = m_source == MCPSource::desktop ? plan.stash.desktop : plan.stash.global;
+    bucket.insert_or_assign(m_key, std::move(*definition));
+    saveStash(plan.stash);
+    servers.erase(live);
+    if (JsonFile::writeAtomicallyIfUnchanged(m_livePath, JsonFile::serializePretty(plan.root), *prior.live))
+        return true;
+    // Someone else rewrote the live file: take our stash entry back before the edit is redone.
+    ConfigMutation::restoreFile(prior.stash, m_paths.disabledGlobalConfigPath);
+    return false;
+}
+
+void GlobalToggle::saveStash(const DisabledGlobalConfig &stash) const
+{
+    ConfigMutation::saveDisabledConfig(stash.global, stash.desktop, m_paths.disabledGlobalConfigPath);
+}
+
+std::exception_ptr GlobalToggle::rollback(const Prior &prior, std::exception_ptr cause) const
+{
+    QStringList failures;
+    try {
+        ConfigMutation::restoreFile(prior.live, m_livePath);
+    } catch (...) {
+        failures << QStringLiteral("source: ") + ConfigMutation::describe(std::current_exception());
+    }
+    try {
+        ConfigMutation::restoreFile(prior.stash, m_paths.disabledGlobalConfigPath);
+    } catch (...) {
+        failures << QStringLiteral("disabled state: ") + ConfigMutation::describe(std::current_exception());
+    }
+    if (failures.isEmpty())
+        return cause;
+    return std::make_exception_ptr(MCPConfigMutationError::rollbackFailed(
+        ConfigMutation::describe(cause), failures.join(QStringLiteral("; "))));
+}

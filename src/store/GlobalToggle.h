@@ -1,0 +1,67 @@
+#pragma once
+
+#include "ConfigFormats.h"
+#include "LoadResult.h"
+#include "MCPSource.h"
+
+#include <QCoro/QCoroTask>
+
+#include <nlohmann/json.hpp>
+
+#include <exception>
+#include <optional>
+
+// One switch of a server of ~/.claude.json (global) or of the Claude Desktop file (desktop):
+// the definition moves between the live file and the stash. Writes go in the order that keeps
+// the definition in at least one file at every moment, are read back, and on any failure both
+// files get their exact prior bytes (or absence) back. The caller holds the mutation lock and
+// reloads afterwards; this class only touches files.
+class GlobalToggle
+{
+public:
+    struct Outcome
+    {
+        enum class Kind
+        {
+            done,     // written and verified
+            rejected, // refused before anything was written: nothing to reload
+            failed    // written, then rolled back (or rollback failed too)
+        };
+        Kind kind = Kind::done;
+        std::exception_ptr error;
+    };
+
+    GlobalToggle(ConfigPaths paths, QString name, MCPSource source, bool enabled);
+
+    // Never throws: every failure is in the outcome.
+    QCoro::Task<Outcome> run();
+
+private:
+    // What a toggle reads before it writes; kept for the rollback.
+    struct Prior
+    {
+        std::optional<QByteArray> live;
+        std::optional<QByteArray> stash;
+    };
+    // The parsed live file and stash, once they passed validation.
+    struct Plan
+    {
+        nlohmann::json root;
+        DisabledGlobalConfig stash;
+    };
+
+    [[nodiscard]] std::optional<Plan> validate(const Prior &prior) const;
+    // False when the live file changed under us just before the rename; nothing of ours is
+    // left in place then.
+    bool switchOn(Plan &plan, const Prior &prior) const;
+    bool switchOff(Plan &plan, const Prior &prior) const;
+    void saveStash(const DisabledGlobalConfig &stash) const;
+    [[nodiscard]] std::exception_ptr rollback(const Prior &prior, std::exception_ptr cause) const;
+
+    ConfigPaths m_paths;
+    QString m_name;
+    std::string m_key;
+    MCPSource m_source;
+    bool m_enabled;
+    QString m_livePath;
+};
