@@ -31,7 +31,7 @@ public:
         std::exception_ptr error;
     };
 
-    GlobalToggle(ConfigPaths paths, QString name, MCPSource source, bool enabled);
+    GlobalToggle(const ConfigPaths &paths, const QString &name, MCPSource source, bool enabled);
 
     // Never throws: every failure is in the outcome.
     QCoro::Task<Outcome> run();

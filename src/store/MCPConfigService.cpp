@@ -43,8 +43,10 @@ QCoro::Task<void> MCPConfigService::load()
     setIsLoading(true);
     // Read at every load: the user may have changed the list in the preferences meanwhile.
     const QStringList excludedNames = PreferenceStore::excludedPaths();
-    LoadResult result = co_await QtConcurrent::run(
-        [paths = m_paths, excludedNames] { return ConfigLoader::loadSnapshot(paths, excludedNames); });
+    // The future is made in its own statement: GCC 12 destroys temporaries of a co_await
+    // expression twice, and a lambda capturing the paths there released them for good.
+    QFuture<LoadResult> snapshot = QtConcurrent::run(&ConfigLoader::loadSnapshot, m_paths, excludedNames);
+    LoadResult result = co_await snapshot;
     if (!self)
         co_return;
     publish(std::move(result));
