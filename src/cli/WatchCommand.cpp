@@ -31,6 +31,7 @@ QCoro::Task<int> runWatchCommand(QStringList arguments, CliIO io)
     for (const QString &path : watched)
         io.err << "watching " << path << '\n';
     io.err.flush();
-    co_await qCoro(QCoreApplication::instance(), &QCoreApplication::aboutToQuit);
+    auto quitting = qCoro(QCoreApplication::instance(), &QCoreApplication::aboutToQuit);
+    co_await quitting;
     co_return ExitCode::ok;
 }

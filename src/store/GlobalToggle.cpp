@@ -15,8 +15,7 @@ constexpr int kMaxAttempts = 5;
 } // namespace
 
 GlobalToggle::GlobalToggle(const ConfigPaths &paths, const QString &name, MCPSource source, bool enabled)
-    : m_paths(paths), m_name(name), m_key(m_name.toStdString()), m_source(source),
-      m_enabled(enabled),
+    : m_paths(paths), m_name(name), m_key(m_name.toStdString()), m_source(source), m_enabled(enabled),
       m_livePath(source == MCPSource::desktop ? m_paths.desktopConfigPath : m_paths.claudeJsonPath)
 {}
 

@@ -13,9 +13,9 @@
 
 // Helpers shared by the tests of the switches.
 // nlohmann::json has no QTest::toString; compare as values, print as text.
-#define QCOMPARE_JSON(actual, expected)                                                            \
-    QVERIFY2((actual) == (expected),                                                               \
-             qPrintable(QString::fromStdString((actual).dump()) + QStringLiteral(" != ") +         \
+#define QCOMPARE_JSON(actual, expected)                                                                      \
+    QVERIFY2((actual) == (expected),                                                                         \
+             qPrintable(QString::fromStdString((actual).dump()) + QStringLiteral(" != ") +                   \
                         QString::fromStdString(nlohmann::json(expected).dump())))
 
 namespace ToggleTestSupport {

@@ -7,8 +7,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSignalSpy>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 #include <utime.h>
@@ -20,14 +20,16 @@ namespace {
 
 // Members the store does not own, at every level and of every JSON kind, beside two servers;
 // "x" carries members outside the seven definition keys.
-const QByteArray kClaudeJson = R"({"numStartups":3,"tips":[1,2.5,"s",false,null],)"
-                                R"("mcpServers":{"x":{"command":"npx","args":["-y","pkg"],"env":{"K":"V"},)"
-                                R"("custom":{"n":1.5,"i":2,"b":true,"z":null}},)"
-                                R"("y":{"type":"http","url":"http://127.0.0.1:1/mcp"}},)"
-                                R"("projects":{"/p":{"allowedTools":["a"],"mcpServers":{"q":{"command":"q"}}}},)"
-                                R"("big":12345678901234})";
+const QByteArray kClaudeJson =
+    R"({"numStartups":3,"tips":[1,2.5,"s",false,null],)"
+    R"("mcpServers":{"x":{"command":"npx","args":["-y","pkg"],"env":{"K":"V"},)"
+    R"("custom":{"n":1.5,"i":2,"b":true,"z":null}},)"
+    R"("y":{"type":"http","url":"http://127.0.0.1:1/mcp"}},)"
+    R"("projects":{"/p":{"allowedTools":["a"],"mcpServers":{"q":{"command":"q"}}}},)"
+    R"("big":12345678901234})";
 
-const QByteArray kDesktop = R"({"globalShortcut":"Ctrl+Space","mcpServers":{"d":{"command":"node","args":["d.js"]}}})";
+const QByteArray kDesktop =
+    R"({"globalShortcut":"Ctrl+Space","mcpServers":{"d":{"command":"node","args":["d.js"]}}})";
 
 nlohmann::json without(nlohmann::json root, const std::string &server)
 {
@@ -58,17 +60,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("description");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("serverNotFound") << MCPConfigMutationError::serverNotFound(QStringLiteral("x")).description()
-                                        << QStringLiteral("MCP server \u2018x\u2019 was not found.");
+        QTest::newRow("serverNotFound")
+            << MCPConfigMutationError::serverNotFound(QStringLiteral("x")).description()
+            << QStringLiteral("MCP server \u2018x\u2019 was not found.");
         QTest::newRow("rollbackFailed")
-            << MCPConfigMutationError::rollbackFailed(QStringLiteral("A"), QStringLiteral("B; C")).description()
+            << MCPConfigMutationError::rollbackFailed(QStringLiteral("A"), QStringLiteral("B; C"))
+                   .description()
             << QStringLiteral("The MCP configuration change failed (A), and rollback also failed: B; C");
         QTest::newRow("unsupportedSource") << MCPConfigMutationError::unsupportedSource().description()
                                            << QStringLiteral("This MCP source is read-only.");
         QTest::newRow("invalidConfiguration") << MCPConfigMutationError::invalidConfiguration().description()
                                               << QStringLiteral("The MCP configuration could not be read.");
-        QTest::newRow("verificationFailed") << MCPConfigMutationError::verificationFailed().description()
-                                            << QStringLiteral("The MCP configuration change could not be verified.");
+        QTest::newRow("verificationFailed")
+            << MCPConfigMutationError::verificationFailed().description()
+            << QStringLiteral("The MCP configuration change could not be verified.");
     }
     void errorTexts()
     {
@@ -91,7 +96,10 @@ private Q_SLOTS:
         QVERIFY(m_service->disabledGlobalServers().contains({QStringLiteral("x"), MCPSource::global}));
         QCOMPARE(m_service->globalServers().size(), 2); // still listed, from the stash
 
-        { const Result r = setServer(*m_service, QStringLiteral("x"), MCPSource::global, true); QVERIFY2(r.ok, qPrintable(r.description)); }
+        {
+            const Result r = setServer(*m_service, QStringLiteral("x"), MCPSource::global, true);
+            QVERIFY2(r.ok, qPrintable(r.description));
+        }
         QCOMPARE_JSON(parse(TestHome::read(m_home->claudeJson())), original);
         QCOMPARE_JSON(parse(TestHome::read(m_home->stash()))["global"], nlohmann::json::object());
         QVERIFY(m_service->disabledGlobalServers().isEmpty());
@@ -123,9 +131,15 @@ private Q_SLOTS:
     void onReplacesDefinitionAddedAgainByHand()
     {
         QVERIFY(setServer(*m_service, QStringLiteral("x"), MCPSource::global, false).ok);
-        JsonFile::rewrite(m_home->claudeJson(), [](nlohmann::json &root) { root["mcpServers"]["x"] = {{"command", "new"}}; });
-        { const Result r = setServer(*m_service, QStringLiteral("x"), MCPSource::global, true); QVERIFY2(r.ok, qPrintable(r.description)); }
-        QCOMPARE_JSON(parse(TestHome::read(m_home->claudeJson()))["mcpServers"]["x"], parse(kClaudeJson)["mcpServers"]["x"]);
+        JsonFile::rewrite(m_home->claudeJson(), [](nlohmann::json &root) {
+            root["mcpServers"]["x"] = {{"command", "new"}};
+        });
+        {
+            const Result r = setServer(*m_service, QStringLiteral("x"), MCPSource::global, true);
+            QVERIFY2(r.ok, qPrintable(r.description));
+        }
+        QCOMPARE_JSON(parse(TestHome::read(m_home->claudeJson()))["mcpServers"]["x"],
+                      parse(kClaudeJson)["mcpServers"]["x"]);
         QVERIFY(!parse(TestHome::read(m_home->stash()))["global"].contains("x"));
     }
 
@@ -169,19 +183,24 @@ private Q_SLOTS:
         QTest::addColumn<bool>("enabled");
         const QByteArray noStash;
         QTest::newRow("no live file") << QByteArray() << noStash << MCPSource::global << false;
-        QTest::newRow("live file not JSON") << QByteArray("{\"mcpServers\":") << noStash << MCPSource::global << false;
-        QTest::newRow("live top level an array") << QByteArray("[1]") << noStash << MCPSource::global << false;
+        QTest::newRow("live file not JSON")
+            << QByteArray("{\"mcpServers\":") << noStash << MCPSource::global << false;
+        QTest::newRow("live top level an array")
+            << QByteArray("[1]") << noStash << MCPSource::global << false;
         QTest::newRow("live object empty") << QByteArray("{}") << noStash << MCPSource::global << true;
         QTest::newRow("no mcpServers") << QByteArray(R"({"a":1})") << noStash << MCPSource::global << false;
         QTest::newRow("mcpServers not an object")
             << QByteArray(R"({"mcpServers":[]})") << noStash << MCPSource::global << false;
-        QTest::newRow("stash not JSON") << kClaudeJson << QByteArray("{\"global\"") << MCPSource::global << false;
+        QTest::newRow("stash not JSON")
+            << kClaudeJson << QByteArray("{\"global\"") << MCPSource::global << false;
         QTest::newRow("stash without desktop")
             << kClaudeJson << QByteArray(R"({"global":{}})") << MCPSource::global << false;
         QTest::newRow("stash bucket not an object, switching on")
             << kClaudeJson << QByteArray(R"({"global":{},"desktop":"x"})") << MCPSource::global << true;
-        QTest::newRow("missing Claude Desktop file, off") << QByteArray() << noStash << MCPSource::desktop << false;
-        QTest::newRow("missing Claude Desktop file, on") << QByteArray() << noStash << MCPSource::desktop << true;
+        QTest::newRow("missing Claude Desktop file, off")
+            << QByteArray() << noStash << MCPSource::desktop << false;
+        QTest::newRow("missing Claude Desktop file, on")
+            << QByteArray() << noStash << MCPSource::desktop << true;
     }
     void invalidConfigurationWritesNothing()
     {
@@ -189,7 +208,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, stash);
         QFETCH(MCPSource, source);
         QFETCH(bool, enabled);
-        const QString livePath = source == MCPSource::desktop ? m_home->desktopConfig() : m_home->claudeJson();
+        const QString livePath =
+            source == MCPSource::desktop ? m_home->desktopConfig() : m_home->claudeJson();
         if (live.isEmpty())
             QFile::remove(livePath);
         else
@@ -260,9 +280,11 @@ private Q_SLOTS:
         QDir().mkpath(m_home->stash());
         const Result result = setServer(*m_service, QStringLiteral("x"), MCPSource::global, false);
         QCOMPARE(result.mutationKind.value_or(-1), int(Kind::rollbackFailed));
-        QVERIFY2(result.description.startsWith(QStringLiteral("The MCP configuration change failed (Could not write ")),
+        QVERIFY2(result.description.startsWith(
+                     QStringLiteral("The MCP configuration change failed (Could not write ")),
                  qPrintable(result.description));
-        QVERIFY2(result.description.contains(QStringLiteral("), and rollback also failed: disabled state: Could not remove ")),
+        QVERIFY2(result.description.contains(
+                     QStringLiteral("), and rollback also failed: disabled state: Could not remove ")),
                  qPrintable(result.description));
         QCOMPARE(TestHome::read(m_home->claudeJson()), kClaudeJson);
     }
