@@ -87,22 +87,25 @@ std::optional<GlobalToggle::Plan> GlobalToggle::validate(const Prior &prior) con
     return Plan{std::move(*root), std::move(stash)};
 }
 
-bool GlobalToggle::switchOn(Plan &plan, const Prior &prior) const
+bool GlobalToggle::switchOn(Plan &plan, const Prior &prior)
 {
     auto &bucket = m_source == MCPSource::desktop ? plan.stash.desktop : plan.stash.global;
     const auto stashed = bucket.find(m_key);
     if (stashed == bucket.end())
         throw MCPConfigMutationError::serverNotFound(m_name);
+    m_definition = stashed->second;
     // The live file first: until the stash entry goes, the definition is in both files.
     plan.root["mcpServers"][m_key] = stashed->second.toGeneric();
-    if (!JsonFile::writeAtomicallyIfUnchanged(m_livePath, JsonFile::serializePretty(plan.root), *prior.live))
+    QByteArray written = JsonFile::serializePretty(plan.root);
+    if (!JsonFile::writeAtomicallyIfUnchanged(m_livePath, written, *prior.live))
         return false;
+    m_writtenLive = std::move(written);
     bucket.erase(stashed);
     saveStash(plan.stash);
     return true;
 }
 
-bool GlobalToggle::switchOff(Plan &plan, const Prior &prior) const
+bool GlobalToggle::switchOff(Plan &plan, const Prior &prior)
 {
     auto &servers = plan.root["mcpServers"];
     const auto live = servers.find(m_key);
@@ -111,13 +114,17 @@ bool GlobalToggle::switchOff(Plan &plan, const Prior &prior) const
     auto definition = RawJSON::fromGeneric(*live);
     if (!definition)
         throw MCPConfigMutationError::serverNotFound(m_name);
+    m_definition = *definition;
     // The stash first: the definition must exist in at least one file at every moment.
     auto &bucket = m_source == MCPSource::desktop ? plan.stash.desktop : plan.stash.global;
     bucket.insert_or_assign(m_key, std::move(*definition));
     saveStash(plan.stash);
     servers.erase(live);
-    if (JsonFile::writeAtomicallyIfUnchanged(m_livePath, JsonFile::serializePretty(plan.root), *prior.live))
+    QByteArray written = JsonFile::serializePretty(plan.root);
+    if (JsonFile::writeAtomicallyIfUnchanged(m_livePath, written, *prior.live)) {
+        m_writtenLive = std::move(written);
         return true;
+    }
     // Someone else rewrote the live file: take our stash entry back before the edit is redone.
     ConfigMutation::restoreFile(prior.stash, m_paths.disabledGlobalConfigPath);
     return false;
@@ -132,7 +139,12 @@ std::exception_ptr GlobalToggle::rollback(const Prior &prior, std::exception_ptr
 {
     QStringList failures;
     try {
-        ConfigMutation::restoreFile(prior.live, m_livePath);
+        // Only our own rewrite is taken back. When the file holds neither it nor the prior
+        // bytes, another program replaced it after us; its content already lacks our change,
+        // and restoring the old bytes would throw its change away.
+        const auto current = JsonFile::readIfExists(m_livePath);
+        if (!m_writtenLive.isEmpty() && current == m_writtenLive)
+            ConfigMutation::restoreFile(prior.live, m_livePath);
     } catch (...) {
         failures << QStringLiteral("source: ") + ConfigMutation::describe(std::current_exception());
     }
@@ -145,4 +157,33 @@ std::exception_ptr GlobalToggle::rollback(const Prior &prior, std::exception_ptr
         return cause;
     return std::make_exception_ptr(MCPConfigMutationError::rollbackFailed(
         ConfigMutation::describe(cause), failures.join(QStringLiteral("; "))));
+}
+
+QCoro::Task<bool> GlobalToggle::reconcile()
+{
+    if (!m_definition)
+        co_return false;
+    std::optional<ClaudeJsonLock> lock;
+    if (m_source == MCPSource::global) {
+        lock.emplace(m_livePath);
+        co_await lock->acquire();
+    }
+    const auto liveBytes = JsonFile::readIfExists(m_livePath);
+    const auto root = liveBytes ? JsonFile::parseObject(*liveBytes) : std::nullopt;
+    const bool live = root && root->contains("mcpServers") && (*root)["mcpServers"].is_object() &&
+                      (*root)["mcpServers"].contains(m_key);
+    const auto stashBytes = JsonFile::readIfExists(m_paths.disabledGlobalConfigPath);
+    auto stash = stashBytes ? DisabledGlobalConfig::decode(*stashBytes) : DisabledGlobalConfig{};
+    if (!stash || !root)
+        co_return false; // unreadable: nothing can be decided safely
+    auto &bucket = m_source == MCPSource::desktop ? stash->desktop : stash->global;
+    const bool stashed = bucket.contains(m_key);
+    if (!live && !stashed)
+        bucket.insert_or_assign(m_key, *m_definition);
+    else if (live && stashed && !m_enabled)
+        bucket.erase(m_key);
+    else
+        co_return false;
+    saveStash(*stash);
+    co_return true;
 }

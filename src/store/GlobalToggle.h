@@ -3,6 +3,7 @@
 #include "ConfigFormats.h"
 #include "LoadResult.h"
 #include "MCPSource.h"
+#include "RawJSON.h"
 
 #include <QCoro/QCoroTask>
 
@@ -36,6 +37,13 @@ public:
     // Never throws: every failure is in the outcome.
     QCoro::Task<Outcome> run();
 
+    // Claude Code takes the lock folder when it is free but writes anyway when it is not, so a
+    // write of its own that started before ours can land after our verification. Run when the
+    // reload shows the switch undone: a definition switched on that is now in neither file goes
+    // back to the stash, and a stash entry of a server that is live again is dropped, so the
+    // server is in exactly one file and never in none. True when a file was changed.
+    QCoro::Task<bool> reconcile();
+
 private:
     // What a toggle reads before it writes; kept for the rollback.
     struct Prior
@@ -53,11 +61,13 @@ private:
     [[nodiscard]] std::optional<Plan> validate(const Prior &prior) const;
     // False when the live file changed under us just before the rename; nothing of ours is
     // left in place then.
-    bool switchOn(Plan &plan, const Prior &prior) const;
-    bool switchOff(Plan &plan, const Prior &prior) const;
+    bool switchOn(Plan &plan, const Prior &prior);
+    bool switchOff(Plan &plan, const Prior &prior);
     void saveStash(const DisabledGlobalConfig &stash) const;
     [[nodiscard]] std::exception_ptr rollback(const Prior &prior, std::exception_ptr cause) const;
 
+    QByteArray m_writtenLive;            // what our rewrite of the live file put there; empty before it
+    std::optional<RawJSON> m_definition; // the definition being moved
     ConfigPaths m_paths;
     QString m_name;
     std::string m_key;

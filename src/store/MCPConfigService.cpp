@@ -93,14 +93,36 @@ QCoro::Task<void> MCPConfigService::setServer(QString name, MCPSource source, bo
         if (!self)
             co_return;
         // The files passed verification; a published state that disagrees is reported, but the
-        // files stay as written.
+        // files stay as written. Another program may have rewritten the live file from a copy
+        // it read before our change: then the server is made to sit in exactly one file.
+        const bool mismatch = m_disabledGlobalServers.contains(GlobalServerID{name, source}) == enabled;
         if (outcome.kind == GlobalToggle::Outcome::Kind::done &&
-            m_disabledGlobalServers.contains(GlobalServerID{name, source}) == enabled)
-            error = std::make_exception_ptr(MCPConfigMutationError::verificationFailed());
+            (mismatch || (enabled && !isListed(name, source)))) {
+            try {
+                const bool changed = co_await toggle.reconcile();
+                if (!self)
+                    co_return;
+                if (changed)
+                    co_await load();
+                if (mismatch || changed)
+                    error = std::make_exception_ptr(MCPConfigMutationError::verificationFailed());
+            } catch (...) {
+                error = std::current_exception();
+            }
+            if (!self)
+                co_return;
+        }
     }
     releaseMutationLock();
     if (error)
         std::rethrow_exception(error);
+}
+
+bool MCPConfigService::isListed(const QString &name, MCPSource source) const
+{
+    const QList<MCPServerEntry> &listed = source == MCPSource::desktop ? m_desktopServers : m_globalServers;
+    return std::any_of(listed.cbegin(), listed.cend(),
+                       [&](const MCPServerEntry &entry) { return entry.name == name; });
 }
 
 void MCPConfigService::disableProjectServer(const QString &name, const QString &projectPath)

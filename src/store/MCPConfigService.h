@@ -72,6 +72,7 @@ Q_SIGNALS:
 
 private:
     void setIsLoading(bool loading);
+    [[nodiscard]] bool isListed(const QString &name, MCPSource source) const;
     void publish(LoadResult result);
 
     const ConfigPaths m_paths;
