@@ -1,56 +1,61 @@
 #include "platform/FileEventSource.h"
 
 #include <QFile>
-#include <QSocketNotifier>
 
+#include <dispatch/dispatch.h>
 #include <fcntl.h>
-#include <sys/event.h>
 #include <unistd.h>
 
 namespace {
 
-// One kqueue with one vnode filter on a descriptor opened for events only (O_EVTONLY), so the
-// watch never keeps a volume busy. The kqueue descriptor becomes readable when events are
-// pending, which is what the socket notifier waits for on the main thread.
-class KqueueSource final : public FileEventSource
+// What the handlers need; owned by the dispatch source and freed by its cancel handler, which
+// runs after the last event handler, so no handler ever sees it freed.
+struct SourceState
+{
+    int fd;
+    std::function<void()> onEvent;
+    bool cancelled = false;
+};
+
+// A dispatch vnode source on a descriptor opened for events only (O_EVTONLY, so the watch never
+// keeps a volume busy), delivering on the main queue, which Qt's main event loop drains.
+class DispatchSource final : public FileEventSource
 {
 public:
-    KqueueSource(int kq, int fd, QObject *context, std::function<void()> onEvent)
-        : m_kq(kq), m_fd(fd), m_notifier(kq, QSocketNotifier::Read), m_onEvent(std::move(onEvent))
+    DispatchSource(int fd, std::function<void()> onEvent) : m_state(new SourceState{fd, std::move(onEvent)})
     {
-        QObject::connect(&m_notifier, &QSocketNotifier::activated, context, [this] { drain(); });
+        m_source = dispatch_source_create(DISPATCH_SOURCE_TYPE_VNODE, uintptr_t(fd),
+                                          DISPATCH_VNODE_WRITE | DISPATCH_VNODE_RENAME |
+                                              DISPATCH_VNODE_DELETE | DISPATCH_VNODE_EXTEND,
+                                          dispatch_get_main_queue());
+        dispatch_set_context(m_source, m_state);
+        dispatch_source_set_event_handler_f(m_source, [](void *context) {
+            auto *state = static_cast<SourceState *>(context);
+            if (!state->cancelled)
+                state->onEvent();
+        });
+        dispatch_source_set_cancel_handler_f(m_source, [](void *context) {
+            auto *state = static_cast<SourceState *>(context);
+            ::close(state->fd);
+            delete state;
+        });
+        dispatch_resume(m_source);
     }
-    ~KqueueSource() override { cancel(); }
+    ~DispatchSource() override { cancel(); }
 
     void cancel() override
     {
-        if (m_kq < 0)
+        if (!m_source)
             return;
-        m_notifier.setEnabled(false);
-        ::close(m_kq);
-        ::close(m_fd);
-        m_kq = m_fd = -1;
+        m_state->cancelled = true;
+        dispatch_source_cancel(m_source);
+        dispatch_release(m_source);
+        m_source = nullptr;
     }
 
 private:
-    void drain()
-    {
-        if (m_kq < 0)
-            return;
-        struct kevent events[8];
-        const struct timespec immediately = {0, 0};
-        bool any = false;
-        int count;
-        while ((count = ::kevent(m_kq, nullptr, 0, events, 8, &immediately)) > 0)
-            any = true;
-        if (any)
-            m_onEvent();
-    }
-
-    int m_kq;
-    int m_fd;
-    QSocketNotifier m_notifier;
-    std::function<void()> m_onEvent;
+    dispatch_source_t m_source = nullptr;
+    SourceState *m_state;
 };
 
 } // namespace
@@ -58,21 +63,9 @@ private:
 std::unique_ptr<FileEventSource> FileEventSource::open(const QString &path, QObject *context,
                                                        std::function<void()> onEvent)
 {
+    Q_UNUSED(context); // the main queue is the main thread's
     const int fd = ::open(QFile::encodeName(path).constData(), O_EVTONLY | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
-    const int kq = ::kqueue();
-    if (kq < 0) {
-        ::close(fd);
-        return nullptr;
-    }
-    struct kevent change;
-    EV_SET(&change, fd, EVFILT_VNODE, EV_ADD | EV_ENABLE | EV_CLEAR,
-           NOTE_WRITE | NOTE_RENAME | NOTE_DELETE | NOTE_EXTEND, 0, nullptr);
-    if (::kevent(kq, &change, 1, nullptr, 0, nullptr) < 0) {
-        ::close(kq);
-        ::close(fd);
-        return nullptr;
-    }
-    return std::make_unique<KqueueSource>(kq, fd, context, std::move(onEvent));
+    return std::make_unique<DispatchSource>(fd, std::move(onEvent));
 }
