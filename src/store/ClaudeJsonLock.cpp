@@ -33,6 +33,9 @@ bool ClaudeJsonLock::tryAcquire()
         m_held = true;
         return true;
     }
+    // No folder for the lock means no file to guard either; the caller finds that out itself.
+    if (errno == ENOENT)
+        return true;
     if (errno != EEXIST)
         throw FileSystemError(
             QStringLiteral("Could not lock %1: %2").arg(m_lockPath, QString::fromLocal8Bit(strerror(errno))));

@@ -294,6 +294,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("ageSeconds");
         QTest::addColumn<bool>("succeeds");
         QTest::newRow("stale lock folder is taken over") << 30 << true;
+        QTest::newRow("released while waiting") << -1 << true;
         QTest::newRow("fresh lock folder: gives up, writes nothing") << 0 << false;
     }
     void lockHeldByAnotherProgram()
@@ -302,7 +303,9 @@ private Q_SLOTS:
         QFETCH(bool, succeeds);
         const QString lockPath = ClaudeJsonLock::lockPathFor(m_home->claudeJson());
         QVERIFY(QDir().mkdir(lockPath));
-        if (ageSeconds) {
+        if (ageSeconds < 0) {
+            QTimer::singleShot(300, this, [lockPath] { QDir().rmdir(lockPath); });
+        } else if (ageSeconds) {
             const time_t then = time(nullptr) - ageSeconds;
             const utimbuf times{then, then};
             QCOMPARE(utime(QFile::encodeName(lockPath).constData(), &times), 0);
@@ -324,6 +327,16 @@ private Q_SLOTS:
             QVERIFY(QFileInfo::exists(lockPath)); // not ours to remove
             QVERIFY(!m_service->mutationIsLocked());
         }
+    }
+
+    void userFolderMissing()
+    {
+        ConfigPaths paths = ConfigPaths::forCurrentUser();
+        paths.claudeJsonPath = m_home->path() + QStringLiteral("/gone/.claude.json");
+        MCPConfigService service(paths);
+        const Result result = setServer(service, QStringLiteral("x"), MCPSource::global, false);
+        QCOMPARE(result.mutationKind.value_or(-1), int(Kind::invalidConfiguration));
+        QVERIFY(!QFileInfo::exists(m_home->path() + QStringLiteral("/gone")));
     }
 
     void liveFileChangedBeforeRenameIsNotOverwritten()

@@ -9,11 +9,13 @@
 
 namespace {
 
-// The four event kinds: write and extend are IN_MODIFY; rename is IN_MOVE_SELF; deletion is
-// IN_DELETE_SELF, with IN_ATTRIB for the link count dropping while another descriptor keeps
-// the file alive. A folder also reports entries created, removed or moved in it.
+// The four event kinds of a file: write and extend are IN_MODIFY; rename is IN_MOVE_SELF;
+// deletion is IN_DELETE_SELF, with IN_ATTRIB for the link count dropping while another
+// descriptor keeps the file alive. A folder reports entries created, removed or moved in it
+// (not writes inside its files, which the macOS watch does not see either).
 constexpr uint32_t kFileEvents = IN_MODIFY | IN_ATTRIB | IN_MOVE_SELF | IN_DELETE_SELF;
-constexpr uint32_t kFolderEvents = kFileEvents | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
+constexpr uint32_t kFolderEvents =
+    IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_MOVE_SELF | IN_DELETE_SELF;
 
 class InotifySource final : public FileEventSource
 {
