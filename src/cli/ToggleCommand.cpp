@@ -39,7 +39,8 @@ QCoro::Task<void> performToggle(ToggleRequest request)
 {
     MCPConfigService service;
     if (request.source != MCPSource::project) {
-        co_await service.setServer(request.name, request.source, request.enabled);
+        auto switching = service.setServer(request.name, request.source, request.enabled);
+        co_await std::move(switching);
         co_return;
     }
     co_await service.reload();
@@ -83,7 +84,8 @@ QCoro::Task<int> runToggleCommand(QStringList arguments, CliIO io, bool enabled)
                           desktop ? MCPSource::desktop : (project ? MCPSource::project : MCPSource::global),
                           parser.value(QStringLiteral("project")), enabled};
     try {
-        co_await performToggle(request);
+        auto toggling = performToggle(request);
+        co_await std::move(toggling);
     } catch (const QuorlaneError &error) {
         io.err << error.description() << '\n';
         co_return ExitCode::failure;

@@ -162,28 +162,36 @@ std::exception_ptr GlobalToggle::rollback(const Prior &prior, std::exception_ptr
 QCoro::Task<bool> GlobalToggle::reconcile()
 {
     if (!m_definition)
-        co_return false;
+        return []() -> QCoro::Task<bool> { co_return false; }();
+    return reconcile(m_paths, m_name, m_source, m_enabled, *m_definition);
+}
+
+QCoro::Task<bool> GlobalToggle::reconcile(ConfigPaths paths, QString name, MCPSource source, bool enabled,
+                                          RawJSON definition)
+{
+    const QString livePath = source == MCPSource::desktop ? paths.desktopConfigPath : paths.claudeJsonPath;
+    const std::string key = name.toStdString();
     std::optional<ClaudeJsonLock> lock;
-    if (m_source == MCPSource::global) {
-        lock.emplace(m_livePath);
+    if (source == MCPSource::global) {
+        lock.emplace(livePath);
         co_await lock->acquire();
     }
-    const auto liveBytes = JsonFile::readIfExists(m_livePath);
+    const auto liveBytes = JsonFile::readIfExists(livePath);
     const auto root = liveBytes ? JsonFile::parseObject(*liveBytes) : std::nullopt;
-    const bool live = root && root->contains("mcpServers") && (*root)["mcpServers"].is_object() &&
-                      (*root)["mcpServers"].contains(m_key);
-    const auto stashBytes = JsonFile::readIfExists(m_paths.disabledGlobalConfigPath);
+    const auto stashBytes = JsonFile::readIfExists(paths.disabledGlobalConfigPath);
     auto stash = stashBytes ? DisabledGlobalConfig::decode(*stashBytes) : DisabledGlobalConfig{};
     if (!stash || !root)
         co_return false; // unreadable: nothing can be decided safely
-    auto &bucket = m_source == MCPSource::desktop ? stash->desktop : stash->global;
-    const bool stashed = bucket.contains(m_key);
+    const auto servers = root->find("mcpServers");
+    const bool live = servers != root->end() && servers->is_object() && servers->contains(key);
+    auto &bucket = source == MCPSource::desktop ? stash->desktop : stash->global;
+    const bool stashed = bucket.contains(key);
     if (!live && !stashed)
-        bucket.insert_or_assign(m_key, *m_definition);
-    else if (live && stashed && !m_enabled)
-        bucket.erase(m_key);
+        bucket.insert_or_assign(key, std::move(definition));
+    else if (live && stashed && !enabled)
+        bucket.erase(key);
     else
         co_return false;
-    saveStash(*stash);
+    ConfigMutation::saveDisabledConfig(stash->global, stash->desktop, paths.disabledGlobalConfigPath);
     co_return true;
 }

@@ -43,6 +43,9 @@ public:
     // back to the stash, and a stash entry of a server that is live again is dropped, so the
     // server is in exactly one file and never in none. True when a file was changed.
     QCoro::Task<bool> reconcile();
+    [[nodiscard]] const std::optional<RawJSON> &definition() const { return m_definition; }
+    static QCoro::Task<bool> reconcile(ConfigPaths paths, QString name, MCPSource source, bool enabled,
+                                       RawJSON definition);
 
 private:
     // What a toggle reads before it writes; kept for the rollback.

@@ -11,6 +11,7 @@
 #include <QtConcurrent>
 
 #include <QCoro/QCoroFuture>
+#include <QCoro/QCoroTimer>
 
 MCPConfigService::MCPConfigService(ConfigPaths paths, QObject *parent)
     : QObject(parent), m_paths(std::move(paths))
@@ -113,9 +114,46 @@ QCoro::Task<void> MCPConfigService::setServer(QString name, MCPSource source, bo
                 co_return;
         }
     }
+    // A write Claude Code began before ours can still land for a moment after it; look again
+    // once that moment has passed, so a definition switched on is never left in neither file.
+    if (!error && enabled && toggle.definition())
+        recheckSwitchedOn(name, source, *toggle.definition());
     releaseMutationLock();
     if (error)
         std::rethrow_exception(error);
+}
+
+void MCPConfigService::recheckSwitchedOn(QString name, MCPSource source, RawJSON definition)
+{
+    // Started and left to run; it holds only a guarded pointer to the service.
+    [](QPointer<MCPConfigService> self, ConfigPaths paths, QString name, MCPSource source,
+       RawJSON definition) -> QCoro::Task<void> {
+        for (const std::chrono::milliseconds delay :
+             {std::chrono::milliseconds(500), std::chrono::milliseconds(2500)}) {
+            co_await QCoro::sleepFor(delay);
+            if (!self)
+                co_return;
+            co_await self->acquireMutationLock();
+            if (!self)
+                co_return;
+            bool changed = false;
+            try {
+                // Arguments are copied in a statement of their own: GCC 12 destroys the temporaries
+                // of a co_await expression twice.
+                auto reconciling = GlobalToggle::reconcile(paths, name, source, true, definition);
+                changed = co_await std::move(reconciling);
+                if (changed && self)
+                    co_await self->load();
+            } catch (...) {
+                // Best effort: the switch itself already succeeded and was reported.
+            }
+            if (!self)
+                co_return;
+            self->releaseMutationLock();
+            if (changed)
+                co_return;
+        }
+    }(QPointer<MCPConfigService>(this), m_paths, std::move(name), source, std::move(definition));
 }
 
 bool MCPConfigService::isListed(const QString &name, MCPSource source) const

@@ -4,6 +4,7 @@
 #include "LoadResult.h"
 #include "MutationLock.h"
 #include "QuorlaneProjectConfig.h"
+#include "RawJSON.h"
 
 #include <QObject>
 
@@ -73,6 +74,7 @@ Q_SIGNALS:
 private:
     void setIsLoading(bool loading);
     [[nodiscard]] bool isListed(const QString &name, MCPSource source) const;
+    void recheckSwitchedOn(QString name, MCPSource source, RawJSON definition);
     void publish(LoadResult result);
 
     const ConfigPaths m_paths;

@@ -133,7 +133,8 @@ private Q_SLOTS:
         }
         QCOMPARE(toggles, 100);
         if (!failures.isEmpty())
-            qInfo("%lld of 100 switches were undone by the client's own writes", qsizetype(failures.size()));
+            qInfo("%lld of 100 switches were undone by the client's own writes:\n%s",
+                  qsizetype(failures.size()), qPrintable(failures.join('\n')));
         QVERIFY2(adds.readAll().isEmpty(), "a claude mcp add failed");
 
         const nlohmann::json live = parse(TestHome::read(home.claudeJson()));
@@ -141,7 +142,10 @@ private Q_SLOTS:
         for (int i = 1; i <= 30; ++i)
             QVERIFY2(live["mcpServers"].contains("s" + std::to_string(i)),
                      qPrintable(QStringLiteral("s%1 lost").arg(i)));
-        QVERIFY(live["mcpServers"].contains("x") != stash["global"].contains("x"));
+        QVERIFY2(live["mcpServers"].contains("x") != stash["global"].contains("x"),
+                 qPrintable(QStringLiteral("live %1, stashed %2")
+                                .arg(live["mcpServers"].contains("x"))
+                                .arg(stash["global"].contains("x"))));
         QVERIFY(!QFileInfo::exists(home.claudeJson() + QStringLiteral(".lock")));
     }
 

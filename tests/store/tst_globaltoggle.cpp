@@ -329,6 +329,24 @@ private Q_SLOTS:
         }
     }
 
+    // Claude Code writes even while the lock folder is held; a write it began before ours can
+    // land just after, from a copy without the server we switched on. The definition must not
+    // end up in neither file: it goes back to the stash.
+    void staleWriteAfterSwitchingOnKeepsTheDefinition()
+    {
+        QVERIFY(setServer(*m_service, QStringLiteral("x"), MCPSource::global, false).ok);
+        const QByteArray withoutX = TestHome::read(m_home->claudeJson());
+        QVERIFY(setServer(*m_service, QStringLiteral("x"), MCPSource::global, true).ok);
+        QVERIFY(!parse(TestHome::read(m_home->stash()))["global"].contains("x"));
+        m_home->write(m_home->claudeJson(), withoutX); // the other program's late write
+
+        QTRY_VERIFY_WITH_TIMEOUT(parse(TestHome::read(m_home->stash()))["global"].contains("x"), 10000);
+        QCOMPARE_JSON(parse(TestHome::read(m_home->stash()))["global"]["x"],
+                      parse(kClaudeJson)["mcpServers"]["x"]);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_service->disabledGlobalServers().contains({QStringLiteral("x"), MCPSource::global}), 10000);
+    }
+
     void userFolderMissing()
     {
         ConfigPaths paths = ConfigPaths::forCurrentUser();
