@@ -18,8 +18,6 @@ void saveDisabledConfig(const DisabledGlobalConfig::Bucket &global,
                               JsonFile::serializeCompact(DisabledGlobalConfig{global, desktop}.encode()));
 }
 
-namespace {
-
 // Only the presence of one member is asked, so the live file (tens of megabytes for a long-used
 // Claude Code) is read with simdjson, which still validates the whole document.
 std::optional<bool> liveHasServer(const QByteArray &bytes, const std::string &name)
@@ -46,8 +44,6 @@ std::optional<bool> liveHasServer(const QByteArray &bytes, const std::string &na
     simdjson::dom::element member;
     return servers[name].get(member) == simdjson::SUCCESS;
 }
-
-} // namespace
 
 bool verifyMutation(const QString &name, MCPSource source, bool enabled, const QString &livePath,
                     const QString &stashPath)

@@ -8,6 +8,7 @@
 
 #include <exception>
 #include <optional>
+#include <string>
 
 // The file steps shared by the switches of servers: writing the stash, reading a change back,
 // putting a file back as it was.
@@ -24,6 +25,10 @@ void saveDisabledConfig(const DisabledGlobalConfig::Bucket &global,
 // MCPConfigMutationError::invalidConfiguration when the stash no longer decodes.
 [[nodiscard]] bool verifyMutation(const QString &name, MCPSource source, bool enabled,
                                   const QString &livePath, const QString &stashPath);
+
+// Whether the live file's "mcpServers" object has the member; nullopt when the bytes are not an
+// object with an object "mcpServers".
+[[nodiscard]] std::optional<bool> liveHasServer(const QByteArray &bytes, const std::string &name);
 
 // Puts the exact prior bytes back, or removes the file when there was none. Throws
 // FileSystemError.

@@ -177,13 +177,12 @@ QCoro::Task<bool> GlobalToggle::reconcile(ConfigPaths paths, QString name, MCPSo
         co_await lock->acquire();
     }
     const auto liveBytes = JsonFile::readIfExists(livePath);
-    const auto root = liveBytes ? JsonFile::parseObject(*liveBytes) : std::nullopt;
+    const auto isLive = liveBytes ? ConfigMutation::liveHasServer(*liveBytes, key) : std::nullopt;
     const auto stashBytes = JsonFile::readIfExists(paths.disabledGlobalConfigPath);
     auto stash = stashBytes ? DisabledGlobalConfig::decode(*stashBytes) : DisabledGlobalConfig{};
-    if (!stash || !root)
+    if (!stash || !isLive)
         co_return false; // unreadable: nothing can be decided safely
-    const auto servers = root->find("mcpServers");
-    const bool live = servers != root->end() && servers->is_object() && servers->contains(key);
+    const bool live = *isLive;
     auto &bucket = source == MCPSource::desktop ? stash->desktop : stash->global;
     const bool stashed = bucket.contains(key);
     if (!live && !stashed)
