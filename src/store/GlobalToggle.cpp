@@ -8,8 +8,9 @@
 
 namespace {
 
-// Claude Desktop takes no lock on its file; when it rewrites the file between our read and our
-// rename, the edit is redone on its new content this many times before giving up.
+// Claude Desktop takes no lock on its file, and Claude Code writes even when it finds its lock
+// folder held; when either rewrites the live file between our read and our rename, the edit is
+// redone on the new content this many times before giving up.
 constexpr int kMaxAttempts = 5;
 
 } // namespace
@@ -21,9 +22,10 @@ GlobalToggle::GlobalToggle(const ConfigPaths &paths, const QString &name, MCPSou
 
 QCoro::Task<GlobalToggle::Outcome> GlobalToggle::run()
 {
-    // Claude Code guards its own read-modify-writes of ~/.claude.json with this lock; holding it
-    // from our read to the end of the verification (or rollback) means neither program writes
-    // over a change of the other. It is released when this frame ends, before the reload.
+    // Claude Code guards its read-modify-writes of ~/.claude.json with this lock folder: while it
+    // holds it, we wait. It only tries the folder once and writes anyway when we hold it, which
+    // the re-check before our rename, the rollback of only our own rewrite and the later look at
+    // a switch-on cover. Released when this frame ends, before the reload.
     std::optional<ClaudeJsonLock> lock;
     if (m_source == MCPSource::global) {
         lock.emplace(m_livePath);
