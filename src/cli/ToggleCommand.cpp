@@ -39,8 +39,13 @@ QCoro::Task<void> performToggle(ToggleRequest request)
 {
     MCPConfigService service;
     if (request.source != MCPSource::project) {
+        // One look half a second after switching on: long enough for a write Claude Code began
+        // before ours to land, short enough for a command.
+        service.setRecheckDelays({std::chrono::milliseconds(500)});
         auto switching = service.setServer(request.name, request.source, request.enabled);
         co_await std::move(switching);
+        auto settling = service.rechecksFinished();
+        co_await std::move(settling);
         co_return;
     }
     co_await service.reload();

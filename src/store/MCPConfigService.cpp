@@ -11,6 +11,7 @@
 #include <QtConcurrent>
 
 #include <QCoro/QCoroFuture>
+#include <QCoro/QCoroSignal>
 #include <QCoro/QCoroTimer>
 
 MCPConfigService::MCPConfigService(ConfigPaths paths, QObject *parent)
@@ -125,11 +126,11 @@ QCoro::Task<void> MCPConfigService::setServer(QString name, MCPSource source, bo
 
 void MCPConfigService::recheckSwitchedOn(QString name, MCPSource source, RawJSON definition)
 {
+    ++m_pendingRechecks;
     // Started and left to run; it holds only a guarded pointer to the service.
-    [](QPointer<MCPConfigService> self, ConfigPaths paths, QString name, MCPSource source,
-       RawJSON definition) -> QCoro::Task<void> {
-        for (const std::chrono::milliseconds delay :
-             {std::chrono::milliseconds(500), std::chrono::milliseconds(2500)}) {
+    [](QPointer<MCPConfigService> self, ConfigPaths paths, QString name, MCPSource source, RawJSON definition,
+       QList<std::chrono::milliseconds> delays) -> QCoro::Task<void> {
+        for (const std::chrono::milliseconds delay : delays) {
             co_await QCoro::sleepFor(delay);
             if (!self)
                 co_return;
@@ -151,9 +152,20 @@ void MCPConfigService::recheckSwitchedOn(QString name, MCPSource source, RawJSON
                 co_return;
             self->releaseMutationLock();
             if (changed)
-                co_return;
+                break;
         }
-    }(QPointer<MCPConfigService>(this), m_paths, std::move(name), source, std::move(definition));
+        if (self && --self->m_pendingRechecks == 0)
+            Q_EMIT self->rechecksDone();
+    }(QPointer<MCPConfigService>(this), m_paths, std::move(name), source, std::move(definition),
+                                                m_recheckDelays);
+}
+
+QCoro::Task<void> MCPConfigService::rechecksFinished()
+{
+    if (m_pendingRechecks == 0)
+        co_return;
+    auto done = qCoro(this, &MCPConfigService::rechecksDone);
+    co_await done;
 }
 
 bool MCPConfigService::isListed(const QString &name, MCPSource source) const

@@ -8,6 +8,8 @@
 
 #include <QObject>
 
+#include <chrono>
+
 #include <QCoro/QCoroTask>
 
 // The single owner of Quorlane's view of MCP servers. Lives on the main thread; the published
@@ -63,6 +65,13 @@ public:
     void stashProjectServer(const QString &name, const QString &projectPath, QuorlaneProjectConfig &record);
     void restoreProjectServer(const QString &name, const QString &projectPath, QuorlaneProjectConfig &record);
 
+    // After a server is switched on, the files are looked at again after each of these delays
+    // (0.5 s and 3 s by default), in case a write Claude Code began before the switch lands
+    // after it. A short-lived caller (the command line) sets a shorter list and awaits
+    // rechecksFinished() before it exits.
+    void setRecheckDelays(QList<std::chrono::milliseconds> delays) { m_recheckDelays = std::move(delays); }
+    QCoro::Task<void> rechecksFinished();
+
 Q_SIGNALS:
     void globalServersChanged();
     void desktopServersChanged();
@@ -70,6 +79,7 @@ Q_SIGNALS:
     void projectsChanged();
     void isLoadingChanged();
     void disabledGlobalServersChanged();
+    void rechecksDone();
 
 private:
     void setIsLoading(bool loading);
@@ -85,4 +95,7 @@ private:
     bool m_isLoading = false;
     QSet<GlobalServerID> m_disabledGlobalServers;
     MutationLock m_mutationLock;
+    QList<std::chrono::milliseconds> m_recheckDelays{std::chrono::milliseconds(500),
+                                                     std::chrono::milliseconds(2500)};
+    int m_pendingRechecks = 0;
 };
