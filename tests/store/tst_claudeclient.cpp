@@ -137,6 +137,7 @@ private Q_SLOTS:
                   qsizetype(failures.size()), qPrintable(failures.join('\n')));
         QVERIFY2(adds.readAll().isEmpty(), "a claude mcp add failed");
 
+        QCoro::waitFor(service.rechecksFinished());
         const nlohmann::json live = parse(TestHome::read(home.claudeJson()));
         const nlohmann::json stash = parse(TestHome::read(home.stash()));
         for (int i = 1; i <= 30; ++i)
