@@ -59,18 +59,39 @@ QByteArray serializeCompact(const nlohmann::json &value)
     return QByteArray(text.data(), qsizetype(text.size()));
 }
 
-void writeAtomically(const QString &path, const QByteArray &bytes)
+namespace {
+
+// Writes the temporary file; `beforeRename` may still veto the replacement.
+bool saveAtomically(const QString &path, const QByteArray &bytes, const std::function<bool()> &beforeRename)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw FileSystemError(QStringLiteral("Could not write %1: %2").arg(path, file.errorString()));
-    if (file.write(bytes) != bytes.size()) {
+    // Flushed here, not in commit(): a full disk or a size limit must surface as a write error.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
         const QString reason = file.errorString();
         file.cancelWriting();
         throw FileSystemError(QStringLiteral("Could not write %1: %2").arg(path, reason));
     }
+    if (beforeRename && !beforeRename()) {
+        file.cancelWriting();
+        return false;
+    }
     if (!file.commit())
         throw FileSystemError(QStringLiteral("Could not replace %1: %2").arg(path, file.errorString()));
+    return true;
+}
+
+} // namespace
+
+void writeAtomically(const QString &path, const QByteArray &bytes)
+{
+    saveAtomically(path, bytes, {});
+}
+
+bool writeAtomicallyIfUnchanged(const QString &path, const QByteArray &bytes, const QByteArray &expected)
+{
+    return saveAtomically(path, bytes, [&] { return readIfExists(path) == expected; });
 }
 
 void createDirectories(const QString &path)

@@ -36,6 +36,12 @@ QByteArray serializeCompact(const nlohmann::json &value);
 // permissions (~/.claude.json is private to its owner).
 void writeAtomically(const QString &path, const QByteArray &bytes);
 
+// Like writeAtomically, but just before the new file is moved into place the file at `path` is
+// read again: if its bytes are no longer `expected` (another program wrote it meanwhile), the
+// new file is discarded and false is returned, so the caller can redo its edit on the new
+// content instead of overwriting that change.
+bool writeAtomicallyIfUnchanged(const QString &path, const QByteArray &bytes, const QByteArray &expected);
+
 // Creates the folder and every missing parent; throws FileSystemError on failure.
 void createDirectories(const QString &path);
 

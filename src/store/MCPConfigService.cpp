@@ -1,6 +1,9 @@
 #include "MCPConfigService.h"
 
 #include "ConfigLoader.h"
+#include "GlobalToggle.h"
+#include "MCPConfigMutationError.h"
+#include "ProjectServerToggle.h"
 #include "StoreError.h"
 #include "platform/PreferenceStore.h"
 
@@ -8,6 +11,8 @@
 #include <QtConcurrent>
 
 #include <QCoro/QCoroFuture>
+#include <QCoro/QCoroSignal>
+#include <QCoro/QCoroTimer>
 
 MCPConfigService::MCPConfigService(ConfigPaths paths, QObject *parent)
     : QObject(parent), m_paths(std::move(paths))
@@ -40,11 +45,10 @@ QCoro::Task<void> MCPConfigService::load()
     setIsLoading(true);
     // Read at every load: the user may have changed the list in the preferences meanwhile.
     const QStringList excludedNames = PreferenceStore::excludedPaths();
-    // The future is named rather than awaited as a temporary: GCC 12 destroys a lambda
-    // temporary inside a co_await expression twice, freeing the captured paths under us.
-    QFuture<LoadResult> loading = QtConcurrent::run(
-        [paths = m_paths, excludedNames] { return ConfigLoader::loadSnapshot(paths, excludedNames); });
-    LoadResult result = co_await loading;
+    // The future is made in its own statement: GCC 12 destroys temporaries of a co_await
+    // expression twice, and a lambda capturing the paths there released them for good.
+    QFuture<LoadResult> snapshot = QtConcurrent::run(&ConfigLoader::loadSnapshot, m_paths, excludedNames);
+    LoadResult result = co_await snapshot;
     if (!self)
         co_return;
     publish(std::move(result));
@@ -64,6 +68,133 @@ void MCPConfigService::releaseMutationLock()
 void MCPConfigService::cancelWaiter(const QUuid &id)
 {
     m_mutationLock.cancelWaiter(id);
+}
+
+QCoro::Task<void> MCPConfigService::setServer(QString name, MCPSource source, bool enabled,
+                                              CancellationPtr cancellation)
+{
+    if (source != MCPSource::global && source != MCPSource::desktop)
+        throw MCPConfigMutationError::unsupportedSource();
+    QPointer<MCPConfigService> self(this);
+    co_await acquireMutationLock(std::move(cancellation));
+    if (!self)
+        co_return;
+
+    GlobalToggle toggle(m_paths, name, source, enabled);
+    const GlobalToggle::Outcome outcome = co_await toggle.run();
+    if (!self)
+        co_return;
+    std::exception_ptr error = outcome.error;
+    if (outcome.kind != GlobalToggle::Outcome::Kind::rejected) {
+        try {
+            co_await load();
+        } catch (...) {
+            if (!error)
+                error = std::current_exception();
+        }
+        if (!self)
+            co_return;
+        // The files passed verification; a published state that disagrees is reported, but the
+        // files stay as written. Another program may have rewritten the live file from a copy
+        // it read before our change: then the server is made to sit in exactly one file.
+        const bool mismatch = m_disabledGlobalServers.contains(GlobalServerID{name, source}) == enabled;
+        if (outcome.kind == GlobalToggle::Outcome::Kind::done &&
+            (mismatch || (enabled && !isListed(name, source)))) {
+            try {
+                const bool changed = co_await toggle.reconcile();
+                if (!self)
+                    co_return;
+                if (changed)
+                    co_await load();
+                if (mismatch || changed)
+                    error = std::make_exception_ptr(MCPConfigMutationError::verificationFailed());
+            } catch (...) {
+                error = std::current_exception();
+            }
+            if (!self)
+                co_return;
+        }
+    }
+    // A write Claude Code began before ours can still land for a moment after it; look again
+    // once that moment has passed, so a definition switched on is never left in neither file.
+    if (!error && enabled && toggle.definition())
+        recheckSwitchedOn(name, source, *toggle.definition());
+    releaseMutationLock();
+    if (error)
+        std::rethrow_exception(error);
+}
+
+void MCPConfigService::recheckSwitchedOn(QString name, MCPSource source, RawJSON definition)
+{
+    ++m_pendingRechecks;
+    // Started and left to run; it holds only a guarded pointer to the service.
+    [](QPointer<MCPConfigService> self, ConfigPaths paths, QString name, MCPSource source, RawJSON definition,
+       QList<std::chrono::milliseconds> delays) -> QCoro::Task<void> {
+        for (const std::chrono::milliseconds delay : delays) {
+            co_await QCoro::sleepFor(delay);
+            if (!self)
+                co_return;
+            co_await self->acquireMutationLock();
+            if (!self)
+                co_return;
+            bool changed = false;
+            try {
+                // Arguments are copied in a statement of their own: GCC 12 destroys the temporaries
+                // of a co_await expression twice.
+                auto reconciling = GlobalToggle::reconcile(paths, name, source, true, definition);
+                changed = co_await std::move(reconciling);
+                if (changed && self)
+                    co_await self->load();
+            } catch (...) {
+                // Best effort: the switch itself already succeeded and was reported.
+            }
+            if (!self)
+                co_return;
+            self->releaseMutationLock();
+            if (changed)
+                break;
+        }
+        if (self && --self->m_pendingRechecks == 0)
+            Q_EMIT self->rechecksDone();
+    }(QPointer<MCPConfigService>(this), m_paths, std::move(name), source, std::move(definition),
+                                                m_recheckDelays);
+}
+
+QCoro::Task<void> MCPConfigService::rechecksFinished()
+{
+    if (m_pendingRechecks == 0)
+        co_return;
+    auto done = qCoro(this, &MCPConfigService::rechecksDone);
+    co_await done;
+}
+
+bool MCPConfigService::isListed(const QString &name, MCPSource source) const
+{
+    const QList<MCPServerEntry> &listed = source == MCPSource::desktop ? m_desktopServers : m_globalServers;
+    return std::any_of(listed.cbegin(), listed.cend(),
+                       [&](const MCPServerEntry &entry) { return entry.name == name; });
+}
+
+void MCPConfigService::disableProjectServer(const QString &name, const QString &projectPath)
+{
+    ProjectServerToggle::disableProjectServer(m_paths.claudeJsonPath, name, projectPath);
+}
+
+void MCPConfigService::enableProjectServer(const QString &name, const QString &projectPath)
+{
+    ProjectServerToggle::enableProjectServer(m_paths.claudeJsonPath, name, projectPath);
+}
+
+void MCPConfigService::stashProjectServer(const QString &name, const QString &projectPath,
+                                          QuorlaneProjectConfig &record)
+{
+    ProjectServerToggle::stashProjectServer(m_paths.claudeJsonPath, name, projectPath, record);
+}
+
+void MCPConfigService::restoreProjectServer(const QString &name, const QString &projectPath,
+                                            QuorlaneProjectConfig &record)
+{
+    ProjectServerToggle::restoreProjectServer(m_paths.claudeJsonPath, name, projectPath, record);
 }
 
 void MCPConfigService::setIsLoading(bool loading)

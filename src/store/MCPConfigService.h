@@ -3,8 +3,12 @@
 #include "Cancellation.h"
 #include "LoadResult.h"
 #include "MutationLock.h"
+#include "QuorlaneProjectConfig.h"
+#include "RawJSON.h"
 
 #include <QObject>
+
+#include <chrono>
 
 #include <QCoro/QCoroTask>
 
@@ -46,6 +50,28 @@ public:
     void cancelWaiter(const QUuid &id);
     [[nodiscard]] bool mutationIsLocked() const { return m_mutationLock.isLocked(); }
 
+    // Switches a global or Claude Desktop server on or off under the mutation lock, verifies the
+    // files and reloads; on return the published lists show the change. Throws
+    // MCPConfigMutationError, FileSystemError or CancellationError; after a failed write both
+    // files hold their prior bytes again.
+    QCoro::Task<void> setServer(QString name, MCPSource source, bool enabled,
+                                CancellationPtr cancellation = {});
+
+    // Project servers, through the project's sidecar record; synchronous, outside the mutation
+    // lock, without reload (the caller reloads). Throw QuorlaneError when a file cannot be
+    // written.
+    void disableProjectServer(const QString &name, const QString &projectPath);
+    void enableProjectServer(const QString &name, const QString &projectPath);
+    void stashProjectServer(const QString &name, const QString &projectPath, QuorlaneProjectConfig &record);
+    void restoreProjectServer(const QString &name, const QString &projectPath, QuorlaneProjectConfig &record);
+
+    // After a server is switched on, the files are looked at again after each of these delays
+    // (0.5 s and 3 s by default), in case a write Claude Code began before the switch lands
+    // after it. A short-lived caller (the command line) sets a shorter list and awaits
+    // rechecksFinished() before it exits.
+    void setRecheckDelays(QList<std::chrono::milliseconds> delays) { m_recheckDelays = std::move(delays); }
+    QCoro::Task<void> rechecksFinished();
+
 Q_SIGNALS:
     void globalServersChanged();
     void desktopServersChanged();
@@ -53,9 +79,12 @@ Q_SIGNALS:
     void projectsChanged();
     void isLoadingChanged();
     void disabledGlobalServersChanged();
+    void rechecksDone();
 
 private:
     void setIsLoading(bool loading);
+    [[nodiscard]] bool isListed(const QString &name, MCPSource source) const;
+    void recheckSwitchedOn(QString name, MCPSource source, RawJSON definition);
     void publish(LoadResult result);
 
     const ConfigPaths m_paths;
@@ -66,4 +95,7 @@ private:
     bool m_isLoading = false;
     QSet<GlobalServerID> m_disabledGlobalServers;
     MutationLock m_mutationLock;
+    QList<std::chrono::milliseconds> m_recheckDelays{std::chrono::milliseconds(500),
+                                                     std::chrono::milliseconds(2500)};
+    int m_pendingRechecks = 0;
 };

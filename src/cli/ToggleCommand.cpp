@@ -1,0 +1,117 @@
+#include "CliParser.h"
+#include "Commands.h"
+#include "probe/ToggleEvents.h"
+#include "store/MCPConfigService.h"
+#include "store/StoreError.h"
+
+#include <QDir>
+
+namespace {
+
+struct ToggleRequest
+{
+    QString name;
+    MCPSource source = MCPSource::global;
+    QString projectPath; // for a project server
+    bool enabled = false;
+};
+
+// Runs once a switch has been written and verified: the one place where the rest of the
+// application hears of it.
+void announceToggle(const ToggleRequest &request)
+{
+    ToggleEvents::post(request.name, request.projectPath, request.enabled);
+}
+
+// A project server that the loader does not list for that project is a typo, not a switch the
+// user meant: the sidecar would otherwise record a name that matches nothing.
+bool isListedProjectServer(const MCPConfigService &service, const ToggleRequest &request)
+{
+    for (const MCPProject &project : service.projects()) {
+        if (project.path != request.projectPath)
+            continue;
+        return std::any_of(project.servers.cbegin(), project.servers.cend(),
+                           [&](const MCPServerEntry &entry) { return entry.name == request.name; });
+    }
+    return false;
+}
+
+QCoro::Task<void> performToggle(ToggleRequest request)
+{
+    MCPConfigService service;
+    if (request.source != MCPSource::project) {
+        // One look half a second after switching on: long enough for a write Claude Code began
+        // before ours to land, short enough for a command.
+        service.setRecheckDelays({std::chrono::milliseconds(500)});
+        auto switching = service.setServer(request.name, request.source, request.enabled);
+        co_await std::move(switching);
+        auto settling = service.rechecksFinished();
+        co_await std::move(settling);
+        co_return;
+    }
+    co_await service.reload();
+    if (!isListedProjectServer(service, request))
+        throw QuorlaneError(QStringLiteral("MCP server \u2018%1\u2019 was not found.").arg(request.name));
+    if (request.enabled)
+        service.enableProjectServer(request.name, request.projectPath);
+    else
+        service.disableProjectServer(request.name, request.projectPath);
+}
+
+QCoro::Task<int> runToggleCommand(QStringList arguments, CliIO io, bool enabled)
+{
+    const QString command = enabled ? QStringLiteral("enable") : QStringLiteral("disable");
+    CliParser parser(command, enabled
+                                  ? QStringLiteral("Switches an MCP server back on, putting its saved "
+                                                   "definition back where it came from.")
+                                  : QStringLiteral("Switches an MCP server off. Its definition is kept by "
+                                                   "Quorlane and comes back with 'quorlane enable'."));
+    parser.addPositional(QStringLiteral("NAME"),
+                         QStringLiteral("The server's name, as 'quorlane list' shows it."));
+    parser.addOption({QStringLiteral("desktop"), QStringLiteral("A server of the Claude Desktop file.")});
+    parser.addOption({QStringLiteral("project"),
+                      QStringLiteral("A server of the project at PATH (as 'quorlane list' shows the path)."),
+                      QStringLiteral("PATH")});
+    if (const auto exit = parser.parse(arguments, io))
+        co_return *exit;
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty())
+        co_return parser.usageError(io, QStringLiteral("missing server NAME"));
+    if (positional.size() > 1)
+        co_return parser.usageError(io, QStringLiteral("unexpected argument '%1'").arg(positional.at(1)));
+    const bool desktop = parser.isSet(QStringLiteral("desktop"));
+    const bool project = parser.isSet(QStringLiteral("project"));
+    if (desktop && project)
+        co_return parser.usageError(io, QStringLiteral("--desktop and --project cannot be combined"));
+    if (project && parser.value(QStringLiteral("project")).isEmpty())
+        co_return parser.usageError(io, QStringLiteral("--project needs a PATH"));
+
+    ToggleRequest request{positional.first(),
+                          desktop ? MCPSource::desktop : (project ? MCPSource::project : MCPSource::global),
+                          parser.value(QStringLiteral("project")), enabled};
+    try {
+        auto toggling = performToggle(request);
+        co_await std::move(toggling);
+    } catch (const QuorlaneError &error) {
+        io.err << error.description() << '\n';
+        co_return ExitCode::failure;
+    } catch (const std::exception &error) {
+        io.err << QString::fromUtf8(error.what()) << '\n';
+        co_return ExitCode::failure;
+    }
+    announceToggle(request);
+    io.out << (enabled ? "Switched on " : "Switched off ") << request.name << '\n';
+    co_return ExitCode::ok;
+}
+
+} // namespace
+
+QCoro::Task<int> runDisableCommand(QStringList arguments, CliIO io)
+{
+    return runToggleCommand(std::move(arguments), io, false);
+}
+
+QCoro::Task<int> runEnableCommand(QStringList arguments, CliIO io)
+{
+    return runToggleCommand(std::move(arguments), io, true);
+}

@@ -1,0 +1,98 @@
+#include "ClaudeJsonLock.h"
+
+#include "StoreError.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QThread>
+
+#include <QCoro/QCoroTimer>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <utime.h>
+
+ClaudeJsonLock::ClaudeJsonLock(const QString &filePath) : m_lockPath(lockPathFor(filePath)) {}
+
+ClaudeJsonLock::~ClaudeJsonLock()
+{
+    release();
+}
+
+QString ClaudeJsonLock::lockPathFor(const QString &filePath)
+{
+    return filePath + QStringLiteral(".lock");
+}
+
+bool ClaudeJsonLock::tryAcquire()
+{
+    const QByteArray path = QFile::encodeName(m_lockPath);
+    if (::mkdir(path.constData(), 0755) == 0) {
+        m_held = true;
+        return true;
+    }
+    // No folder for the lock means no file to guard either; the caller finds that out itself.
+    if (errno == ENOENT)
+        return true;
+    if (errno != EEXIST)
+        throw FileSystemError(
+            QStringLiteral("Could not lock %1: %2").arg(m_lockPath, QString::fromLocal8Bit(strerror(errno))));
+    // A holder refreshes its folder while it works; one untouched this long was left by a
+    // process that died. Removing it and trying again is what Claude Code does too.
+    const QDateTime modified = QFileInfo(m_lockPath).lastModified();
+    if (modified.isValid() && modified.msecsTo(QDateTime::currentDateTime()) > qint64(staleAfter.count())) {
+        ::rmdir(path.constData());
+        if (::mkdir(path.constData(), 0755) == 0) {
+            m_held = true;
+            return true;
+        }
+    }
+    return false;
+}
+
+void ClaudeJsonLock::giveUp() const
+{
+    throw FileSystemError(
+        QStringLiteral("Another program (probably Claude Code) is changing %1: its lock %2 was not "
+                       "released within %3 seconds. Nothing was changed; try again.")
+            .arg(m_lockPath.chopped(5), m_lockPath)
+            .arg(giveUpAfter.count() / 1000));
+}
+
+QCoro::Task<void> ClaudeJsonLock::acquire()
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!tryAcquire()) {
+        if (waited.elapsed() >= giveUpAfter.count())
+            giveUp();
+        co_await QCoro::sleepFor(retryInterval);
+    }
+}
+
+void ClaudeJsonLock::acquireBlocking()
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!tryAcquire()) {
+        if (waited.elapsed() >= giveUpAfter.count())
+            giveUp();
+        QThread::msleep(retryInterval.count());
+    }
+}
+
+void ClaudeJsonLock::refresh() const
+{
+    if (m_held)
+        ::utime(QFile::encodeName(m_lockPath).constData(), nullptr);
+}
+
+void ClaudeJsonLock::release()
+{
+    if (!m_held)
+        return;
+    m_held = false;
+    ::rmdir(QFile::encodeName(m_lockPath).constData());
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+
+#include <QCoro/QCoroTask>
+
+#include <chrono>
+
+// The lock Claude Code itself takes around every read-modify-write of ~/.claude.json: a folder
+// "<file>.lock" created with mkdir. Taking the same lock means neither program writes over a
+// change the other made between its read and its write. A lock folder not touched for 10 s
+// belongs to a process that died and is removed. Release happens in the destructor too, so every
+// path out of a change gives the lock back.
+class ClaudeJsonLock
+{
+public:
+    static constexpr std::chrono::milliseconds retryInterval{25};
+    static constexpr std::chrono::milliseconds staleAfter{10000};
+    static constexpr std::chrono::milliseconds giveUpAfter{12000};
+
+    explicit ClaudeJsonLock(const QString &filePath);
+    ~ClaudeJsonLock();
+    ClaudeJsonLock(const ClaudeJsonLock &) = delete;
+    ClaudeJsonLock &operator=(const ClaudeJsonLock &) = delete;
+
+    [[nodiscard]] static QString lockPathFor(const QString &filePath);
+
+    // Waits without blocking the thread; throws FileSystemError when the lock cannot be had
+    // within giveUpAfter.
+    QCoro::Task<void> acquire();
+    // The same for the synchronous project toggles: sleeps between attempts.
+    void acquireBlocking();
+    // Keeps the lock fresh during a long change, so nobody takes it for stale.
+    void refresh() const;
+    void release();
+
+    [[nodiscard]] bool isHeld() const { return m_held; }
+
+private:
+    bool tryAcquire();
+    [[noreturn]] void giveUp() const;
+
+    QString m_lockPath;
+    bool m_held = false;
+};

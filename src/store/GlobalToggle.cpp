@@ -1,0 +1,198 @@
+#include "GlobalToggle.h"
+
+#include "ClaudeJsonLock.h"
+#include "ConfigMutation.h"
+#include "JsonFile.h"
+#include "MCPConfigMutationError.h"
+#include "RawJSON.h"
+
+namespace {
+
+// Claude Desktop takes no lock on its file, and Claude Code writes even when it finds its lock
+// folder held; when either rewrites the live file between our read and our rename, the edit is
+// redone on the new content this many times before giving up.
+constexpr int kMaxAttempts = 5;
+
+} // namespace
+
+GlobalToggle::GlobalToggle(const ConfigPaths &paths, const QString &name, MCPSource source, bool enabled)
+    : m_paths(paths), m_name(name), m_key(m_name.toStdString()), m_source(source), m_enabled(enabled),
+      m_livePath(source == MCPSource::desktop ? m_paths.desktopConfigPath : m_paths.claudeJsonPath)
+{}
+
+QCoro::Task<GlobalToggle::Outcome> GlobalToggle::run()
+{
+    // Claude Code guards its read-modify-writes of ~/.claude.json with this lock folder: while it
+    // holds it, we wait. It only tries the folder once and writes anyway when we hold it, which
+    // the re-check before our rename, the rollback of only our own rewrite and the later look at
+    // a switch-on cover. Released when this frame ends, before the reload.
+    std::optional<ClaudeJsonLock> lock;
+    if (m_source == MCPSource::global) {
+        lock.emplace(m_livePath);
+        try {
+            co_await lock->acquire();
+        } catch (...) {
+            co_return Outcome{Outcome::Kind::rejected, std::current_exception()};
+        }
+    }
+
+    for (int attempt = 1;; ++attempt) {
+        Prior prior;
+        try {
+            prior.live = JsonFile::readIfExists(m_livePath);
+        } catch (...) {
+            co_return Outcome{Outcome::Kind::rejected, std::current_exception()};
+        }
+        prior.stash = JsonFile::read(m_paths.disabledGlobalConfigPath);
+        auto plan = validate(prior);
+        if (!plan)
+            co_return Outcome{Outcome::Kind::rejected,
+                              std::make_exception_ptr(MCPConfigMutationError::invalidConfiguration())};
+
+        try {
+            const bool written = m_enabled ? switchOn(*plan, prior) : switchOff(*plan, prior);
+            if (!written) {
+                if (attempt < kMaxAttempts)
+                    continue;
+                throw FileSystemError(
+                    QStringLiteral("%1 kept changing while the server was being switched").arg(m_livePath));
+            }
+            if (lock)
+                lock->refresh();
+            if (!ConfigMutation::verifyMutation(m_name, m_source, m_enabled, m_livePath,
+                                                m_paths.disabledGlobalConfigPath))
+                throw MCPConfigMutationError::verificationFailed();
+            co_return Outcome{Outcome::Kind::done, {}};
+        } catch (...) {
+            co_return Outcome{Outcome::Kind::failed, rollback(prior, std::current_exception())};
+        }
+    }
+}
+
+std::optional<GlobalToggle::Plan> GlobalToggle::validate(const Prior &prior) const
+{
+    if (!prior.live)
+        return std::nullopt;
+    auto root = JsonFile::parseObject(*prior.live);
+    if (!root || root->empty())
+        return std::nullopt;
+    const auto servers = root->find("mcpServers");
+    if (servers == root->end() || !servers->is_object())
+        return std::nullopt;
+    DisabledGlobalConfig stash;
+    if (prior.stash) {
+        auto decoded = DisabledGlobalConfig::decode(*prior.stash);
+        if (!decoded)
+            return std::nullopt;
+        stash = std::move(*decoded);
+    }
+    return Plan{std::move(*root), std::move(stash)};
+}
+
+bool GlobalToggle::switchOn(Plan &plan, const Prior &prior)
+{
+    auto &bucket = m_source == MCPSource::desktop ? plan.stash.desktop : plan.stash.global;
+    const auto stashed = bucket.find(m_key);
+    if (stashed == bucket.end())
+        throw MCPConfigMutationError::serverNotFound(m_name);
+    m_definition = stashed->second;
+    // The live file first: until the stash entry goes, the definition is in both files.
+    plan.root["mcpServers"][m_key] = stashed->second.toGeneric();
+    QByteArray written = JsonFile::serializePretty(plan.root);
+    if (!JsonFile::writeAtomicallyIfUnchanged(m_livePath, written, *prior.live))
+        return false;
+    m_writtenLive = std::move(written);
+    bucket.erase(stashed);
+    saveStash(plan.stash);
+    return true;
+}
+
+bool GlobalToggle::switchOff(Plan &plan, const Prior &prior)
+{
+    auto &servers = plan.root["mcpServers"];
+    const auto live = servers.find(m_key);
+    if (live == servers.end())
+        throw MCPConfigMutationError::serverNotFound(m_name);
+    auto definition = RawJSON::fromGeneric(*live);
+    if (!definition)
+        throw MCPConfigMutationError::serverNotFound(m_name);
+    m_definition = *definition;
+    // The stash first: the definition must exist in at least one file at every moment.
+    auto &bucket = m_source == MCPSource::desktop ? plan.stash.desktop : plan.stash.global;
+    bucket.insert_or_assign(m_key, std::move(*definition));
+    saveStash(plan.stash);
+    servers.erase(live);
+    QByteArray written = JsonFile::serializePretty(plan.root);
+    if (JsonFile::writeAtomicallyIfUnchanged(m_livePath, written, *prior.live)) {
+        m_writtenLive = std::move(written);
+        return true;
+    }
+    // Someone else rewrote the live file: take our stash entry back before the edit is redone.
+    ConfigMutation::restoreFile(prior.stash, m_paths.disabledGlobalConfigPath);
+    return false;
+}
+
+void GlobalToggle::saveStash(const DisabledGlobalConfig &stash) const
+{
+    ConfigMutation::saveDisabledConfig(stash.global, stash.desktop, m_paths.disabledGlobalConfigPath);
+}
+
+std::exception_ptr GlobalToggle::rollback(const Prior &prior, std::exception_ptr cause) const
+{
+    QStringList failures;
+    try {
+        // Only our own rewrite is taken back. When the file holds neither it nor the prior
+        // bytes, another program replaced it after us; its content already lacks our change,
+        // and restoring the old bytes would throw its change away.
+        const auto current = JsonFile::readIfExists(m_livePath);
+        if (!m_writtenLive.isEmpty() && current == m_writtenLive)
+            ConfigMutation::restoreFile(prior.live, m_livePath);
+    } catch (...) {
+        failures << QStringLiteral("source: ") + ConfigMutation::describe(std::current_exception());
+    }
+    try {
+        ConfigMutation::restoreFile(prior.stash, m_paths.disabledGlobalConfigPath);
+    } catch (...) {
+        failures << QStringLiteral("disabled state: ") + ConfigMutation::describe(std::current_exception());
+    }
+    if (failures.isEmpty())
+        return cause;
+    return std::make_exception_ptr(MCPConfigMutationError::rollbackFailed(
+        ConfigMutation::describe(cause), failures.join(QStringLiteral("; "))));
+}
+
+QCoro::Task<bool> GlobalToggle::reconcile()
+{
+    if (!m_definition)
+        return []() -> QCoro::Task<bool> { co_return false; }();
+    return reconcile(m_paths, m_name, m_source, m_enabled, *m_definition);
+}
+
+QCoro::Task<bool> GlobalToggle::reconcile(ConfigPaths paths, QString name, MCPSource source, bool enabled,
+                                          RawJSON definition)
+{
+    const QString livePath = source == MCPSource::desktop ? paths.desktopConfigPath : paths.claudeJsonPath;
+    const std::string key = name.toStdString();
+    std::optional<ClaudeJsonLock> lock;
+    if (source == MCPSource::global) {
+        lock.emplace(livePath);
+        co_await lock->acquire();
+    }
+    const auto liveBytes = JsonFile::readIfExists(livePath);
+    const auto isLive = liveBytes ? ConfigMutation::liveHasServer(*liveBytes, key) : std::nullopt;
+    const auto stashBytes = JsonFile::readIfExists(paths.disabledGlobalConfigPath);
+    auto stash = stashBytes ? DisabledGlobalConfig::decode(*stashBytes) : DisabledGlobalConfig{};
+    if (!stash || !isLive)
+        co_return false; // unreadable: nothing can be decided safely
+    const bool live = *isLive;
+    auto &bucket = source == MCPSource::desktop ? stash->desktop : stash->global;
+    const bool stashed = bucket.contains(key);
+    if (!live && !stashed)
+        bucket.insert_or_assign(key, std::move(definition));
+    else if (live && stashed && !enabled)
+        bucket.erase(key);
+    else
+        co_return false;
+    ConfigMutation::saveDisabledConfig(stash->global, stash->desktop, paths.disabledGlobalConfigPath);
+    co_return true;
+}
