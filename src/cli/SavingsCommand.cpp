@@ -5,7 +5,6 @@
 #include "probe/TokenSavingsService.h"
 #include "store/QuorlaneProjectConfig.h"
 
-
 namespace {
 
 // The switched-off project servers, project by project in the loader's order; a name off in two
@@ -33,11 +32,12 @@ void printJson(const SavingsStat &stat, CliIO &io)
 
 QCoro::Task<int> runSavingsCommand(QStringList arguments, CliIO io)
 {
-    CliParser parser(QStringLiteral("savings"),
-                     QStringLiteral("Estimates the tokens and money the switched-off project servers saved over the\n"
-                                    "last 30 days, from the Claude Code transcripts in ~/.claude/projects and the\n"
-                                    "cached token estimates (run 'quorlane tokens' to measure them; a server without\n"
-                                    "an estimate counts 1500 tokens per message)."));
+    CliParser parser(
+        QStringLiteral("savings"),
+        QStringLiteral("Estimates the tokens and money the switched-off project servers saved over the\n"
+                       "last 30 days, from the Claude Code transcripts in ~/.claude/projects and the\n"
+                       "cached token estimates (run 'quorlane tokens' to measure them; a server without\n"
+                       "an estimate counts 1500 tokens per message)."));
     parser.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON object instead of text.")});
     if (const auto exit = parser.parse(arguments, io))
         co_return *exit;
