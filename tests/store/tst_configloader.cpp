@@ -62,8 +62,6 @@ private Q_SLOTS:
         QTest::newRow("nothing broken") << "other.json" << QByteArray() << all << desktop << 2;
         QTest::newRow("claude.json truncated")
             << claudeJson << kClaudeJson.left(40) << QStringList{"off"} << desktop << 1;
-        QTest::newRow("claude.json not UTF-8") << claudeJson << QByteArray("{\"mcpServers\":{\"\xff\":{}}}")
-                                               << QStringList{"off"} << desktop << 1;
         QTest::newRow("claude.json wrong type deep inside")
             << claudeJson
             << QByteArray(R"({"mcpServers":{},"projects":{"/x":{"mcpServers":{"y":{"args":"no"}}}}})")
@@ -114,9 +112,6 @@ private Q_SLOTS:
         QTest::newRow("stashed definition with a wrong type is hidden but off")
             << QByteArray(R"({"global":{"bad":{"env":{"A":2}}},"desktop":{}})") << QStringList{"g1", "g2"}
             << QStringList{"bad"};
-        QTest::newRow("desktop twin of a global server is another server")
-            << QByteArray(R"({"global":{},"desktop":{"g1":{"command":"old"}}})") << QStringList{"g1", "g2"}
-            << QStringList{"g1"};
     }
     void stashMerging()
     {
