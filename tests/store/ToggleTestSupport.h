@@ -1,7 +1,7 @@
 #pragma once
 
+#include "store/MCPConfigMutationError.h"
 #include "store/MCPConfigService.h"
-#include "store/StoreError.h"
 
 #include <QCoro/QCoroTask>
 
@@ -11,34 +11,48 @@
 #include <optional>
 #include <sys/resource.h>
 
-// Helpers shared by the tests of the switches.
 // nlohmann::json has no QTest::toString; compare as values, print as text.
 #define QCOMPARE_JSON(actual, expected)                                                                      \
-    QVERIFY2((actual) == (expected),                                                                         \
-             qPrintable(QString::fromStdString((actual).dump()) + QStringLiteral(" != ") +                   \
-                        QString::fromStdString(nlohmann::json(expected).dump())))
+    QVERIFY2((actual) == (expected), qPrintable(QString::fromStdString((actual).dump()) + " != " +           \
+                                                QString::fromStdString(nlohmann::json(expected).dump())))
 
 namespace ToggleTestSupport {
 
-// What a finished setServer reported: nothing, or the error's type and text.
 struct Result
 {
     bool ok = true;
     QString description;
-    std::optional<int> mutationKind; // MCPConfigMutationError::Kind, when it was one
+    std::optional<int> mutationKind; // MCPConfigMutationError::Kind
     bool fileSystemError = false;
 };
 
-Result setServer(MCPConfigService &service, const QString &name, MCPSource source, bool enabled);
+// QCoro::waitFor never returns when the awaited task throws, so the error is caught inside.
+inline QCoro::Task<Result> capture(MCPConfigService *service, QString name, MCPSource source, bool enabled)
+{
+    try {
+        co_await service->setServer(name, source, enabled);
+    } catch (const MCPConfigMutationError &error) {
+        co_return Result{false, error.description(), int(error.kind())};
+    } catch (const FileSystemError &error) {
+        co_return Result{false, error.description(), std::nullopt, true};
+    } catch (const QuorlaneError &error) {
+        co_return Result{false, error.description()};
+    }
+    co_return Result{};
+}
+
+inline Result setServer(MCPConfigService &service, const QString &name, MCPSource source, bool enabled)
+{
+    return QCoro::waitFor(capture(&service, name, source, enabled));
+}
 
 inline nlohmann::json parse(const QByteArray &bytes)
 {
     return nlohmann::json::parse(bytes.cbegin(), bytes.cend());
 }
 
-// Makes every write of this process beyond `bytes` fail (EFBIG), root included, for the
-// object's lifetime: the one dependable way to make a write fail here, where tests run as root
-// and permissions stop nothing.
+// Makes every write of this process beyond `bytes` fail (EFBIG) for the object's lifetime: the
+// one dependable way to make a write fail where tests run as root and permissions stop nothing.
 class FileSizeLimit
 {
 public:

@@ -1,5 +1,5 @@
-// The mutation lock serialises every change of the configuration files. A waiter served out of
-// order, or a cancelled waiter that keeps the lock, would let two toggles interleave.
+// A waiter served out of order, or a cancelled waiter that keeps the lock, would let two
+// toggles interleave.
 #include "store/MutationLock.h"
 #include "store/StoreError.h"
 
@@ -9,19 +9,14 @@
 
 namespace {
 
-// Acquires, records its turn, holds the lock until `hold` is released by the test.
-QCoro::Task<void> worker(MutationLock *lock, QString name, QStringList *order, CancellationPtr cancellation,
-                         bool *finished)
+QCoro::Task<void> worker(MutationLock *lock, QString name, QStringList *order, CancellationPtr cancellation)
 {
     try {
         co_await lock->acquire(cancellation);
+        order->append(name);
     } catch (const CancellationError &) {
-        order->append(name + QStringLiteral(":cancelled"));
-        *finished = true;
-        co_return;
+        order->append(name + ":cancelled");
     }
-    order->append(name);
-    *finished = true;
 }
 
 } // namespace
@@ -31,98 +26,60 @@ class TestMutationLock : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void waitersAreServedInArrivalOrder()
+    void servedInArrivalOrder_data()
     {
+        QTest::addColumn<QString>("cancellable");
+        QTest::addColumn<QString>("cancelled");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("never cancelled") << "b"
+                                         << "never" << QStringList{"a", "b", "c", "newcomer"};
+        QTest::newRow("cancelled before asking")
+            << "b"
+            << "before" << QStringList{"b:cancelled", "a", "c", "newcomer"};
+        QTest::newRow("cancelled while waiting leaves the queue")
+            << "b"
+            << "waiting" << QStringList{"b:cancelled", "a", "c", "newcomer"};
+        QTest::newRow("cancelled just after it was handed the lock passes it on")
+            << "a"
+            << "handedOver" << QStringList{"a:cancelled", "b", "c", "newcomer"};
+    }
+    void servedInArrivalOrder()
+    {
+        QFETCH(QString, cancellable);
+        QFETCH(QString, cancelled);
+        QFETCH(QStringList, expected);
         MutationLock lock;
         QStringList order;
-        bool done[3] = {};
+        auto cancellation = std::make_shared<Cancellation>();
+        if (cancelled == "before") {
+            cancellation->cancel();
+            QVERIFY_THROWS_EXCEPTION(CancellationError, Quorlane::waitFor(lock.acquire(cancellation)));
+            QVERIFY(!lock.isLocked());
+        }
         Quorlane::waitFor(lock.acquire());
-        for (int i = 0; i < 3; ++i)
-            worker(&lock, QString::number(i), &order, {}, &done[i]);
-        QCOMPARE(lock.waiterCount(), 3);
-        for (int i = 0; i < 3; ++i) {
-            lock.release();
-            QTRY_VERIFY(done[i]);
-            QCOMPARE(order.last(), QString::number(i));
-            QVERIFY(lock.isLocked()); // handed over, never free in between
+        for (const QString name : {"a", "b", "c"})
+            worker(&lock, name, &order, name == cancellable ? cancellation : CancellationPtr{});
+        if (cancelled == "waiting") {
+            cancellation->cancel();
+            QTRY_COMPARE(order, QStringList{"b:cancelled"});
+            QCOMPARE(lock.waiterCount(), 2);
+        }
+        const auto served = [&] { return order.size() - order.filter(":cancelled").size(); };
+        const qsizetype toServe = expected.size() - expected.filter(":cancelled").size();
+        for (int turn = 0; served() < toServe; ++turn) {
+            const auto before = served();
+            lock.release(); // handed straight to the first waiter, which has not run yet
+            if (turn == 0) {
+                if (cancelled == "handedOver")
+                    cancellation->cancel();
+                worker(&lock, "newcomer", &order, {}); // cannot slip in during the handover
+            }
+            QTRY_COMPARE(served(), before + 1);
+            QVERIFY(lock.isLocked());
         }
         lock.release();
         QVERIFY(!lock.isLocked());
-    }
-
-    void newcomerCannotSlipInDuringHandover()
-    {
-        MutationLock lock;
-        QStringList order;
-        bool first = false, second = false;
-        Quorlane::waitFor(lock.acquire());
-        worker(&lock, QStringLiteral("waiter"), &order, {}, &first);
-        lock.release(); // handed to "waiter", which has not run yet
-        worker(&lock, QStringLiteral("newcomer"), &order, {}, &second);
-        QTRY_VERIFY(first);
-        QVERIFY(!second);
-        lock.release();
-        QTRY_VERIFY(second);
-        QCOMPARE(order, QStringList({"waiter", "newcomer"}));
-    }
-
-    void cancelledWaiterLeavesTheQueue()
-    {
-        MutationLock lock;
-        QStringList order;
-        bool done[3] = {};
-        auto cancelSecond = std::make_shared<Cancellation>();
-        Quorlane::waitFor(lock.acquire());
-        worker(&lock, QStringLiteral("a"), &order, {}, &done[0]);
-        worker(&lock, QStringLiteral("b"), &order, cancelSecond, &done[1]);
-        worker(&lock, QStringLiteral("c"), &order, {}, &done[2]);
-        cancelSecond->cancel();
-        QTRY_VERIFY(done[1]);
-        QCOMPARE(lock.waiterCount(), 2);
-        QVERIFY(lock.isLocked()); // the owner keeps it
-        lock.release();
-        QTRY_VERIFY(done[0]);
-        lock.release();
-        QTRY_VERIFY(done[2]);
-        QCOMPARE(order, QStringList({"b:cancelled", "a", "c"}));
-        lock.release();
-        QVERIFY(!lock.isLocked());
-    }
-
-    // Cancelled after release() chose it but before it ran: it must pass the lock on, not keep it.
-    void waiterCancelledAfterHandoverPassesTheLockOn()
-    {
-        MutationLock lock;
-        QStringList order;
-        bool done[2] = {};
-        auto cancellation = std::make_shared<Cancellation>();
-        Quorlane::waitFor(lock.acquire());
-        worker(&lock, QStringLiteral("a"), &order, cancellation, &done[0]);
-        worker(&lock, QStringLiteral("b"), &order, {}, &done[1]);
-        lock.release();
-        cancellation->cancel();
-        QTRY_VERIFY(done[0] && done[1]);
-        QCOMPARE(order, QStringList({"a:cancelled", "b"}));
-        lock.release();
-        QVERIFY(!lock.isLocked());
-    }
-
-    void alreadyCancelledNeverHoldsTheLock()
-    {
-        MutationLock lock;
-        auto cancellation = std::make_shared<Cancellation>();
-        cancellation->cancel();
-        QVERIFY_THROWS_EXCEPTION(CancellationError, Quorlane::waitFor(lock.acquire(cancellation)));
-        QVERIFY(!lock.isLocked());
-
-        Quorlane::waitFor(lock.acquire());
-        QStringList order;
-        bool done = false;
-        worker(&lock, QStringLiteral("late"), &order, cancellation, &done);
-        QTRY_VERIFY(done);
-        QCOMPARE(lock.waiterCount(), 0);
-        lock.release();
-        QVERIFY(!lock.isLocked());
+        QCOMPARE(order, expected);
     }
 };
 
