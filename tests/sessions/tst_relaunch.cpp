@@ -1,5 +1,4 @@
 #include "TestHome.h"
-#include "cli/SessionOutput.h"
 #include "sessions/AppleScriptTemplates.h"
 #include "sessions/RelaunchQueue.h"
 #include "sessions/SessionManager.h"
@@ -111,24 +110,19 @@ private Q_SLOTS:
         QTest::addColumn<bool>("hasTTY");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<QString>("ending");
-        QTest::newRow("Terminal with tty") << TerminalType::terminal << true << "terminal-tty"
-                                           << "TERM";
-        QTest::newRow("Terminal without tty") << TerminalType::terminal << false << "terminal"
-                                              << "TERM";
-        QTest::newRow("iTerm2 with tty") << TerminalType::iterm2 << true << "iterm2-tty"
-                                         << "TERM";
-        QTest::newRow("iTerm2 without tty") << TerminalType::iterm2 << false << "iterm2"
-                                            << "TERM";
-        QTest::newRow("VS Code with tty") << TerminalType::vscode << true << "vscode"
-                                          << "TERM";
-        QTest::newRow("VS Code without tty") << TerminalType::vscode << false << "vscode"
-                                             << "TERM";
-        QTest::newRow("unknown terminal gets Terminal's") << TerminalType::unknown << true << "terminal-tty"
-                                                          << "TERM";
-        QTest::newRow("Warp with focus link: same tab") << TerminalType::warp << true << "warp-focus"
-                                                        << "TERM";
-        QTest::newRow("Warp without link: killed, new tab") << TerminalType::warp << false << "warp-newtab"
-                                                            << "KILL";
+        const auto row = [](const char *name, TerminalType terminal, bool hasTTY, const char *file,
+                            const char *end) {
+            QTest::newRow(name) << terminal << hasTTY << QString(file) << QString(end);
+        };
+        row("Terminal with tty", TerminalType::terminal, true, "terminal-tty", "TERM");
+        row("Terminal without tty", TerminalType::terminal, false, "terminal", "TERM");
+        row("iTerm2 with tty", TerminalType::iterm2, true, "iterm2-tty", "TERM");
+        row("iTerm2 without tty", TerminalType::iterm2, false, "iterm2", "TERM");
+        row("VS Code with tty", TerminalType::vscode, true, "vscode", "TERM");
+        row("VS Code without tty", TerminalType::vscode, false, "vscode", "TERM");
+        row("unknown terminal gets Terminal's", TerminalType::unknown, true, "terminal-tty", "TERM");
+        row("Warp with focus link: same tab", TerminalType::warp, true, "warp-focus", "TERM");
+        row("Warp without link: killed, new tab", TerminalType::warp, false, "warp-newtab", "KILL");
     }
     void templates()
     {
@@ -152,24 +146,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("directory");
         QTest::addColumn<QString>("resume");
         QTest::addColumn<QString>("line"); // as it appears inside the script's string literal
+        const auto row = [](const char *name, const QString &directory, const QString &resume,
+                            const QString &line) { QTest::newRow(name) << directory << resume << line; };
         const QString tail = " && claude --resume " + resumeID;
-        QTest::newRow("spaces and a single quote keep double quotes")
-            << "/a/it's my app" << resumeID << "cd \\\"/a/it's my app\\\"" + tail;
-        QTest::newRow("double quote: single-quoted, then escaped")
-            << "/a/say \"hi\"" << resumeID << "cd '/a/say \\\"hi\\\"'" + tail;
-        QTest::newRow("backslash: single-quoted, then doubled")
-            << "/a/back\\slash" << resumeID << "cd '/a/back\\\\slash'" + tail;
-        QTest::newRow("dollar and backtick cannot expand")
-            << "/a/$(rm -rf ~)`id`" << resumeID << "cd '/a/$(rm -rf ~)`id`'" + tail;
-        QTest::newRow("bang and single quote")
-            << "/a/wow!it's" << resumeID << "cd '/a/wow!it'\\\\''s'" + tail;
-        QTest::newRow("a placeholder in the folder stays")
-            << "/a/%TTY%" << resumeID << "cd \\\"/a/%TTY%\\\"" + tail;
-        QTest::newRow("resume id with shell syntax dropped") << "/a"
-                                                             << "a;b-c-d-e-$(x)"
-                                                             << "cd \\\"/a\\\" && claude";
-        QTest::newRow("resume id with non-ASCII letters dropped")
-            << "/a" << QString::fromUtf8("é-b-c-d-e") << "cd \\\"/a\\\" && claude";
+        row("spaces and a single quote keep double quotes", "/a/it's my app", resumeID,
+            "cd \\\"/a/it's my app\\\"" + tail);
+        row("double quote: single-quoted, then escaped", "/a/say \"hi\"", resumeID,
+            "cd '/a/say \\\"hi\\\"'" + tail);
+        row("backslash: single-quoted, then doubled", "/a/back\\slash", resumeID,
+            "cd '/a/back\\\\slash'" + tail);
+        row("dollar and backtick cannot expand", "/a/$(rm -rf ~)`id`", resumeID,
+            "cd '/a/$(rm -rf ~)`id`'" + tail);
+        row("bang and single quote", "/a/wow!it's", resumeID, "cd '/a/wow!it'\\\\''s'" + tail);
+        row("a placeholder in the folder stays", "/a/%TTY%", resumeID, "cd \\\"/a/%TTY%\\\"" + tail);
+        row("resume id with shell syntax dropped", "/a", "a;b-c-d-e-$(x)", "cd \\\"/a\\\" && claude");
+        row("resume id with non-ASCII letters dropped", "/a", QString::fromUtf8("é-b-c-d-e"),
+            "cd \\\"/a\\\" && claude");
     }
     void commandLines()
     {
@@ -186,8 +178,8 @@ private Q_SLOTS:
 
     void warpBatchOrderAndSignals()
     {
-        // Three focus-link sessions whose shells are listed out of order, and two without a link.
-        // 0-2 shells, 3-5 focus-link sessions, 6 a shell of 7, 8 a session without a shell.
+        // 0-2 shells listed out of order, 3-5 focus-link sessions, 6 a shell of 7, 8 a session without a
+        // shell.
         std::array<Victim, 9> v;
         std::array<Victim *, 3> shells{&v[0], &v[1], &v[2]};
         std::sort(shells.begin(), shells.end(), [](Victim *a, Victim *b) { return a->pid < b->pid; });
@@ -256,20 +248,6 @@ private Q_SLOTS:
         QCOMPARE(manager.relaunch(sessions, 0), sessions);
         QVERIFY(manager.relaunchWorkItems().isEmpty());
         QVERIFY(!victim.endsWithin(300));
-    }
-
-    void sessionJson()
-    {
-        const ClaudeSession full{
-            7, 7, "/p/a \"b\"", "id-1", TerminalType::warp, 6, "/dev/ttys001", "warp://session/x", true};
-        QCOMPARE(
-            SessionOutput::sessionJson(full).dump(),
-            "{\"pid\":7,\"workingDirectory\":\"/p/a \\\"b\\\"\",\"resumeID\":\"id-1\",\"terminal\":\"Warp\","
-            "\"shellPid\":6,\"tty\":\"/dev/ttys001\",\"warpFocusURL\":\"warp://session/x\"}");
-        const ClaudeSession bare{8, 8, "/p", {}, TerminalType::vscode, {}, {}, {}, true};
-        QCOMPARE(SessionOutput::sessionJson(bare).dump(),
-                 "{\"pid\":8,\"workingDirectory\":\"/p\",\"resumeID\":null,\"terminal\":\"Code\","
-                 "\"shellPid\":null,\"tty\":null,\"warpFocusURL\":null}");
     }
 };
 
