@@ -7,6 +7,7 @@
 
 #include <QCoro/QCoroTask>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 
@@ -178,39 +179,38 @@ private Q_SLOTS:
 
     void warpBatchOrderAndSignals()
     {
-        // 0-2 shells listed out of order, 3-5 focus-link sessions, 6 a shell of 7, 8 a session without a
-        // shell.
-        std::array<Victim, 9> v;
-        std::array<Victim *, 3> shells{&v[0], &v[1], &v[2]};
-        std::sort(shells.begin(), shells.end(), [](Victim *a, Victim *b) { return a->pid < b->pid; });
+        // By process id: 0 the shell of 7, 1-3 the shells of the focus-link sessions 4-6, 8 a
+        // session without a shell. The lowest shell belongs to a session without a link.
+        std::array<Victim, 9> victims;
+        std::array<Victim *, 9> v;
+        std::transform(victims.begin(), victims.end(), v.begin(), [](Victim &victim) { return &victim; });
+        std::sort(v.begin(), v.end(), [](Victim *a, Victim *b) { return a->pid < b->pid; });
         const auto warp = [&](int i, std::optional<qint64> shell, std::optional<QString> link, QString dir) {
-            return session(v[i].pid, TerminalType::warp, "/dev/ttys003", dir, link, shell);
+            return session(v[i]->pid, TerminalType::warp, "/dev/ttys003", dir, link, shell);
         };
         SessionManager manager(runShell, new RelaunchQueue(this));
-        relaunchAndWait(manager, {warp(7, v[6].pid, {}, "/tab/with-shell"),
-                                  warp(5, shells[2]->pid, "warp://session/high", "/high"),
-                                  warp(3, shells[0]->pid, "warp://session/low", "/low"),
-                                  warp(8, {}, {}, "/tab/no-shell"),
-                                  warp(4, shells[1]->pid, "warp://session/mid", "/mid")});
+        relaunchAndWait(manager,
+                        {warp(7, v[0]->pid, {}, "/tab/with-shell"),
+                         warp(6, v[3]->pid, "warp://session/high", "/high"),
+                         warp(4, v[1]->pid, "warp://session/low", "/low"), warp(8, {}, {}, "/tab/no-shell"),
+                         warp(5, v[2]->pid, "warp://session/mid", "/mid")});
         // One work item serves the whole batch.
         QCOMPARE(manager.relaunchWorkItems().size(), 5);
-        QCOMPARE(manager.relaunchWorkItems().value(v[3].pid), manager.relaunchWorkItems().value(v[8].pid));
-        const bool shellFirst = v[6].pid < v[8].pid;
+        QCOMPARE(manager.relaunchWorkItems().value(v[4]->pid), manager.relaunchWorkItems().value(v[8]->pid));
         const QStringList order{"warp://session/low", "warp://session/mid", "warp://session/high",
-                                shellFirst ? "\\\"/tab/with-shell\\\"" : "\\\"/tab/no-shell\\\"",
-                                shellFirst ? "\\\"/tab/no-shell\\\"" : "\\\"/tab/with-shell\\\""};
+                                "\\\"/tab/with-shell\\\"", "\\\"/tab/no-shell\\\""};
         const QStringList sent = scripts();
         QCOMPARE(sent.size(), 5);
         for (qsizetype i = 0; i < sent.size(); ++i)
             QVERIFY2(sent[i].contains(order[i]), qPrintable(sent[i]));
         // Focus-link sessions end and keep their shell; the others lose their shell.
-        const QStringList endings{"", "", "", "TERM", "TERM", "TERM", "KILL", "", "KILL"};
+        const QStringList endings{"KILL", "", "", "", "TERM", "TERM", "TERM", "", "KILL"};
         for (int i = 0; i < 9; ++i) {
             if (!endings[i].isEmpty())
-                QCOMPARE(v[i].waitForEnd(), endings[i]);
+                QCOMPARE(v[i]->waitForEnd(), endings[i]);
         }
-        for (int i : {0, 1, 2, 7})
-            QVERIFY(!v[i].endsWithin(200));
+        for (int i : {1, 2, 3, 7})
+            QVERIFY(!v[i]->endsWithin(200));
     }
 
     void newerRequestCancelsOlder()
