@@ -1,5 +1,6 @@
 #include "CliParser.h"
 #include "Commands.h"
+#include "JsonOutput.h"
 #include "ServerOutput.h"
 #include "store/QuorlaneProjectConfig.h"
 
@@ -40,7 +41,7 @@ void printJson(const MCPConfigService &service, const QList<ListedProject> &proj
         });
         root["projects"].push_back(project);
     }
-    io.out << ServerOutput::toQString(root) << '\n';
+    JsonOutput::print(io, root);
 }
 
 void printServers(const QList<MCPServerEntry> &servers,
@@ -93,12 +94,9 @@ QCoro::Task<int> runListCommand(QStringList arguments, CliIO io)
         QStringLiteral("Shows every MCP server Quorlane finds, grouped by where it is configured:\n"
                        "Claude Desktop, global (~/.claude.json), managed, then each project.\n"
                        "Switched-off servers are listed too, marked [off]."));
-    parser.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON object instead of text.")});
-    if (const auto exit = parser.parse(arguments, io))
+    parser.addJsonOption();
+    if (const auto exit = parser.parseOptionsOnly(arguments, io))
         co_return *exit;
-    if (!parser.positionalArguments().isEmpty())
-        co_return parser.usageError(
-            io, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
     MCPConfigService service;
     co_await service.reload();
@@ -107,7 +105,7 @@ QCoro::Task<int> runListCommand(QStringList arguments, CliIO io)
     for (const MCPProject &project : service.projects())
         projects.append({&project, QuorlaneProjectConfig::load(project.path).disabled});
 
-    if (parser.isSet(QStringLiteral("json")))
+    if (parser.json())
         printJson(service, projects, io);
     else
         printText(service, projects, io);
