@@ -11,22 +11,20 @@ LoginItemManager::LoginItemManager(QObject *parent)
 
 void LoginItemManager::enable()
 {
-    if (!PlatformLoginItem::registerMainApplication()) {
-        setIsEnabled(false);
-        return;
-    }
-    setIsEnabled(true);
-    PreferenceStore::write(launchAtLoginKey, true);
+    finishChange(true, PlatformLoginItem::registerMainApplication());
 }
 
 void LoginItemManager::disable()
 {
-    if (!PlatformLoginItem::unregisterMainApplication()) {
-        setIsEnabled(true);
-        return;
-    }
-    setIsEnabled(false);
-    PreferenceStore::write(launchAtLoginKey, false);
+    finishChange(false, PlatformLoginItem::unregisterMainApplication());
+}
+
+void LoginItemManager::finishChange(bool wanted, bool succeeded)
+{
+    // A refused change leaves the key at the real status the constructor recorded.
+    setIsEnabled(succeeded ? wanted : !wanted);
+    if (succeeded)
+        PreferenceStore::write(launchAtLoginKey, wanted);
 }
 
 void LoginItemManager::setIsEnabled(bool enabled)

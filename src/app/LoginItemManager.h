@@ -30,6 +30,7 @@ Q_SIGNALS:
     void isEnabledChanged();
 
 private:
+    void finishChange(bool wanted, bool succeeded);
     void setIsEnabled(bool enabled);
 
     bool m_isEnabled = false;

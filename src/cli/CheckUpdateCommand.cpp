@@ -1,6 +1,6 @@
 #include "CliParser.h"
 #include "Commands.h"
-#include "ServerOutput.h"
+#include "JsonOutput.h"
 #include "app/UpdateChecker.h"
 
 namespace {
@@ -19,7 +19,7 @@ void printJson(const UpdateChecker &checker, CliIO &io)
     root["latestVersion"] = textOrNull(checker.latestVersion());
     root["currentVersion"] = checker.runningVersion().toStdString();
     root["changelogURL"] = textOrNull(checker.changelogURL().toString(QUrl::FullyEncoded));
-    io.out << ServerOutput::toQString(root) << '\n';
+    JsonOutput::print(io, root);
 }
 
 void printText(const UpdateChecker &checker, CliIO &io)
@@ -52,16 +52,13 @@ QCoro::Task<int> runCheckUpdateCommand(QStringList arguments, CliIO io)
     CliParser parser(QStringLiteral("check-update"),
                      QStringLiteral("Asks quorlane.dev once whether a newer release exists.\n"
                                     "Exits 0 whatever the answer; the printed state is the answer."));
-    parser.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON object instead of text.")});
-    if (const auto exit = parser.parse(arguments, io))
+    parser.addJsonOption();
+    if (const auto exit = parser.parseOptionsOnly(arguments, io))
         co_return *exit;
-    if (!parser.positionalArguments().isEmpty())
-        co_return parser.usageError(
-            io, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
     UpdateChecker checker;
     co_await checker.checkForUpdates();
-    if (parser.isSet(QStringLiteral("json")))
+    if (parser.json())
         printJson(checker, io);
     else
         printText(checker, io);

@@ -19,10 +19,24 @@ std::optional<int> CliParser::parse(const QStringList &arguments, CliIO &io)
     return std::nullopt;
 }
 
+std::optional<int> CliParser::parseOptionsOnly(const QStringList &arguments, CliIO &io)
+{
+    if (const auto exit = parse(arguments, io))
+        return exit;
+    if (!m_parser.positionalArguments().isEmpty())
+        return unexpectedArgument(io, m_parser.positionalArguments().first());
+    return std::nullopt;
+}
+
 int CliParser::usageError(CliIO &io, const QString &message) const
 {
     io.err << "quorlane " << m_command << ": " << message << '\n'
            << "Try 'quorlane " << m_command << " --help' for more information.\n";
     io.err.flush();
     return ExitCode::usage;
+}
+
+int CliParser::unexpectedArgument(CliIO &io, const QString &argument) const
+{
+    return usageError(io, QStringLiteral("unexpected argument '%1'").arg(argument));
 }

@@ -1,5 +1,6 @@
 #include "CliParser.h"
 #include "Commands.h"
+#include "JsonOutput.h"
 #include "ServerOutput.h"
 #include "store/QuorlaneProjectConfig.h"
 
@@ -11,8 +12,29 @@ struct ListedProject
     QStringList disabled;
 };
 
-nlohmann::ordered_json sectionJson(const QList<MCPServerEntry> &servers,
-                                   const std::function<bool(const MCPServerEntry &)> &enabled)
+using EnabledTest = std::function<bool(const MCPServerEntry &)>;
+
+EnabledTest globalEnabled(const MCPConfigService &service, MCPSource source)
+{
+    return [&service, source](const MCPServerEntry &entry) {
+        return !service.disabledGlobalServers().contains({entry.name, source});
+    };
+}
+
+// Managed servers cannot be switched off.
+EnabledTest alwaysEnabled()
+{
+    return [](const MCPServerEntry &) { return true; };
+}
+
+EnabledTest projectEnabled(const ListedProject &listed)
+{
+    return [&listed](const MCPServerEntry &entry) {
+        return ServerOutput::isProjectServerEnabled(listed.disabled, entry);
+    };
+}
+
+nlohmann::ordered_json sectionJson(const QList<MCPServerEntry> &servers, const EnabledTest &enabled)
 {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (const MCPServerEntry &entry : servers)
@@ -22,35 +44,26 @@ nlohmann::ordered_json sectionJson(const QList<MCPServerEntry> &servers,
 
 void printJson(const MCPConfigService &service, const QList<ListedProject> &projects, CliIO &io)
 {
-    const auto globalEnabled = [&](MCPSource source) {
-        return [&service, source](const MCPServerEntry &entry) {
-            return !service.disabledGlobalServers().contains({entry.name, source});
-        };
-    };
     nlohmann::ordered_json root;
-    root["global"] = sectionJson(service.globalServers(), globalEnabled(MCPSource::global));
-    root["desktop"] = sectionJson(service.desktopServers(), globalEnabled(MCPSource::desktop));
-    root["managed"] = sectionJson(service.managedServers(), [](const MCPServerEntry &) { return true; });
+    root["global"] = sectionJson(service.globalServers(), globalEnabled(service, MCPSource::global));
+    root["desktop"] = sectionJson(service.desktopServers(), globalEnabled(service, MCPSource::desktop));
+    root["managed"] = sectionJson(service.managedServers(), alwaysEnabled());
     root["projects"] = nlohmann::ordered_json::array();
     for (const ListedProject &listed : projects) {
         nlohmann::ordered_json project;
         project["path"] = listed.project->path.toStdString();
-        project["servers"] = sectionJson(listed.project->servers, [&](const MCPServerEntry &entry) {
-            return ServerOutput::isProjectServerEnabled(listed.disabled, entry);
-        });
+        project["servers"] = sectionJson(listed.project->servers, projectEnabled(listed));
         root["projects"].push_back(project);
     }
-    io.out << ServerOutput::toQString(root) << '\n';
+    JsonOutput::print(io, root);
 }
 
-void printServers(const QList<MCPServerEntry> &servers,
-                  const std::function<bool(const MCPServerEntry &)> &enabled, CliIO &io,
-                  const QString &indent)
+void printServers(const QList<MCPServerEntry> &servers, const EnabledTest &enabled, CliIO &io)
 {
     if (servers.isEmpty())
-        io.out << indent << "(none)\n";
+        io.out << "  (none)\n";
     for (const MCPServerEntry &entry : servers) {
-        io.out << indent << (enabled(entry) ? "[on]  " : "[off] ") << entry.name;
+        io.out << "  " << (enabled(entry) ? "[on]  " : "[off] ") << entry.name;
         const QString detail = ServerOutput::describe(entry);
         if (!detail.isEmpty())
             io.out << "  " << detail;
@@ -60,27 +73,19 @@ void printServers(const QList<MCPServerEntry> &servers,
 
 void printText(const MCPConfigService &service, const QList<ListedProject> &projects, CliIO &io)
 {
-    const auto globalEnabled = [&](MCPSource source) {
-        return [&service, source](const MCPServerEntry &entry) {
-            return !service.disabledGlobalServers().contains({entry.name, source});
-        };
-    };
     io.out << "Claude Desktop\n";
-    printServers(service.desktopServers(), globalEnabled(MCPSource::desktop), io, QStringLiteral("  "));
+    printServers(service.desktopServers(), globalEnabled(service, MCPSource::desktop), io);
     io.out << "\nGlobal (Claude Code)\n";
-    printServers(service.globalServers(), globalEnabled(MCPSource::global), io, QStringLiteral("  "));
+    printServers(service.globalServers(), globalEnabled(service, MCPSource::global), io);
     io.out << "\nManaged (read-only)\n";
-    printServers(
-        service.managedServers(), [](const MCPServerEntry &) { return true; }, io, QStringLiteral("  "));
+    printServers(service.managedServers(), alwaysEnabled(), io);
     for (const ListedProject &listed : projects) {
-        const auto enabled = [&](const MCPServerEntry &entry) {
-            return ServerOutput::isProjectServerEnabled(listed.disabled, entry);
-        };
+        const EnabledTest enabled = projectEnabled(listed);
         const auto on =
             std::count_if(listed.project->servers.cbegin(), listed.project->servers.cend(), enabled);
         io.out << "\nProject " << listed.project->path << "  (" << on << '/' << listed.project->servers.size()
                << " on)\n";
-        printServers(listed.project->servers, enabled, io, QStringLiteral("  "));
+        printServers(listed.project->servers, enabled, io);
     }
 }
 
@@ -93,12 +98,9 @@ QCoro::Task<int> runListCommand(QStringList arguments, CliIO io)
         QStringLiteral("Shows every MCP server Quorlane finds, grouped by where it is configured:\n"
                        "Claude Desktop, global (~/.claude.json), managed, then each project.\n"
                        "Switched-off servers are listed too, marked [off]."));
-    parser.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON object instead of text.")});
-    if (const auto exit = parser.parse(arguments, io))
+    parser.addJsonOption();
+    if (const auto exit = parser.parseOptionsOnly(arguments, io))
         co_return *exit;
-    if (!parser.positionalArguments().isEmpty())
-        co_return parser.usageError(
-            io, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
     MCPConfigService service;
     co_await service.reload();
@@ -107,7 +109,7 @@ QCoro::Task<int> runListCommand(QStringList arguments, CliIO io)
     for (const MCPProject &project : service.projects())
         projects.append({&project, QuorlaneProjectConfig::load(project.path).disabled});
 
-    if (parser.isSet(QStringLiteral("json")))
+    if (parser.json())
         printJson(service, projects, io);
     else
         printText(service, projects, io);

@@ -1,6 +1,6 @@
 #include "CliParser.h"
 #include "Commands.h"
-#include "ServerOutput.h"
+#include "JsonOutput.h"
 #include "app/AppPreferences.h"
 #include "platform/PreferenceStore.h"
 
@@ -20,7 +20,7 @@ void printJson(const AppPreferences &preferences, CliIO &io)
     for (const QString &name : preferences.excludedPaths())
         root["excludedPaths"].push_back(name.toStdString());
     root["panelState"] = panelStateStoredValue(preferences.panelState()).toStdString();
-    io.out << ServerOutput::toQString(root) << '\n';
+    JsonOutput::print(io, root);
 }
 
 void printText(const AppPreferences &preferences, CliIO &io)
@@ -68,19 +68,19 @@ QCoro::Task<int> runPrefsCommand(QStringList arguments, CliIO io)
             "  quorlane prefs set launchAtLogin true|false   (registers or removes the login item)\n"
             "  quorlane prefs set excludedPaths [NAME...]    (project names whose servers are hidden;\n"
             "                                                 no names clears the list)"));
-    parser.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON object instead of text.")});
+    parser.addJsonOption();
     parser.addPositional(QStringLiteral("set"), QStringLiteral("Change a setting."),
                          QStringLiteral("[set SETTING VALUE...]"));
     if (const auto exit = parser.parse(arguments, io))
         co_return *exit;
-    const bool json = parser.isSet(QStringLiteral("json"));
+    const bool json = parser.json();
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty()) {
         printStored(json, io);
         co_return ExitCode::ok;
     }
     if (positional.first() != QLatin1String("set"))
-        co_return parser.usageError(io, QStringLiteral("unexpected argument '%1'").arg(positional.first()));
+        co_return parser.unexpectedArgument(io, positional.first());
     if (positional.size() < 2)
         co_return parser.usageError(io,
                                     QStringLiteral("set needs a setting: %1").arg(settingNames.join(", ")));

@@ -1,6 +1,6 @@
 #include "CliParser.h"
 #include "Commands.h"
-#include "ServerOutput.h"
+#include "JsonOutput.h"
 #include "SessionOutput.h"
 #include "sessions/RelaunchPreview.h"
 #include "sessions/SessionManager.h"
@@ -25,7 +25,7 @@ void printDryRun(const QList<RelaunchStep> &steps, bool json, CliIO &io)
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
         for (const RelaunchStep &step : steps)
             list.push_back(SessionOutput::stepJson(step));
-        io.out << ServerOutput::toQString(list) << '\n';
+        JsonOutput::print(io, list);
         return;
     }
     if (steps.isEmpty())
@@ -56,7 +56,7 @@ void printResult(const QList<ClaudeSession> &selected, const QList<ClaudeSession
         nlohmann::ordered_json root;
         root["relaunched"] = SessionOutput::sessionsJson(relaunched);
         root["leftAlone"] = SessionOutput::sessionsJson(leftAlone);
-        io.out << ServerOutput::toQString(root) << '\n';
+        JsonOutput::print(io, root);
         return;
     }
     if (selected.isEmpty())
@@ -81,13 +81,10 @@ QCoro::Task<int> runRelaunchCommand(QStringList arguments, CliIO io)
                       QStringLiteral("PATH")});
     parser.addOption({QStringLiteral("dry-run"),
                       QStringLiteral("Signal nothing; print what would be sent to each session.")});
-    parser.addOption({QStringLiteral("json"), QStringLiteral("Print JSON instead of text.")});
-    if (const auto exit = parser.parse(arguments, io))
+    parser.addJsonOption(QStringLiteral("Print JSON instead of text."));
+    if (const auto exit = parser.parseOptionsOnly(arguments, io))
         co_return *exit;
-    if (!parser.positionalArguments().isEmpty())
-        co_return parser.usageError(
-            io, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
-    const bool json = parser.isSet(QStringLiteral("json"));
+    const bool json = parser.json();
     const bool hasProject = parser.isSet(QStringLiteral("project"));
     const QString project = hasProject ? resolvedProject(parser.value(QStringLiteral("project"))) : QString();
     if (hasProject && parser.value(QStringLiteral("project")).isEmpty())

@@ -1,8 +1,9 @@
 #include "CliParser.h"
 #include "Commands.h"
-#include "ServerOutput.h"
+#include "JsonOutput.h"
 #include "probe/MCPToolProbe.h"
 #include "probe/TokenSavingsService.h"
+#include "store/MCPConfigService.h"
 #include "store/QuorlaneProjectConfig.h"
 
 namespace {
@@ -25,7 +26,7 @@ void printJson(const SavingsStat &stat, CliIO &io)
     root["estimatedCostSaved"] = stat.estimatedCostSaved;
     root["formattedTokensSaved"] = stat.formattedTokensSaved().toStdString();
     root["formattedCostSaved"] = stat.formattedCostSaved().toStdString();
-    io.out << ServerOutput::toQString(root) << '\n';
+    JsonOutput::print(io, root);
 }
 
 } // namespace
@@ -38,12 +39,9 @@ QCoro::Task<int> runSavingsCommand(QStringList arguments, CliIO io)
                        "last 30 days, from the Claude Code transcripts in ~/.claude/projects and the\n"
                        "cached token estimates (run 'quorlane tokens' to measure them; a server without\n"
                        "an estimate counts 1500 tokens per message)."));
-    parser.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON object instead of text.")});
-    if (const auto exit = parser.parse(arguments, io))
+    parser.addJsonOption();
+    if (const auto exit = parser.parseOptionsOnly(arguments, io))
         co_return *exit;
-    if (!parser.positionalArguments().isEmpty())
-        co_return parser.usageError(
-            io, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
     MCPConfigService service;
     co_await service.reload();
@@ -51,7 +49,7 @@ QCoro::Task<int> runSavingsCommand(QStringList arguments, CliIO io)
     co_await savings->refresh(disabledProjectServers(service), MCPToolProbe::shared().cachedTokenWeights());
     const SavingsStat stat = savings->savingsStat();
 
-    if (parser.isSet(QStringLiteral("json"))) {
+    if (parser.json()) {
         printJson(stat, io);
     } else {
         io.out << "Tokens saved (30 days): " << stat.formattedTokensSaved() << '\n'

@@ -30,9 +30,4 @@ bool isProjectServerEnabled(const QStringList &disabledNames, const MCPServerEnt
     return !disabledNames.contains(entry.name);
 }
 
-QString toQString(const nlohmann::ordered_json &json)
-{
-    return QString::fromStdString(json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
-}
-
 } // namespace ServerOutput

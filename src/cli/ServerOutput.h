@@ -16,6 +16,4 @@ QString describe(const MCPServerEntry &entry);
 // Whether a project server is on: its name is not in the project's sidecar `disabled` list.
 bool isProjectServerEnabled(const QStringList &disabledNames, const MCPServerEntry &entry);
 
-QString toQString(const nlohmann::ordered_json &json);
-
 } // namespace ServerOutput

@@ -1,6 +1,6 @@
 #include "CliParser.h"
 #include "Commands.h"
-#include "ServerOutput.h"
+#include "JsonOutput.h"
 #include "SessionOutput.h"
 #include "sessions/SessionManager.h"
 
@@ -9,19 +9,16 @@ QCoro::Task<int> runSessionsCommand(QStringList arguments, CliIO io)
     CliParser parser(QStringLiteral("sessions"),
                      QStringLiteral("Lists the Claude Code sessions running for this user, with their\n"
                                     "directory, terminal, shell, tty and the conversation they resume."));
-    parser.addOption({QStringLiteral("json"), QStringLiteral("Print a JSON list instead of text.")});
-    if (const auto exit = parser.parse(arguments, io))
+    parser.addJsonOption(QStringLiteral("Print a JSON list instead of text."));
+    if (const auto exit = parser.parseOptionsOnly(arguments, io))
         co_return *exit;
-    if (!parser.positionalArguments().isEmpty())
-        co_return parser.usageError(
-            io, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
     SessionManager manager;
     co_await manager.refreshSessions();
     const QList<ClaudeSession> &sessions = manager.sessionSnapshots();
 
-    if (parser.isSet(QStringLiteral("json"))) {
-        io.out << ServerOutput::toQString(SessionOutput::sessionsJson(sessions)) << '\n';
+    if (parser.json()) {
+        JsonOutput::print(io, SessionOutput::sessionsJson(sessions));
     } else if (sessions.isEmpty()) {
         io.out << "No Claude Code sessions running.\n";
     } else {

@@ -78,7 +78,7 @@ QCoro::Task<int> runToggleCommand(QStringList arguments, CliIO io, bool enabled)
     if (positional.isEmpty())
         co_return parser.usageError(io, QStringLiteral("missing server NAME"));
     if (positional.size() > 1)
-        co_return parser.usageError(io, QStringLiteral("unexpected argument '%1'").arg(positional.at(1)));
+        co_return parser.unexpectedArgument(io, positional.at(1));
     const bool desktop = parser.isSet(QStringLiteral("desktop"));
     const bool project = parser.isSet(QStringLiteral("project"));
     if (desktop && project)

@@ -1,9 +1,10 @@
 #include "CliParser.h"
 #include "Commands.h"
-#include "ServerOutput.h"
+#include "JsonOutput.h"
 #include "probe/MCPToolProbe.h"
 #include "probe/ProbeMessages.h"
 #include "probe/ProbeTargets.h"
+#include "store/MCPConfigService.h"
 
 #include <QSet>
 
@@ -51,7 +52,7 @@ void printJson(const QList<Estimate> &estimates, CliIO &io)
         if (!estimate.probed)
             root["notProbed"].push_back(estimate.name.toStdString());
     }
-    io.out << ServerOutput::toQString(root) << '\n';
+    JsonOutput::print(io, root);
 }
 
 void printText(const QList<Estimate> &estimates, CliIO &io)
@@ -82,9 +83,8 @@ QCoro::Task<int> runTokensCommand(QStringList arguments, CliIO io)
                        "called over HTTP), all at once. Without NAME: every listed server except the\n"
                        "managed ones. A project's .mcp.json server that Claude Code has not approved\n"
                        "is never started; it counts 1500."));
-    parser.addOption(
-        {QStringLiteral("json"),
-         QStringLiteral("Print {\"tokens\":{NAME:N,…},\"notProbed\":[NAME,…]} instead of text.")});
+    parser.addJsonOption(
+        QStringLiteral("Print {\"tokens\":{NAME:N,…},\"notProbed\":[NAME,…]} instead of text."));
     parser.addPositional(QStringLiteral("NAME"), QStringLiteral("A server to estimate (any number)."),
                          QStringLiteral("[NAME…]"));
     if (const auto exit = parser.parse(arguments, io))
@@ -116,7 +116,7 @@ QCoro::Task<int> runTokensCommand(QStringList arguments, CliIO io)
     for (auto &[index, task] : running)
         estimates[index].tokens = co_await std::move(task);
 
-    if (parser.isSet(QStringLiteral("json")))
+    if (parser.json())
         printJson(estimates, io);
     else
         printText(estimates, io);

@@ -15,11 +15,8 @@ QCoro::Task<int> runWatchCommand(QStringList arguments, CliIO io)
         QStringLiteral("Watches ~/.claude.json, the Claude Desktop file and the managed file the way\n"
                        "the Quorlane app does, and prints one line each time a burst of changes has\n"
                        "settled for half a second. Runs until interrupted."));
-    if (const auto exit = parser.parse(arguments, io))
+    if (const auto exit = parser.parseOptionsOnly(arguments, io))
         co_return *exit;
-    if (!parser.positionalArguments().isEmpty())
-        co_return parser.usageError(
-            io, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
     const ConfigPaths paths = ConfigPaths::forCurrentUser();
     const QStringList watched{paths.claudeJsonPath, paths.desktopConfigPath, paths.managedConfigPath};

@@ -4,6 +4,7 @@
 #include "StdioProbe.h"
 #include "platform/Paths.h"
 #include "store/JsonFile.h"
+#include "store/JsonValues.h"
 
 #include <QDir>
 #include <QFile>
@@ -85,14 +86,14 @@ std::optional<QList<MCPToolProbeCache_v2>> MCPToolProbe::decodeCache(const QByte
         const auto name = element.find("mcpName");
         const auto tokens = element.find("tokensPerMessage");
         const auto timestamp = element.find("timestamp");
-        if (name == element.end() || tokens == element.end() || timestamp == element.end() ||
-            !name->is_string() || !timestamp->is_number())
+        if (name == element.end() || tokens == element.end() || timestamp == element.end())
             return std::nullopt;
+        const auto nameText = JsonValues::as<QString>(*name);
         const auto tokenCount = integerValue(*tokens);
-        if (!tokenCount)
+        const auto seconds = JsonValues::as<double>(*timestamp);
+        if (!nameText || !tokenCount || !seconds)
             return std::nullopt;
-        records.append(
-            {QString::fromStdString(name->get<std::string>()), *tokenCount, timestamp->get<double>()});
+        records.append({*nameText, *tokenCount, *seconds});
     }
     return records;
 }

@@ -22,19 +22,13 @@ bool listsName(const nlohmann::json &object, const char *key, const QString &nam
     });
 }
 
-std::optional<nlohmann::json> readObject(const QString &path)
-{
-    const auto bytes = JsonFile::read(path);
-    return bytes ? JsonFile::parseObject(*bytes) : std::nullopt;
-}
-
 } // namespace
 
 ProjectServerApproval ProjectServerApproval::forCurrentUser()
 {
     return ProjectServerApproval(
-        readObject(Paths::claudeJsonPath()),
-        readObject(Paths::homeDirectory() + QStringLiteral("/.claude/settings.json")));
+        JsonFile::readObject(Paths::claudeJsonPath()),
+        JsonFile::readObject(Paths::homeDirectory() + QStringLiteral("/.claude/settings.json")));
 }
 
 ProjectServerApproval::ProjectServerApproval(std::optional<nlohmann::json> claudeJson,

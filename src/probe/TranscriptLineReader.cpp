@@ -43,6 +43,19 @@ bool hasOnlyPlainEscapes(ondemand::value &value)
     return true;
 }
 
+bool isValid(ondemand::value value, int depth);
+
+bool hasValidMembers(ondemand::object &object, int depth)
+{
+    for (auto field : object) {
+        std::string_view key;
+        ondemand::value member;
+        if (field.unescaped_key().get(key) || field.value().get(member) || !isValid(member, depth))
+            return false;
+    }
+    return true;
+}
+
 // The first pass is lazy and skips nested values without checking them, so a line that looks
 // like a user message is walked again in full: every escape checked, every number read,
 // every bracket matched, nothing after the root value.
@@ -58,13 +71,7 @@ bool isValid(ondemand::value value, int depth)
         ondemand::object object;
         if (value.get_object().get(object))
             return false;
-        for (auto field : object) {
-            std::string_view key;
-            ondemand::value member;
-            if (field.unescaped_key().get(key) || field.value().get(member) || !isValid(member, depth + 1))
-                return false;
-        }
-        return true;
+        return hasValidMembers(object, depth + 1);
     }
     case ondemand::json_type::array: {
         ondemand::array array;
@@ -95,14 +102,8 @@ bool isValidDocument(ondemand::document &document)
 {
     document.rewind();
     ondemand::object object;
-    if (document.get_object().get(object))
+    if (document.get_object().get(object) || !hasValidMembers(object, 1))
         return false;
-    for (auto field : object) {
-        std::string_view key;
-        ondemand::value member;
-        if (field.unescaped_key().get(key) || field.value().get(member) || !isValid(member, 1))
-            return false;
-    }
     // Nothing may follow the root object: the location past the last token is out of bounds.
     return document.current_location().error() == simdjson::OUT_OF_BOUNDS;
 }

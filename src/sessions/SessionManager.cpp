@@ -51,12 +51,6 @@ QCoro::Task<void> SessionManager::refreshSessions()
     Q_EMIT sessionSnapshotsChanged();
 }
 
-QList<ClaudeSession> SessionManager::discoverSessions() const
-{
-    return SessionDiscovery(m_runner, Paths::homeDirectory(), QCoreApplication::applicationPid())
-        .discoverSessions();
-}
-
 QList<ClaudeSession> SessionManager::sessionsInProject(QString projectPath) const
 {
     if (projectPath.endsWith(QLatin1Char('/')))

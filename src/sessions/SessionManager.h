@@ -39,8 +39,6 @@ public:
 
     // Discovers on a worker and publishes the result; await it before reading sessionSnapshots.
     QCoro::Task<void> refreshSessions();
-    // Blocking: never call it on the main thread.
-    [[nodiscard]] QList<ClaudeSession> discoverSessions() const;
 
     // Relaunches the sessions of sessionSnapshots working in `projectPath` or below it.
     QList<ClaudeSession> relaunchSessions(QString projectPath, double delaySeconds);

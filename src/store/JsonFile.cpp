@@ -47,6 +47,12 @@ std::optional<nlohmann::json> parseObject(const QByteArray &bytes)
     return value;
 }
 
+std::optional<nlohmann::json> readObject(const QString &path)
+{
+    const auto bytes = read(path);
+    return bytes ? parseObject(*bytes) : std::nullopt;
+}
+
 QByteArray serializePretty(const nlohmann::json &value)
 {
     const std::string text = value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);

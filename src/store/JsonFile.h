@@ -19,6 +19,10 @@ std::optional<QByteArray> readIfExists(const QString &path);
 // The file's bytes, or nullopt for any failure (forgiving readers: loading, estimates).
 std::optional<QByteArray> read(const QString &path);
 
+// The file's top-level object, or nullopt when it cannot be read or does not hold one
+// (forgiving readers, like read()).
+std::optional<nlohmann::json> readObject(const QString &path);
+
 // A generic tree, or nullopt when the bytes are not JSON (or not UTF-8).
 std::optional<nlohmann::json> parse(const QByteArray &bytes);
 

@@ -54,8 +54,7 @@ void stashProjectServer(const QString &claudeJsonPath, const QString &name, cons
     ClaudeJsonLock lock(claudeJsonPath);
     lock.acquireBlocking();
 
-    const auto bytes = JsonFile::read(claudeJsonPath);
-    auto root = bytes ? JsonFile::parseObject(*bytes) : std::nullopt;
+    auto root = JsonFile::readObject(claudeJsonPath);
     nlohmann::json *projects = root ? nonEmptyObject(*root, "projects") : nullptr;
     nlohmann::json *project = projects ? nonEmptyObject(*projects, projectPath.toStdString()) : nullptr;
     nlohmann::json *servers = project ? nonEmptyObject(*project, "mcpServers") : nullptr;
@@ -104,8 +103,7 @@ void restoreProjectServer(const QString &claudeJsonPath, const QString &name, co
 
     ClaudeJsonLock lock(claudeJsonPath);
     lock.acquireBlocking();
-    const auto bytes = JsonFile::read(claudeJsonPath);
-    auto root = bytes ? JsonFile::parseObject(*bytes) : std::nullopt;
+    auto root = JsonFile::readObject(claudeJsonPath);
     if (!root) {
         // Nowhere to put it back: the definition stays in the record's stash, its only copy,
         // and a later switch off and on puts it back once ~/.claude.json is readable again.
