@@ -222,25 +222,6 @@ private Q_SLOTS:
         QCOMPARE(StdioProbe::hasToolsListReply(buffer), complete);
     }
 
-    void toolsByteCount_data()
-    {
-        QTest::addColumn<QByteArray>("output");
-        QTest::addColumn<qint64>("bytes"); // -1: none
-        QTest::newRow("malformed and other lines are skipped")
-            << QByteArray("{not json\n\n[1,2]\n") + line({{"id", 1}, {"result", {}}}) +
-                   line(toolsReply(2, twoTools))
-            << qint64(ProbeMessages::writeCompact(twoTools).size());
-        QTest::newRow("the bytes as written, not as received")
-            << QByteArray(R"({"id":2, "result": {"tools": [ {"name" : "a/b"} ]}})") << qint64(17);
-        QTest::newRow("invalid UTF-8") << line(toolsReply(2, twoTools)) + "\xc3\x28\n" << qint64(-1);
-    }
-    void toolsByteCount()
-    {
-        QFETCH(QByteArray, output);
-        QFETCH(qint64, bytes);
-        QCOMPARE(StdioProbe::toolsByteCount(output).value_or(-1), bytes);
-    }
-
     void parseToolsResponse_data()
     {
         QTest::addColumn<QByteArray>("body");

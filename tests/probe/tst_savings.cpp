@@ -1,5 +1,4 @@
 #include "TestHome.h"
-#include "probe/InternetDateTime.h"
 #include "probe/TokenSavingsService.h"
 #include "probe/TranscriptFile.h"
 #include "probe/TranscriptScan.h"
@@ -139,24 +138,6 @@ private Q_SLOTS:
         QFETCH(int, counted);
         write(QStringLiteral("p/s.jsonl"), line + "\n" + user(ago(day)) + "\n");
         QCOMPARE(refreshed().sessionsAnalyzed, counted);
-    }
-
-    void internetDateTime_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<double>("seconds");
-        QTest::newRow("utc designator") << QByteArray("2025-01-31T09:15:00Z") << 1738314900.0;
-        QTest::newRow("positive offset") << QByteArray("2025-01-31T11:15:00+02:00") << 1738314900.0;
-        QTest::newRow("negative offset crossing the day")
-            << QByteArray("2025-01-31T04:15:00-05:00") << 1738314900.0;
-        QTest::newRow("leap day") << QByteArray("2024-02-29T00:00:00Z") << 1709164800.0;
-    }
-    void internetDateTime()
-    {
-        QFETCH(QByteArray, text);
-        QFETCH(double, seconds);
-        QCOMPARE(parseInternetDateTime(std::string_view(text.constData(), text.size())),
-                 std::optional(seconds));
     }
 
     // Thirty calendar days back across the end of daylight saving time are thirty days and one

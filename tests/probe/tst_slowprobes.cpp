@@ -26,6 +26,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_hanging->port() != 0);
+        m_pool.setMaxThreadCount(8);
         m_spacedId = QtConcurrent::run(&m_pool, StdioProbe::probeStdio,
                                        fakeStdio(QStringLiteral("spaced"), QStringLiteral("spaced-id")));
         m_silent = QtConcurrent::run(&m_pool, StdioProbe::probeStdio,
