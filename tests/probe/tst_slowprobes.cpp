@@ -1,46 +1,48 @@
-#include "ProbeTestServers.h"
+#include "ProbeServers.h"
 #include "TestHome.h"
 #include "probe/HttpProbe.h"
 #include "probe/StdioProbe.h"
 
 #include <QFuture>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
-using namespace ProbeTestServers;
+using namespace ProbeServers;
 
-// The paths that only end at the probe's 20-second deadline, its 22-second watchdog or the HTTP
-// timeouts. They run side by side, so the whole test takes about one HTTP probe (~45 s).
+// The paths that end only at the probe's 20-second deadline, its watchdog or the HTTP timeouts,
+// run side by side: the whole test takes about one HTTP probe.
 class TestSlowProbes : public QObject
 {
     Q_OBJECT
 
+    QTemporaryDir m_dir;
+    QThreadPool m_pool;
+    QString m_pidFile = m_dir.filePath(QStringLiteral("silent.pid"));
+    std::unique_ptr<LocalHttpServer> m_hanging = LocalHttpServer::fake(QStringLiteral("hang"));
+    QFuture<qint64> m_spacedId, m_silent, m_http;
+
 private Q_SLOTS:
     void initTestCase()
     {
-        m_pool.setMaxThreadCount(8);
-        m_silentPidFile = m_dir.path() + QStringLiteral("/silent.pid");
-        m_hanging = LocalHttpServer::fake(QStringLiteral("hang"));
         QVERIFY(m_hanging->port() != 0);
-        m_spacedId =
-            QtConcurrent::run(&m_pool, StdioProbe::probeStdio,
-                              fakeStdioServer(QStringLiteral("spaced"), QStringLiteral("spaced-id")));
+        m_pool.setMaxThreadCount(8);
+        m_spacedId = QtConcurrent::run(&m_pool, StdioProbe::probeStdio,
+                                       fakeStdio(QStringLiteral("spaced"), QStringLiteral("spaced-id")));
         m_silent = QtConcurrent::run(&m_pool, StdioProbe::probeStdio,
-                                     fakeStdioServer(QStringLiteral("silent"), QStringLiteral("silent"),
-                                                     {QStringLiteral("--pid-file"), m_silentPidFile}));
+                                     fakeStdio(QStringLiteral("silent"), QStringLiteral("silent"),
+                                               {QStringLiteral("--pid-file"), m_pidFile}));
         m_http = QtConcurrent::run(&m_pool, HttpProbe::probeHTTP, m_hanging->url(), QMap<QString, QString>{});
     }
+    void cleanupTestCase() { m_pool.waitForDone(); }
 
-    // "id": 2 with a space never matches the early stop, so the reply is measured only once
-    // reading ends: at the deadline, or when the watchdog ends the still running server.
+    // "id": 2 with a space never stops reading early; the reply is measured once reading ends.
     void spacedIdIsMeasuredWhenReadingEnds() { QCOMPARE(m_spacedId.result(), qint64(2000)); }
 
     void silentServerIsEndedByTheWatchdog()
     {
         QCOMPARE(m_silent.result(), qint64(1500));
-        const qint64 pid = TestHome::read(m_silentPidFile).toLongLong();
+        const qint64 pid = TestHome::read(m_pidFile).toLongLong();
         QVERIFY(pid > 0);
         QVERIFY2(!isRunning(pid), "the silent server outlived its probe");
     }
@@ -51,17 +53,6 @@ private Q_SLOTS:
         QCOMPARE(m_http.result(), qint64(1500));
         QCOMPARE(m_hanging->requests().size(), 3);
     }
-
-    void cleanupTestCase() { m_pool.waitForDone(); }
-
-private:
-    QTemporaryDir m_dir;
-    QThreadPool m_pool;
-    QString m_silentPidFile;
-    std::unique_ptr<LocalHttpServer> m_hanging;
-    QFuture<qint64> m_spacedId;
-    QFuture<qint64> m_silent;
-    QFuture<qint64> m_http;
 };
 
 QTEST_GUILESS_MAIN(TestSlowProbes)
