@@ -39,7 +39,8 @@ bool shell(const QString &script, const QString &folder)
     process.setWorkingDirectory(folder);
     process.start(QStringLiteral("/bin/bash"), {QStringLiteral("-c"), script});
     if (!process.waitForFinished(600000) || process.exitCode() != 0) {
-        std::fprintf(stderr, "failed: %s\n%s", qPrintable(script), process.readAllStandardError().constData());
+        std::fprintf(stderr, "failed: %s\n%s", qPrintable(script),
+                     process.readAllStandardError().constData());
         return false;
     }
     return true;
@@ -76,9 +77,10 @@ int main(int argc, char *argv[])
     const QString file = home.path() + QStringLiteral("/.claude.json");
     const QString input = option(QStringLiteral("--input"), {});
     if (input.isEmpty()) {
-        const QString generator = qEnvironmentVariable("QUORLANE_GEN_CLAUDE_JSON",
-                                                       QStringLiteral("/work/shared/bench/gen_claude_json.py"));
-        if (!shell(QStringLiteral("python3 '%1' --out '%2' --size 50M --first-name x >/dev/null").arg(generator, file),
+        const QString generator = qEnvironmentVariable(
+            "QUORLANE_GEN_CLAUDE_JSON", QStringLiteral("/work/shared/bench/gen_claude_json.py"));
+        if (!shell(QStringLiteral("python3 '%1' --out '%2' --size 50M --first-name x >/dev/null")
+                       .arg(generator, file),
                    home.path()))
             return 1;
     } else if (!QFile::copy(input, file)) {
@@ -92,10 +94,11 @@ int main(int argc, char *argv[])
 
     // /usr/bin/time reports the largest jq of the cycle (the generator ran as a child too, so
     // this process's own child figure would be the generator's).
-    const QString jqCycle = QStringLiteral(
-        "/usr/bin/time -a -o jq.rss -f %M jq 'del(.mcpServers[\"x\"])' .claude.json > t && mv t .claude.json && "
-        "/usr/bin/time -a -o jq.rss -f %M jq --slurpfile d x.json '.mcpServers[\"x\"] = $d[0]' .claude.json > t && "
-        "mv t .claude.json");
+    const QString jqCycle = QStringLiteral("/usr/bin/time -a -o jq.rss -f %M jq 'del(.mcpServers[\"x\"])' "
+                                           ".claude.json > t && mv t .claude.json && "
+                                           "/usr/bin/time -a -o jq.rss -f %M jq --slurpfile d x.json "
+                                           "'.mcpServers[\"x\"] = $d[0]' .claude.json > t && "
+                                           "mv t .claude.json");
 
     MCPConfigService service;
     QCoro::waitFor(service.reload()); // as the app has it: loaded once before the user switches
@@ -118,16 +121,18 @@ int main(int argc, char *argv[])
 
     const double ourMedian = median(ours);
     const double peerMedian = median(peer);
-    std::printf("bench_toggle: one switch off and on of a global server, %.1f MB ~/.claude.json, median of %d\n",
-                megabytes, rounds);
-    std::printf("  %-52s %8.3f s   peak %6ld MB\n", "quorlane setServer off + on (lock, verify, reload)", ourMedian,
-                peakKiB(RUSAGE_SELF) / 1024);
+    std::printf(
+        "bench_toggle: one switch off and on of a global server, %.1f MB ~/.claude.json, median of %d\n",
+        megabytes, rounds);
+    std::printf("  %-52s %8.3f s   peak %6ld MB\n", "quorlane setServer off + on (lock, verify, reload)",
+                ourMedian, peakKiB(RUSAGE_SELF) / 1024);
     long jqPeak = 0;
     QFile rss(home.path() + QStringLiteral("/jq.rss"));
     if (rss.open(QIODevice::ReadOnly))
         for (const QByteArray &line : rss.readAll().split('\n'))
             jqPeak = std::max(jqPeak, line.trimmed().toLong());
-    std::printf("  %-52s %8.3f s   peak %6ld MB\n", "jq del + mv, jq put back + mv", peerMedian, jqPeak / 1024);
+    std::printf("  %-52s %8.3f s   peak %6ld MB\n", "jq del + mv, jq put back + mv", peerMedian,
+                jqPeak / 1024);
     std::printf("  ratio quorlane / jq: %.2f (target <= 1.0)\n", ourMedian / peerMedian);
     return 0;
 }
