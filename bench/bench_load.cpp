@@ -8,6 +8,8 @@
 
 #include "app/WaitFor.h"
 
+#include "BenchSupport.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -20,18 +22,8 @@
 
 namespace {
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-long peakKiB(int who)
-{
-    rusage usage{};
-    getrusage(who, &usage);
-    return usage.ru_maxrss;
-}
+using BenchSupport::median;
+using BenchSupport::peakKiB;
 
 double timeJq(const QString &file)
 {

@@ -8,6 +8,8 @@
 #include "store/MCPConfigService.h"
 #include "store/StoreError.h"
 
+#include "BenchSupport.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -21,6 +23,9 @@
 #include <sys/resource.h>
 
 namespace {
+
+using BenchSupport::median;
+using BenchSupport::peakKiB;
 
 QCoro::Task<QString> cycle(MCPConfigService *service)
 {
@@ -44,19 +49,6 @@ bool shell(const QString &script, const QString &folder)
         return false;
     }
     return true;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-long peakKiB(int who)
-{
-    rusage usage{};
-    getrusage(who, &usage);
-    return usage.ru_maxrss;
 }
 
 } // namespace

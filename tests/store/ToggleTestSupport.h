@@ -1,13 +1,17 @@
 #pragma once
 
+#include "TestHome.h"
 #include "store/MCPConfigMutationError.h"
 #include "store/MCPConfigService.h"
+
+#include <QObject>
 
 #include <QCoro/QCoroTask>
 
 #include <nlohmann/json.hpp>
 
 #include <csignal>
+#include <memory>
 #include <optional>
 #include <sys/resource.h>
 
@@ -17,6 +21,33 @@
                                                 QString::fromStdString(nlohmann::json(expected).dump())))
 
 namespace ToggleTestSupport {
+
+// A fresh temporary home holding `claudeJson` as ~/.claude.json, and a service over it, for every
+// test function of the deriving test.
+class ToggleFixture : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ToggleFixture(QByteArray claudeJson) : m_claudeJson(std::move(claudeJson)) {}
+
+protected Q_SLOTS:
+    void init()
+    {
+        m_home = std::make_unique<TestHome>();
+        m_home->write(m_home->claudeJson(), m_claudeJson);
+        m_service = std::make_unique<MCPConfigService>();
+    }
+    void cleanup()
+    {
+        m_service.reset();
+        m_home.reset();
+    }
+
+protected:
+    const QByteArray m_claudeJson;
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<MCPConfigService> m_service;
+};
 
 struct Result
 {

@@ -30,23 +30,14 @@ const QByteArray kDesktop =
 
 } // namespace
 
-class TestGlobalToggle : public QObject
+class TestGlobalToggle : public ToggleTestSupport::ToggleFixture
 {
     Q_OBJECT
 
-private Q_SLOTS:
-    void init()
-    {
-        m_home = std::make_unique<TestHome>();
-        m_home->write(m_home->claudeJson(), kClaudeJson);
-        m_service = std::make_unique<MCPConfigService>();
-    }
-    void cleanup()
-    {
-        m_service.reset();
-        m_home.reset();
-    }
+public:
+    TestGlobalToggle() : ToggleFixture(kClaudeJson) {}
 
+private Q_SLOTS:
     void errorTexts()
     {
         using E = MCPConfigMutationError;
@@ -247,10 +238,6 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(m_service->disabledGlobalServers().contains({"x", MCPSource::global}),
                                  10000);
     }
-
-private:
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<MCPConfigService> m_service;
 };
 
 QTEST_GUILESS_MAIN(TestGlobalToggle)

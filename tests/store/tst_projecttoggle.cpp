@@ -23,23 +23,14 @@ const QString kProject = QStringLiteral("/work/app");
 
 } // namespace
 
-class TestProjectToggle : public QObject
+class TestProjectToggle : public ToggleTestSupport::ToggleFixture
 {
     Q_OBJECT
 
-private Q_SLOTS:
-    void init()
-    {
-        m_home = std::make_unique<TestHome>();
-        m_home->write(m_home->claudeJson(), kClaudeJson);
-        m_service = std::make_unique<MCPConfigService>();
-    }
-    void cleanup()
-    {
-        m_service.reset();
-        m_home.reset();
-    }
+public:
+    TestProjectToggle() : ToggleFixture(kClaudeJson) {}
 
+private Q_SLOTS:
     void userFileServerOffAndOn()
     {
         json expected = parse(kClaudeJson);
@@ -157,10 +148,6 @@ private Q_SLOTS:
         QCOMPARE(TestHome::read(sidecar), record);
         QVERIFY(!QFileInfo::exists(ClaudeJsonLock::lockPathFor(m_home->claudeJson())));
     }
-
-private:
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<MCPConfigService> m_service;
 };
 
 QTEST_GUILESS_MAIN(TestProjectToggle)
