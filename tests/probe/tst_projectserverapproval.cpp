@@ -22,6 +22,14 @@ QMultiMap<QString, QString> probedCommands()
     return commands;
 }
 
+// ~/Projects/repo, whose .mcp.json lists "repo-tool".
+QString writeRepo(TestHome &home)
+{
+    const QString repo = home.path() + QStringLiteral("/Projects/repo");
+    home.write(repo + QStringLiteral("/.mcp.json"), R"({"mcpServers":{"repo-tool":)" + repoDefinition + "}}");
+    return repo;
+}
+
 } // namespace
 
 class TestProjectServerApproval : public QObject
@@ -29,8 +37,7 @@ class TestProjectServerApproval : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // ~/Projects/repo has a .mcp.json listing "repo-tool"; each row is a state of Claude Code's
-    // files ("@REPO@" stands for the folder) and of the folder's sidecar record.
+    // Each row is a state of Claude Code's files ("@REPO@" stands for the folder) and of the sidecar.
     void projectServer_data()
     {
         QTest::addColumn<QByteArray>("claudeJson");
@@ -82,9 +89,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, sidecar);
         QFETCH(QString, probedCommand);
         TestHome home;
-        const QString repo = home.path() + QStringLiteral("/Projects/repo");
-        home.write(repo + QStringLiteral("/.mcp.json"),
-                   R"({"mcpServers":{"repo-tool":)" + repoDefinition + "}}");
+        const QString repo = writeRepo(home);
         home.write(home.claudeJson(), claudeJson.replace("@REPO@", repo.toUtf8()));
         if (!settings.isEmpty())
             home.write(QStringLiteral(".claude/settings.json"), settings);
@@ -107,9 +112,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, claudeJson);
         TestHome home;
-        const QString repo = home.path() + QStringLiteral("/Projects/repo");
-        home.write(repo + QStringLiteral("/.mcp.json"),
-                   R"({"mcpServers":{"repo-tool":)" + repoDefinition + "}}");
+        const QString repo = writeRepo(home);
         home.write(repo + QStringLiteral("/.claude.quorlane.json"),
                    R"({"disabled":[],"history":[],"stashedConfigs":{"repo-tool":)" + repoDefinition + "}}");
         home.write(home.claudeJson(), claudeJson.replace("@REPO@", repo.toUtf8()));

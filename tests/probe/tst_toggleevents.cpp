@@ -27,7 +27,6 @@ class TestToggleEvents : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // Every test removes what it registered; a leftover observer is a leak.
     void cleanup() { QCOMPARE(observers(), 0); }
 
     void deliveryIsSynchronousOnThePostingThread_data()
@@ -49,7 +48,6 @@ private Q_SLOTS:
         });
         bool seenWhenPostReturned = false;
         ToggleAction posted;
-        const QDateTime before = QDateTime::currentDateTimeUtc();
         auto post = [&] {
             postedOn = std::this_thread::get_id();
             posted = ToggleEvents::post(QStringLiteral("memory"), projectPath, fromWorker);
@@ -64,7 +62,6 @@ private Q_SLOTS:
         QCOMPARE(posted.server, QStringLiteral("memory"));
         QCOMPARE(posted.projectPath, projectPath);
         QCOMPARE(posted.isEnabled, fromWorker);
-        QVERIFY(posted.timestamp >= before && posted.timestamp <= QDateTime::currentDateTimeUtc());
     }
 
     // Only the observers registered at the moment of a post receive it; registrations made while
@@ -105,7 +102,6 @@ private Q_SLOTS:
             ToggleEvents::post(QStringLiteral("x"), {}, true);
             QCOMPARE(logger.actions().size(), 1);
         }
-        QCOMPARE(observers(), 0);
         ToggleEvents::post(QStringLiteral("x"), {}, true);
         QCOMPARE(calls, 1);
     }
