@@ -98,7 +98,8 @@ private Q_SLOTS:
             logger.start([&](const ToggleAction &) { ++calls; });
             logger.start(); // a second start keeps the one registration
             QCOMPARE(observers(), 1);
-            NotificationCenter::defaultCenter().post(QStringLiteral("quorlane.showPreferences"), {});
+            NotificationCenter::defaultCenter().post(QStringLiteral("quorlane.showPreferences"),
+                                                     QVariant::fromValue(ToggleAction{QStringLiteral("y")}));
             ToggleEvents::post(QStringLiteral("x"), {}, true);
             QCOMPARE(logger.actions().size(), 1);
         }
