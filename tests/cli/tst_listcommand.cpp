@@ -3,7 +3,6 @@
 // the others.
 #include "TestHome.h"
 #include "cli/Cli.h"
-#include "store/QuorlaneProjectConfig.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -103,31 +102,6 @@ private Q_SLOTS:
         QVERIFY(root["managed"].empty());
     }
 
-    void switchedOffServersAreListedAsOff()
-    {
-        TestHome home;
-        home.write(
-            QStringLiteral(".claude.json"),
-            "{\"mcpServers\":{\"on\":{\"command\":\"a\"}},\"projects\":{\"/w/p\":{\"mcpServers\":{\"live\":"
-            "{\"command\":\"l\"},\"quiet\":{\"command\":\"q\"}}}}}");
-        home.write(home.stash(),
-                   "{\"global\":{\"off\":{\"command\":\"b\"}},\"desktop\":{\"doff\":{\"url\":\"u\"}}}");
-        home.write(home.desktopConfig(), "{\"mcpServers\":{}}");
-        home.write(home.managedConfig(), "{\"mcpServers\":{\"corp\":{\"command\":\"c\"}}}");
-        QuorlaneProjectConfig record;
-        record.disabled = {"quiet"};
-        record.save(QStringLiteral("/w/p"));
-
-        const json root = runList(home);
-        QVERIFY((*findServer(root["global"], "on"))["enabled"] == true);
-        QVERIFY((*findServer(root["global"], "off"))["enabled"] == false);
-        QVERIFY((*findServer(root["desktop"], "doff"))["enabled"] == false);
-        QVERIFY((*findServer(root["managed"], "corp"))["enabled"] == true);
-        const json &servers = (*findProject(root, QStringLiteral("/w/p")))["servers"];
-        QVERIFY((*findServer(servers, "live"))["enabled"] == true);
-        QVERIFY((*findServer(servers, "quiet"))["enabled"] == false);
-    }
-
     void brokenSourceStillListsTheRest()
     {
         TestHome home;
@@ -147,7 +121,6 @@ private Q_SLOTS:
         QTest::newRow("help") << QStringList{"--help"} << 0 << "Commands:";
         QTest::newRow("list help") << QStringList{"list", "--help"} << 0 << "--json";
         QTest::newRow("unknown option") << QStringList{"list", "--yaml"} << 2 << "Unknown option";
-        QTest::newRow("stray argument") << QStringList{"list", "extra"} << 2 << "unexpected argument";
         QTest::newRow("unknown command") << QStringList{"lsit"} << 2 << "unknown command";
     }
     void usageAndHelp()

@@ -41,13 +41,9 @@ private Q_SLOTS:
     void errorTexts()
     {
         using E = MCPConfigMutationError;
-        QCOMPARE(E::serverNotFound("x").description(),
-                 QStringLiteral("MCP server \u2018x\u2019 was not found."));
         QCOMPARE(E::rollbackFailed("A", "B; C").description(),
                  QStringLiteral("The MCP configuration change failed (A), and rollback also failed: B; C"));
         QCOMPARE(E::unsupportedSource().description(), QStringLiteral("This MCP source is read-only."));
-        QCOMPARE(E::invalidConfiguration().description(),
-                 QStringLiteral("The MCP configuration could not be read."));
         QCOMPARE(E::verificationFailed().description(),
                  QStringLiteral("The MCP configuration change could not be verified."));
     }

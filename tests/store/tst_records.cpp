@@ -65,7 +65,6 @@ private Q_SLOTS:
         QTest::newRow("stdio") << QByteArray(R"({"command":"npx","args":["-y"],"env":{"A":"1"}})") << true;
         QTest::newRow("http") << QByteArray(R"({"type":"http","url":"http:\/\/h/mcp","headers":{"X":"y"}})")
                               << true;
-        QTest::newRow("number in env") << QByteArray(R"({"command":"a","env":{"PORT":8080}})") << false;
         QTest::newRow("isProxy not bool") << QByteArray(R"({"isProxy":"yes"})") << false;
         QTest::newRow("not an object") << QByteArray("\"npx\"") << false;
     }
