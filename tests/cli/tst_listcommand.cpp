@@ -77,6 +77,7 @@ private Q_SLOTS:
         claude(home, {"mcp", "add", "-s", "local", "mem", "--", "node", "memory.js"}, local);
         claude(home, {"mcp", "add", "-s", "project", "team", "--", "uvx", "team-server"}, shared);
 
+        home.write(home.managedConfig(), "{\"mcpServers\":{\"corp\":{\"command\":\"c\"}}}");
         const json root = runList(home);
         QVERIFY(!root.is_discarded());
         const json *fs = findServer(root["global"], "fs");
@@ -99,7 +100,9 @@ private Q_SLOTS:
         QVERIFY(sharedProject);
         QVERIFY((*findServer((*sharedProject)["servers"], "team"))["definition"]["command"] == "uvx");
         QVERIFY(root["desktop"].empty());
-        QVERIFY(root["managed"].empty());
+        // Managed servers cannot be switched, so they are always on.
+        QVERIFY(root["managed"] ==
+                json::parse(R"([{"name":"corp","enabled":true,"definition":{"command":"c"}}])"));
     }
 
     void brokenSourceStillListsTheRest()
