@@ -40,6 +40,8 @@ class PanelHost : public QObject
 
 public:
     explicit PanelHost(MCPConfigService *configService, QObject *parent = nullptr);
+    // Over services of the caller's choosing (tests).
+    explicit PanelHost(PanelModel *panel, QObject *parent = nullptr);
     ~PanelHost() override;
 
     // Registers the module's types and makes this host's view models the singletons that QML
@@ -51,6 +53,10 @@ public:
 
     [[nodiscard]] PanelModel *panel() const { return m_panel; }
 
+    // The model of the host installed into `engine`; null when none is.
+    [[nodiscard]] static PanelModel *modelFor(QQmlEngine *engine);
+
 private:
     PanelModel *m_panel = nullptr;
+    QPointer<QQmlEngine> m_engine;
 };
