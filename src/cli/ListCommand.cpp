@@ -2,6 +2,7 @@
 #include "Commands.h"
 #include "JsonOutput.h"
 #include "ServerOutput.h"
+#include "TerminalText.h"
 #include "store/QuorlaneProjectConfig.h"
 
 namespace {
@@ -63,10 +64,10 @@ void printServers(const QList<MCPServerEntry> &servers, const EnabledTest &enabl
     if (servers.isEmpty())
         io.out << "  (none)\n";
     for (const MCPServerEntry &entry : servers) {
-        io.out << "  " << (enabled(entry) ? "[on]  " : "[off] ") << entry.name;
+        io.out << "  " << (enabled(entry) ? "[on]  " : "[off] ") << TerminalText::printable(entry.name);
         const QString detail = ServerOutput::describe(entry);
         if (!detail.isEmpty())
-            io.out << "  " << detail;
+            io.out << "  " << TerminalText::printable(detail);
         io.out << '\n';
     }
 }
@@ -83,8 +84,8 @@ void printText(const MCPConfigService &service, const QList<ListedProject> &proj
         const EnabledTest enabled = projectEnabled(listed);
         const auto on =
             std::count_if(listed.project->servers.cbegin(), listed.project->servers.cend(), enabled);
-        io.out << "\nProject " << listed.project->path << "  (" << on << '/' << listed.project->servers.size()
-               << " on)\n";
+        io.out << "\nProject " << TerminalText::printable(listed.project->path) << "  (" << on << '/'
+               << listed.project->servers.size() << " on)\n";
         printServers(listed.project->servers, enabled, io);
     }
 }

@@ -1,5 +1,6 @@
 #include "CliParser.h"
 #include "Commands.h"
+#include "TerminalText.h"
 #include "probe/ToggleEvents.h"
 #include "store/MCPConfigService.h"
 #include "store/StoreError.h"
@@ -93,14 +94,14 @@ QCoro::Task<int> runToggleCommand(QStringList arguments, CliIO io, bool enabled)
         auto toggling = performToggle(request);
         co_await std::move(toggling);
     } catch (const QuorlaneError &error) {
-        io.err << error.description() << '\n';
+        io.err << TerminalText::printableLines(error.description()) << '\n';
         co_return ExitCode::failure;
     } catch (const std::exception &error) {
-        io.err << QString::fromUtf8(error.what()) << '\n';
+        io.err << TerminalText::printableLines(QString::fromUtf8(error.what())) << '\n';
         co_return ExitCode::failure;
     }
     announceToggle(request);
-    io.out << (enabled ? "Switched on " : "Switched off ") << request.name << '\n';
+    io.out << (enabled ? "Switched on " : "Switched off ") << TerminalText::printable(request.name) << '\n';
     co_return ExitCode::ok;
 }
 
