@@ -58,6 +58,20 @@ bool readServers(element object, std::optional<MCPServerMap> &servers)
     return servers.has_value();
 }
 
+QStringList readDisabledNames(element object)
+{
+    QStringList names;
+    simdjson::dom::array list;
+    if (object["disabledMcpServers"].get(list) != simdjson::SUCCESS)
+        return names;
+    for (element item : list) {
+        std::string_view name;
+        if (item.get(name) == simdjson::SUCCESS)
+            names.append(QString::fromUtf8(name.data(), qsizetype(name.size())));
+    }
+    return names;
+}
+
 std::optional<ClaudeJson> decodeDocument(element root)
 {
     if (!root.is_object())
@@ -78,6 +92,7 @@ std::optional<ClaudeJson> decodeDocument(element root)
         ClaudeJsonProject project;
         if (!readServers(field.value, project.mcpServers))
             return std::nullopt;
+        project.disabledMcpServers = readDisabledNames(field.value);
         view.projects->append({QString::fromUtf8(field.key.data(), qsizetype(field.key.size())), project});
     }
     return view;
@@ -127,6 +142,13 @@ std::optional<ClaudeJson> ClaudeJson::decode(const nlohmann::json &root)
         ClaudeJsonProject project;
         if (!readMembers(value, project.mcpServers))
             return std::nullopt;
+        const auto disabled = value.find("disabledMcpServers");
+        if (disabled != value.end() && disabled->is_array()) {
+            for (const auto &name : *disabled) {
+                if (name.is_string())
+                    project.disabledMcpServers.append(JsonValues::toQString(name.get<std::string>()));
+            }
+        }
         view.projects->append({JsonValues::toQString(path), project});
     }
     return view;

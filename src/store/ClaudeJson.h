@@ -3,12 +3,16 @@
 #include "MCPServerEntry.h"
 
 #include <QByteArray>
+#include <QStringList>
 
 // The typed read view of ~/.claude.json: the global servers and each project's servers. Every
 // other member is ignored here; the file is only ever rewritten through the untyped tree.
 struct ClaudeJsonProject
 {
     std::optional<MCPServerMap> mcpServers;
+    // The servers of any scope switched off inside Claude Code (its /mcp) for this project. Only
+    // shown, never written; a member of another shape reads as none rather than hiding the file.
+    QStringList disabledMcpServers;
     bool operator==(const ClaudeJsonProject &) const = default;
 };
 
