@@ -1,4 +1,5 @@
 #include "Cli.h"
+#include "app/TrayApplication.h"
 
 #include <QCoreApplication>
 
@@ -6,6 +7,14 @@
 
 int main(int argc, char *argv[])
 {
+    // Decided before any application object exists: the tray needs a GUI one, the commands
+    // must run without a display.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (const std::optional<TrayArguments> tray = trayArguments(arguments))
+        return runTrayApplication(argc, argv, *tray);
+
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Quorlane"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("quorlane.dev"));
