@@ -58,32 +58,28 @@ AppDelegate::~AppDelegate()
 
 void AppDelegate::applicationDidFinishLaunching()
 {
-    // The tray icon waits for a tray; the rest starts now, so a request from a second start
-    // finds a panel even before the tray is up.
     connect(&m_trayPresence, &TrayPresence::decided, this, &AppDelegate::setupStatusItem);
     m_trayPresence.wait(m_options.trayWait);
-    setupPanel();
-
-    m_eventMonitor = std::make_unique<EventMonitor>([self = QPointer(this)] {
-        if (self)
-            self->onOutsidePress();
-    });
-    m_eventMonitor->start();
-    if (!m_eventMonitor->isWatching()) {
-        // Without a global watch (pure Wayland) the panel takes the focus and closes when it
-        // loses it, which is then the only sign of a click elsewhere.
-        m_floatingPanel->setKeyStatusPolicy([] { return true; });
-    }
-
-    setupFileWatcher();
     m_showPreferencesObserver = NotificationCenter::defaultCenter().addObserver(
         showPreferencesNotification, [self = QPointer(this)](const QVariant &) {
             // Only opens the panel: the panel's own view answers by switching its page, and
             // posting again from here would answer ourselves for ever.
-            if (self && self->m_floatingPanel && !self->m_floatingPanel->isShown())
+            if (self && (!self->m_floatingPanel || !self->m_floatingPanel->isShown()))
                 self->showPanel();
         });
-    QCoro::connect(UpdateChecker::shared().checkForUpdates(), this, [] {});
+    // The rest waits a moment: embedding the icon takes a few round trips through the event
+    // loop, and nothing below is needed before the first click (a request that comes sooner
+    // builds the panel itself).
+    QTimer::singleShot(150, this, [this] {
+        m_eventMonitor = std::make_unique<EventMonitor>([self = QPointer(this)] {
+            if (self)
+                self->onOutsidePress();
+        });
+        m_eventMonitor->start();
+        ensurePanel();
+        setupFileWatcher();
+        QCoro::connect(UpdateChecker::shared().checkForUpdates(), this, [] {});
+    });
 }
 
 void AppDelegate::applicationWillTerminate()
@@ -98,6 +94,7 @@ void AppDelegate::setupStatusItem(TrayPresence::Kind kind)
 {
     m_trayDecided = true;
     if (kind == TrayPresence::Kind::none) {
+        ensurePanel();
         // No tray at all: the panel lives in an ordinary window, and starting the application
         // again (from the desktop's menu) shows it.
         m_floatingPanel->showAsWindow();
@@ -112,12 +109,21 @@ void AppDelegate::setupStatusItem(TrayPresence::Kind kind)
     Q_EMIT statusItemReady(true);
 }
 
+void AppDelegate::ensurePanel()
+{
+    if (!m_floatingPanel)
+        setupPanel();
+}
+
 void AppDelegate::setupPanel()
 {
     const QUrl rootUrl = m_options.installPanel(m_engine, m_configService);
     m_floatingPanel = std::make_unique<FloatingPanel>(&m_engine, rootUrl);
-    m_floatingPanel->setKeyStatusPolicy(
-        [] { return AppPreferences::shared().panelState() == PanelState::preferences; });
+    // Without a global watch (pure Wayland) the panel always takes the focus and closes when
+    // it loses it, which is then the only sign of a click elsewhere.
+    m_floatingPanel->setKeyStatusPolicy([this] {
+        return !watchesPresses() || AppPreferences::shared().panelState() == PanelState::preferences;
+    });
     if (QQuickItem *root = m_floatingPanel->root()) {
         if (root->metaObject()->indexOfSignal("quitRequested()") >= 0)
             connect(root, SIGNAL(quitRequested()), qApp, SLOT(quit()));
@@ -131,8 +137,7 @@ void AppDelegate::setupPanel()
             return;
         }
         const bool lostFocus = std::exchange(m_panelWasActive, false);
-        if (lostFocus && !m_eventMonitor->isWatching() && m_floatingPanel->isShown() &&
-            !m_floatingPanel->isWindowMode())
+        if (lostFocus && !watchesPresses() && m_floatingPanel->isShown() && !m_floatingPanel->isWindowMode())
             closeAfterOutsideClick();
     });
     QTimer::singleShot(100, this, &AppDelegate::resizeToFit);
@@ -179,8 +184,7 @@ void AppDelegate::togglePanel()
 
 void AppDelegate::showPanel()
 {
-    if (!m_floatingPanel)
-        return;
+    ensurePanel();
     if (m_floatingPanel->isWindowMode() || (m_trayDecided && !hasTray())) {
         m_floatingPanel->showAsWindow();
         reloadThen([this] { resizeToFit(); });
@@ -215,11 +219,11 @@ void AppDelegate::hidePanel()
 
 void AppDelegate::showPreferences()
 {
-    if (m_floatingPanel && !m_floatingPanel->isShown())
+    ensurePanel();
+    if (!m_floatingPanel->isShown())
         showPanel();
     NotificationCenter::defaultCenter().post(showPreferencesNotification, {});
-    if (m_floatingPanel)
-        callRoot(m_floatingPanel->root(), "showPreferences");
+    callRoot(m_floatingPanel->root(), "showPreferences");
 }
 
 void AppDelegate::onOutsidePress()
@@ -239,6 +243,11 @@ void AppDelegate::closeAfterOutsideClick()
 {
     m_sinceOutsideClose.start();
     hidePanel();
+}
+
+bool AppDelegate::watchesPresses() const
+{
+    return m_eventMonitor && m_eventMonitor->isWatching();
 }
 
 void AppDelegate::resizeToFit()

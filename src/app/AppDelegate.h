@@ -63,6 +63,7 @@ Q_SIGNALS:
 
 private:
     void setupStatusItem(TrayPresence::Kind kind);
+    void ensurePanel();
     void setupPanel();
     void setupFileWatcher();
     void onTrayActivated(QSystemTrayIcon::ActivationReason reason);
@@ -73,6 +74,7 @@ private:
     void reloadThen(std::function<void()> then);
     [[nodiscard]] std::optional<PanelPlacement::Placement> placement(int height) const;
     [[nodiscard]] bool hasTray() const { return m_statusItem != nullptr; }
+    [[nodiscard]] bool watchesPresses() const;
 
     Options m_options;
     MCPConfigService m_configService;

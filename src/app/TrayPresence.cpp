@@ -45,10 +45,12 @@ TrayPresence::Kind TrayPresence::current()
 #ifdef Q_OS_MACOS
     return Kind::statusNotifier; // the menu bar is always there
 #else
-    if (hasStatusNotifierHost())
-        return Kind::statusNotifier;
+    // The X selection first: one round trip, where reaching a session bus that is not there
+    // can take a while.
     if (PanelWindowing::hasEmbeddedTray())
         return Kind::embedded;
+    if (hasStatusNotifierHost())
+        return Kind::statusNotifier;
     return Kind::none;
 #endif
 }
