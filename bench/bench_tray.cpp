@@ -42,12 +42,15 @@ pid_t startXvfb()
         _exit(127);
     }
     close(fds[1]);
-    char buffer[16] = {};
-    const ssize_t n = read(fds[0], buffer, sizeof buffer - 1);
+    // Up to the newline: Xvfb may write the number in pieces and dies if the pipe closes early.
+    QByteArray number;
+    char c = 0;
+    while (read(fds[0], &c, 1) == 1 && c != '\n')
+        number += c;
     close(fds[0]);
-    if (n <= 0)
+    if (number.isEmpty())
         return 0;
-    qputenv("DISPLAY", ":" + QByteArray(buffer, n).trimmed());
+    qputenv("DISPLAY", ":" + number);
     return pid;
 }
 

@@ -167,8 +167,9 @@ void AppDelegate::setupFileWatcher()
 
 void AppDelegate::onTrayActivated(QSystemTrayIcon::ActivationReason reason)
 {
-    if (reason != QSystemTrayIcon::Trigger)
-        return; // a double click also sends Trigger first; one toggle per click
+    // A second click soon after the first arrives as a double click alone: it is still a click.
+    if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::DoubleClick)
+        return;
     if (m_sinceOutsideClose.isValid() && m_sinceOutsideClose.elapsed() < reopenGuardMs)
         return;
     togglePanel();

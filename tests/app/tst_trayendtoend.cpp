@@ -38,12 +38,15 @@ bool startXvfb()
         _exit(127);
     }
     close(fds[1]);
-    char buffer[16] = {};
-    const ssize_t n = read(fds[0], buffer, sizeof buffer - 1);
+    // Up to the newline: Xvfb may write the number in pieces and dies if the pipe closes early.
+    QByteArray number;
+    char c = 0;
+    while (read(fds[0], &c, 1) == 1 && c != '\n')
+        number += c;
     close(fds[0]);
-    if (n <= 0)
+    if (number.isEmpty())
         return false;
-    qputenv("DISPLAY", ":" + QByteArray(buffer, n).trimmed());
+    qputenv("DISPLAY", ":" + number);
     return true;
 }
 
@@ -173,6 +176,10 @@ private Q_SLOTS:
                        {"--edge", "top", "--align", "right", "--widthtype", "request", "--height",
                         QString::number(trayHeight), "--SetDockType", "true", "--SetPartialStrut", "true"});
         QVERIFY(m_trayer.waitForStarted());
+        // The window manager takes the tray's strip out of the work area once trayer has settled;
+        // a panel placed before that would be measured against the wrong area.
+        QTRY_VERIFY_WITH_TIMEOUT(output("xprop", {"-root", "_NET_WORKAREA"}).contains("= 0, 24, 1280, 776"),
+                                 10000);
         QVERIFY(QDir().mkpath(m_home.path() + "/run"));
         QFile::setPermissions(m_home.path() + "/run",
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
