@@ -49,6 +49,17 @@ void printStored(bool json, CliIO &io)
         printText(stored, io);
 }
 
+// Writes the value once more, this time looking at the outcome: the service's own writes
+// cannot report a preferences file that cannot be written.
+bool saved(QAnyStringView key, const QVariant &value, CliIO &io)
+{
+    const QString failure = PreferenceStore::write(key, value);
+    if (failure.isEmpty())
+        return true;
+    io.err << "quorlane prefs: " << failure << "; the setting was not saved.\n";
+    return false;
+}
+
 std::optional<bool> parseBool(const QString &text)
 {
     if (text == QLatin1String("true"))
@@ -96,7 +107,8 @@ QCoro::Task<int> runPrefsCommand(QStringList arguments, CliIO io)
     AppPreferences &preferences = AppPreferences::shared();
     if (setting == QLatin1String("excludedPaths")) {
         // The user's own edit of the list: the one place outside the panel that stores it.
-        PreferenceStore::write(PreferenceKeys::excludedPaths, values);
+        if (!saved(PreferenceKeys::excludedPaths, values, io))
+            co_return ExitCode::failure;
         preferences.setExcludedPaths(values);
         printStored(json, io);
         co_return ExitCode::ok;
@@ -108,6 +120,8 @@ QCoro::Task<int> runPrefsCommand(QStringList arguments, CliIO io)
 
     if (setting == QLatin1String("autoRelaunch")) {
         preferences.setAutoRelaunch(*value);
+        if (!saved(PreferenceKeys::autoRelaunch, *value, io))
+            co_return ExitCode::failure;
         printStored(json, io);
         co_return ExitCode::ok;
     }
@@ -123,6 +137,8 @@ QCoro::Task<int> runPrefsCommand(QStringList arguments, CliIO io)
         co_await qCoro(&preferences, &AppPreferences::loginItemChangeFinished);
     QObject::disconnect(listening);
     const bool isEnabled = outcome.value_or(false);
+    if (!saved(PreferenceKeys::launchAtLogin, isEnabled, io))
+        co_return ExitCode::failure;
     printStored(json, io);
     if (isEnabled != *value) {
         io.err << "quorlane prefs: could not " << (*value ? "register" : "remove")

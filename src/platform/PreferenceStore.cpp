@@ -9,11 +9,20 @@ std::unique_ptr<QSettings> open()
     return PlatformPreferenceStore::open();
 }
 
-void write(QAnyStringView key, const QVariant &value)
+QString write(QAnyStringView key, const QVariant &value)
 {
     const auto store = open();
     store->setValue(key, value);
     store->sync();
+    switch (store->status()) {
+    case QSettings::NoError:
+        return {};
+    case QSettings::FormatError:
+        return QStringLiteral("%1 could not be read as preferences").arg(store->fileName());
+    case QSettings::AccessError:
+        break;
+    }
+    return QStringLiteral("%1 could not be written").arg(store->fileName());
 }
 
 std::optional<QStringList> stringList(const QVariant &value)

@@ -15,7 +15,8 @@ namespace PreferenceStore {
 std::unique_ptr<QSettings> open();
 
 // Writes one key and flushes the store at once, so a crash right after an assignment keeps it.
-void write(QAnyStringView key, const QVariant &value);
+// Returns why the store could not be written (naming its file), or an empty text.
+QString write(QAnyStringView key, const QVariant &value);
 
 // The value as a list of strings, or nullopt when it is absent or of another type.
 std::optional<QStringList> stringList(const QVariant &value);

@@ -39,10 +39,13 @@ bool ClaudeJsonLock::tryAcquire()
     if (errno != EEXIST)
         throw FileSystemError(
             QStringLiteral("Could not lock %1: %2").arg(m_lockPath, QString::fromLocal8Bit(strerror(errno))));
+    checkIsLockFolder();
     // A holder refreshes its folder while it works; one untouched this long was left by a
-    // process that died. Removing it and trying again is what Claude Code does too.
+    // process that died, and one dated in the future by a clock that was wrong (it would never
+    // age). Removing it and trying again is what Claude Code does too.
     const QDateTime modified = QFileInfo(m_lockPath).lastModified();
-    if (modified.isValid() && modified.msecsTo(QDateTime::currentDateTime()) > qint64(staleAfter.count())) {
+    const qint64 age = modified.isValid() ? modified.msecsTo(QDateTime::currentDateTime()) : 0;
+    if (age > qint64(staleAfter.count()) || age < -qint64(futureSlack.count())) {
         ::rmdir(path.constData());
         if (::mkdir(path.constData(), 0755) == 0) {
             m_held = true;
@@ -50,6 +53,26 @@ bool ClaudeJsonLock::tryAcquire()
         }
     }
     return false;
+}
+
+void ClaudeJsonLock::checkIsLockFolder() const
+{
+    // Claude Code only ever makes an empty folder here. Anything else never goes away by
+    // itself, so waiting for it is pointless: say what it is, so the user can remove it.
+    const QFileInfo info(m_lockPath);
+    QString what;
+    if (info.isSymLink())
+        what = info.exists() ? QStringLiteral("a symbolic link to %1").arg(info.symLinkTarget())
+                             : QStringLiteral("a symbolic link to the missing %1").arg(info.symLinkTarget());
+    else if (!info.isDir())
+        what = QStringLiteral("a file, not a folder");
+    else if (!QDir(m_lockPath).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+        what = QStringLiteral("a folder that is not empty");
+    if (!what.isEmpty())
+        throw FileSystemError(
+            QStringLiteral("%1 blocks Claude Code's lock on %2: it is %3, where only an empty "
+                           "lock folder belongs. Nothing was changed; remove it and try again.")
+                .arg(m_lockPath, m_lockPath.chopped(5), what));
 }
 
 void ClaudeJsonLock::giveUp() const

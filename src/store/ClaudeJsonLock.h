@@ -9,14 +9,16 @@
 // The lock Claude Code itself takes around every read-modify-write of ~/.claude.json: a folder
 // "<file>.lock" created with mkdir. Taking the same lock means neither program writes over a
 // change the other made between its read and its write. A lock folder not touched for 10 s
-// belongs to a process that died and is removed. Release happens in the destructor too, so every
-// path out of a change gives the lock back.
+// belongs to a process that died and is removed, as is one dated in the future. Release happens in the
+// destructor too, so every path out of a change gives the lock back.
 class ClaudeJsonLock
 {
 public:
     static constexpr std::chrono::milliseconds retryInterval{25};
     static constexpr std::chrono::milliseconds staleAfter{10000};
     static constexpr std::chrono::milliseconds giveUpAfter{12000};
+    // A lock folder dated further ahead than this was left by a wrong clock and is stale.
+    static constexpr std::chrono::milliseconds futureSlack{2000};
 
     explicit ClaudeJsonLock(const QString &filePath);
     ~ClaudeJsonLock();
@@ -38,6 +40,8 @@ public:
 
 private:
     bool tryAcquire();
+    // Throws FileSystemError when something other than a lock folder is at the lock's path.
+    void checkIsLockFolder() const;
     [[noreturn]] void giveUp() const;
 
     QString m_lockPath;

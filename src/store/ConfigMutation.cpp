@@ -14,9 +14,9 @@ namespace ConfigMutation {
 void saveDisabledConfig(const DisabledGlobalConfig::Bucket &global,
                         const DisabledGlobalConfig::Bucket &desktop, const QString &stashPath)
 {
-    JsonFile::createDirectories(QFileInfo(stashPath).absolutePath());
-    JsonFile::writeAtomically(stashPath,
-                              JsonFile::serializeCompact(DisabledGlobalConfig{global, desktop}.encode()));
+    // Definitions carry secrets (tokens in "env" or "headers"): the stash is the user's alone.
+    JsonFile::writePrivate(stashPath,
+                           JsonFile::serializeCompact(DisabledGlobalConfig{global, desktop}.encode()));
 }
 
 // Read as every other reader of the live file reads it: the last duplicate wins.

@@ -14,8 +14,8 @@
 // putting a file back as it was.
 namespace ConfigMutation {
 
-// Writes the stash of switched-off global and Claude Desktop servers (compact, atomically),
-// creating its folder first. Throws FileSystemError.
+// Writes the stash of switched-off global and Claude Desktop servers (compact, atomically, 0600
+// in a private folder), creating its folder first. Throws FileSystemError.
 void saveDisabledConfig(const DisabledGlobalConfig::Bucket &global,
                         const DisabledGlobalConfig::Bucket &desktop, const QString &stashPath);
 

@@ -11,7 +11,7 @@ namespace {
 // Claude Desktop takes no lock on its file, and Claude Code writes even when it finds its lock
 // folder held; when either rewrites the live file between our read and our rename, the edit is
 // redone on the new content this many times before giving up.
-constexpr int kMaxAttempts = 5;
+constexpr int kMaxAttempts = 10;
 
 constexpr int kMaxDefinitionDepth = 256;
 
@@ -42,10 +42,16 @@ QCoro::Task<GlobalToggle::Outcome> GlobalToggle::run()
         Prior prior;
         try {
             prior.live = JsonFile::readIfExists(m_livePath);
+            // A stash that is there but cannot be read is not an empty one: switching with it
+            // would write over (or roll back by deleting) every definition it holds.
+            prior.stash = JsonFile::readIfExists(m_paths.disabledGlobalConfigPath);
+            if (prior.live)
+                JsonFile::checkNestingDepth(m_livePath, *prior.live);
+            if (prior.stash)
+                JsonFile::checkNestingDepth(m_paths.disabledGlobalConfigPath, *prior.stash);
         } catch (...) {
             co_return Outcome{Outcome::Kind::rejected, std::current_exception()};
         }
-        prior.stash = JsonFile::read(m_paths.disabledGlobalConfigPath);
         auto plan = validate(prior);
         if (!plan)
             co_return Outcome{Outcome::Kind::rejected,
@@ -78,8 +84,11 @@ std::optional<GlobalToggle::Plan> GlobalToggle::validate(const Prior &prior) con
     auto live = UntypedRewrite::parse(*prior.live);
     if (!live || live->document().isEmpty(JsonDocument::root()))
         return std::nullopt;
+    // Claude Code writes its file without "mcpServers" until a server is added; switching on
+    // creates the member (the rewrite makes missing objects on the way), switching off finds no
+    // server in it.
     const auto servers = live->member("mcpServers");
-    if (!servers || live->document().kind(*servers) != JsonDocument::Kind::object)
+    if (servers && live->document().kind(*servers) != JsonDocument::Kind::object)
         return std::nullopt;
     DisabledGlobalConfig stash;
     if (prior.stash) {
@@ -155,14 +164,19 @@ std::exception_ptr GlobalToggle::rollback(const Prior &prior, std::exception_ptr
         // Only our own rewrite is taken back. When the file holds neither it nor the prior
         // bytes, another program replaced it after us; its content already lacks our change,
         // and restoring the old bytes would throw its change away.
-        const auto current = JsonFile::readIfExists(m_livePath);
-        if (!m_writtenLive.isEmpty() && current == m_writtenLive)
-            ConfigMutation::restoreFile(prior.live, m_livePath);
+        if (!m_writtenLive.isEmpty())
+            (void)JsonFile::writeAtomicallyIfUnchanged(m_livePath, *prior.live, m_writtenLive);
     } catch (...) {
         failures << QStringLiteral("source: ") + ConfigMutation::describe(std::current_exception());
     }
     try {
-        ConfigMutation::restoreFile(prior.stash, m_paths.disabledGlobalConfigPath);
+        // When another program rewrote the live file from ours, the definition switched off is
+        // in the stash alone: the stash stays as written then.
+        const auto liveNow = JsonFile::read(m_livePath);
+        const auto isLive = liveNow ? ConfigMutation::liveHasServer(*liveNow, m_key) : std::nullopt;
+        const bool onlyInStash = !m_enabled && !m_writtenLive.isEmpty() && isLive == false;
+        if (!onlyInStash)
+            ConfigMutation::restoreFile(prior.stash, m_paths.disabledGlobalConfigPath);
     } catch (...) {
         failures << QStringLiteral("disabled state: ") + ConfigMutation::describe(std::current_exception());
     }
@@ -184,11 +198,7 @@ QCoro::Task<bool> GlobalToggle::reconcile(ConfigPaths paths, QString name, MCPSo
 {
     const QString livePath = source == MCPSource::desktop ? paths.desktopConfigPath : paths.claudeJsonPath;
     const std::string key = name.toStdString();
-    std::optional<ClaudeJsonLock> lock;
-    if (source == MCPSource::global) {
-        lock.emplace(livePath);
-        co_await lock->acquire();
-    }
+    // Only the stash is written here, so Claude Code's lock is not taken: it guards its file.
     const auto liveBytes = JsonFile::readIfExists(livePath);
     const auto isLive = liveBytes ? ConfigMutation::liveHasServer(*liveBytes, key) : std::nullopt;
     const auto stashBytes = JsonFile::readIfExists(paths.disabledGlobalConfigPath);

@@ -1,19 +1,29 @@
 #include "JsonFile.h"
 
+#include "AtomicFile.h"
 #include "StoreError.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <sys/stat.h>
 
 namespace JsonFile {
 
 std::optional<QByteArray> readIfExists(const QString &path)
 {
-    QFile file(path);
-    if (!file.exists())
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info
+    {
+    };
+    if (::lstat(native.constData(), &info) != 0 && errno == ENOENT)
         return std::nullopt;
+    QFile file(path);
+    if (QFileInfo(path).isDir())
+        throw FileSystemError(QStringLiteral("Could not read %1: it is a folder").arg(path));
     if (!file.open(QIODevice::ReadOnly))
         throw FileSystemError(QStringLiteral("Could not read %1: %2").arg(path, file.errorString()));
     QByteArray bytes = file.readAll();
@@ -65,45 +75,60 @@ QByteArray serializeCompact(const nlohmann::json &value)
     return QByteArray(text.data(), qsizetype(text.size()));
 }
 
-namespace {
-
-// Writes the temporary file; `beforeRename` may still veto the replacement.
-bool saveAtomically(const QString &path, const QByteArray &bytes, const std::function<bool()> &beforeRename)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw FileSystemError(QStringLiteral("Could not write %1: %2").arg(path, file.errorString()));
-    // Flushed here, not in commit(): a full disk or a size limit must surface as a write error.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        throw FileSystemError(QStringLiteral("Could not write %1: %2").arg(path, reason));
-    }
-    if (beforeRename && !beforeRename()) {
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit())
-        throw FileSystemError(QStringLiteral("Could not replace %1: %2").arg(path, file.errorString()));
-    return true;
-}
-
-} // namespace
-
 void writeAtomically(const QString &path, const QByteArray &bytes)
 {
-    saveAtomically(path, bytes, {});
+    AtomicFile::replace(path, bytes);
+}
+
+void writePrivate(const QString &path, const QByteArray &bytes)
+{
+    AtomicFile::createPrivateFolder(QFileInfo(path).absolutePath());
+    AtomicFile::replace(path, bytes, AtomicFile::Access::private_);
 }
 
 bool writeAtomicallyIfUnchanged(const QString &path, const QByteArray &bytes, const QByteArray &expected)
 {
-    return saveAtomically(path, bytes, [&] { return readIfExists(path) == expected; });
+    return AtomicFile::replaceIfUnchanged(path, bytes, expected);
 }
 
 void createDirectories(const QString &path)
 {
     if (!QDir().mkpath(path))
         throw FileSystemError(QStringLiteral("Could not create the folder %1").arg(path));
+}
+
+int nestingDepth(const QByteArray &bytes)
+{
+    int depth = 0;
+    int deepest = 0;
+    bool inString = false;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
+void checkNestingDepth(const QString &path, const QByteArray &bytes)
+{
+    const int depth = nestingDepth(bytes);
+    if (depth > kMaxNestingDepth)
+        throw FileSystemError(QStringLiteral("%1 nests values %2 levels deep; Quorlane changes files nested "
+                                             "at most %3 levels deep. Nothing was changed.")
+                                  .arg(path)
+                                  .arg(depth)
+                                  .arg(kMaxNestingDepth));
 }
 
 QByteArray rewrite(const QString &path, const std::function<void(nlohmann::json &root)> &edit)

@@ -12,8 +12,9 @@
 // that is renamed over the old one, so another program never sees half a file.
 namespace JsonFile {
 
-// The file's bytes; nullopt when no file exists at the path. Any other failure throws
-// FileSystemError.
+// The file's bytes; nullopt when nothing exists at the path. Any other failure (no permission,
+// a folder, a dangling link) throws FileSystemError with the system's reason: a file that is
+// there but unreadable is never taken for an absent one.
 std::optional<QByteArray> readIfExists(const QString &path);
 
 // The file's bytes, or nullopt for any failure (forgiving readers: loading, estimates).
@@ -36,18 +37,32 @@ QByteArray serializePretty(const nlohmann::json &value);
 // One line, no spaces.
 QByteArray serializeCompact(const nlohmann::json &value);
 
-// Replaces the file atomically; throws FileSystemError naming the path. The file keeps its
-// permissions (~/.claude.json is private to its owner).
+// Replaces the file atomically (AtomicFile::replace); throws FileSystemError naming the path and
+// the system's reason. The file keeps its mode, owner and group (~/.claude.json is private to
+// its owner).
 void writeAtomically(const QString &path, const QByteArray &bytes);
 
-// Like writeAtomically, but just before the new file is moved into place the file at `path` is
-// read again: if its bytes are no longer `expected` (another program wrote it meanwhile), the
-// new file is discarded and false is returned, so the caller can redo its edit on the new
-// content instead of overwriting that change.
-bool writeAtomicallyIfUnchanged(const QString &path, const QByteArray &bytes, const QByteArray &expected);
+// For Quorlane's own files that can hold a definition (the stash, project records): the folder
+// is created private to the user, the file is 0600 (or stricter, when it already is).
+void writePrivate(const QString &path, const QByteArray &bytes);
+
+// The rewrite of another program's file (AtomicFile::replaceIfUnchanged): false, with nothing of
+// ours left in place, when the file no longer holds `expected`; the caller redoes its edit on the
+// new content then.
+[[nodiscard]] bool writeAtomicallyIfUnchanged(const QString &path, const QByteArray &bytes,
+                                              const QByteArray &expected);
 
 // Creates the folder and every missing parent; throws FileSystemError on failure.
 void createDirectories(const QString &path);
+
+// The deepest nesting of arrays and objects in the text (strings are skipped), counted without
+// recursion. The tree and its writer recurse once per level, so a change refuses deeper files
+// instead of running out of stack half-way through its writes.
+[[nodiscard]] int nestingDepth(const QByteArray &bytes);
+constexpr int kMaxNestingDepth = 1000;
+
+// Throws FileSystemError naming the file when `bytes` nest deeper than kMaxNestingDepth.
+void checkNestingDepth(const QString &path, const QByteArray &bytes);
 
 // The untyped rewrite of another program's file: parse the whole tree (its top level must be an
 // object), let `edit` change only the members on the path to what it touches, write it back

@@ -116,20 +116,21 @@ QCoro::Task<void> MCPConfigService::setServer(QString name, MCPSource source, bo
         }
     }
     // A write Claude Code began before ours can still land for a moment after it; look again
-    // once that moment has passed, so a definition switched on is never left in neither file.
-    if (!error && enabled && toggle.definition())
-        recheckSwitchedOn(name, source, *toggle.definition());
+    // once that moment has passed, so a definition is never left in neither file (switched on)
+    // nor in both (switched off, then re-added by that stale write).
+    if (!error && toggle.definition())
+        recheckSwitch(name, source, enabled, *toggle.definition());
     releaseMutationLock();
     if (error)
         std::rethrow_exception(error);
 }
 
-void MCPConfigService::recheckSwitchedOn(QString name, MCPSource source, RawJSON definition)
+void MCPConfigService::recheckSwitch(QString name, MCPSource source, bool enabled, RawJSON definition)
 {
     ++m_pendingRechecks;
     // Started and left to run; it holds only a guarded pointer to the service.
-    [](QPointer<MCPConfigService> self, ConfigPaths paths, QString name, MCPSource source, RawJSON definition,
-       QList<std::chrono::milliseconds> delays) -> QCoro::Task<void> {
+    [](QPointer<MCPConfigService> self, ConfigPaths paths, QString name, MCPSource source, bool enabled,
+       RawJSON definition, QList<std::chrono::milliseconds> delays) -> QCoro::Task<void> {
         for (const std::chrono::milliseconds delay : delays) {
             co_await QCoro::sleepFor(delay);
             if (!self)
@@ -141,7 +142,7 @@ void MCPConfigService::recheckSwitchedOn(QString name, MCPSource source, RawJSON
             try {
                 // Arguments are copied in a statement of their own: GCC 12 destroys the temporaries
                 // of a co_await expression twice.
-                auto reconciling = GlobalToggle::reconcile(paths, name, source, true, definition);
+                auto reconciling = GlobalToggle::reconcile(paths, name, source, enabled, definition);
                 changed = co_await std::move(reconciling);
                 if (changed && self)
                     co_await self->load();
@@ -156,8 +157,8 @@ void MCPConfigService::recheckSwitchedOn(QString name, MCPSource source, RawJSON
         }
         if (self && --self->m_pendingRechecks == 0)
             Q_EMIT self->rechecksDone();
-    }(QPointer<MCPConfigService>(this), m_paths, std::move(name), source, std::move(definition),
-                                                m_recheckDelays);
+    }(QPointer<MCPConfigService>(this), m_paths, std::move(name), source, enabled, std::move(definition),
+                                                                    m_recheckDelays);
 }
 
 QCoro::Task<void> MCPConfigService::rechecksFinished()

@@ -65,7 +65,7 @@ public:
     void stashProjectServer(const QString &name, const QString &projectPath, QuorlaneProjectConfig &record);
     void restoreProjectServer(const QString &name, const QString &projectPath, QuorlaneProjectConfig &record);
 
-    // After a server is switched on, the files are looked at again after each of these delays
+    // After a server is switched on or off, the files are looked at again after each of these delays
     // (0.5 s and 3 s by default), in case a write Claude Code began before the switch lands
     // after it. A short-lived caller (the command line) sets a shorter list and awaits
     // rechecksFinished() before it exits.
@@ -84,7 +84,7 @@ Q_SIGNALS:
 private:
     void setIsLoading(bool loading);
     [[nodiscard]] bool isListed(const QString &name, MCPSource source) const;
-    void recheckSwitchedOn(QString name, MCPSource source, RawJSON definition);
+    void recheckSwitch(QString name, MCPSource source, bool enabled, RawJSON definition);
     void publish(LoadResult result);
 
     const ConfigPaths m_paths;

@@ -13,8 +13,10 @@ class FileEventSource;
 // Watches a fixed list of configuration files and calls `callback` on the main thread once a
 // burst of changes has been quiet for `debounceInterval` seconds, so many writes give one
 // reload. A path that does not exist at creation is watched through its parent folder for the
-// watcher's whole life. A watched file that is deleted or replaced is reported once; the new
-// file at that path is not watched (the path is not reopened). Knows nothing of the contents.
+// watcher's whole life. Claude Code replaces ~/.claude.json by rename on every write, so a
+// watched file that is replaced is followed to the new file at its path, and one that is
+// deleted is watched for again through its folder until a file is back at the path. Knows
+// nothing of the contents.
 class MCPFileWatcher : public QObject
 {
     Q_OBJECT
@@ -26,15 +28,21 @@ public:
     // Cancels a pending callback and every source; calling it again does nothing.
     void stop();
 
-    [[nodiscard]] qsizetype sourceCount() const { return qsizetype(m_sources.size()); }
+    [[nodiscard]] qsizetype sourceCount() const;
     [[nodiscard]] bool hasPendingFire() const { return m_pendingFire.isActive(); }
 
 private:
+    struct Watch;
+
     void watch(const QString &path);
+    void arm(Watch &watch);
+    void onEvent(Watch &watch);
+    void rearmLater(Watch &watch);
     void scheduleFire();
 
-    std::vector<std::unique_ptr<FileEventSource>> m_sources;
+    std::vector<std::unique_ptr<Watch>> m_watches;
     std::function<void()> m_callback;
     double m_debounceInterval;
     QTimer m_pendingFire;
+    bool m_stopped = false;
 };

@@ -3,6 +3,7 @@
 #include "cli/Cli.h"
 #include "platform/PreferenceStore.h"
 
+#include <QDir>
 #include <QTest>
 
 class TestAppPreferences : public QObject
@@ -132,6 +133,28 @@ private Q_SLOTS:
             QCOMPARE(PreferenceStore::open()->value(PreferenceKeys::autoRelaunch), QVariant(false));
             QCOMPARE(PreferenceStore::excludedPaths(), QStringList{"kept"});
         }
+    }
+
+    // A store that cannot be written (here a folder stands where its file goes) fails the
+    // command with the file's name, instead of printing a value that was never saved.
+    void prefsSetThatCannotBeSavedFails_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("autoRelaunch") << QStringList{"set", "autoRelaunch", "false"};
+        QTest::newRow("excludedPaths") << QStringList{"set", "excludedPaths", "a"};
+    }
+    void prefsSetThatCannotBeSavedFails()
+    {
+        QFETCH(QStringList, arguments);
+        const QString file = PreferenceStore::open()->fileName();
+        QVERIFY(QDir().mkpath(file));
+        QString out;
+        QString err;
+        QTextStream outStream(&out);
+        QTextStream errStream(&err);
+        QCOMPARE(runCli(QStringList{"prefs"} + arguments, CliIO{outStream, errStream}), 1);
+        QVERIFY2(err.contains(file) && err.contains("not saved"), qPrintable(err));
+        QVERIFY(out.isEmpty());
     }
 };
 

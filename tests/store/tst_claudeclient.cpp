@@ -74,53 +74,79 @@ private Q_SLOTS:
         QCOMPARE(definitionLines(claude(home, folder, "mcp get mem").out), definition);
     }
 
-    // Both programs rewrite ~/.claude.json at once; the shared lock folder keeps either from
-    // writing over the other's change.
-    void concurrentWithClaudeMcpAdd()
+    // Another program rewrites the live file by rename while servers are switched. Neither
+    // writer's change is lost, and the server switched back and forth ends up in exactly one file.
+    void concurrentWriters_data()
     {
+        QTest::addColumn<MCPSource>("source");
+        QTest::addColumn<bool>("realClaude");
+        QTest::newRow("claude mcp add") << MCPSource::global << true;
+        QTest::newRow("Claude-like writer ignoring the lock, every 20 ms") << MCPSource::global << false;
+        QTest::newRow("Claude-like writer on the Claude Desktop file") << MCPSource::desktop << false;
+    }
+    void concurrentWriters()
+    {
+        QFETCH(MCPSource, source);
+        QFETCH(bool, realClaude);
         TestHome home;
-        claude(home, home.path(), "mcp add -s user x -- /nonexistent/bin/x");
+        const QString live = source == MCPSource::desktop ? home.desktopConfig() : home.claudeJson();
+        if (realClaude)
+            claude(home, home.path(), "mcp add -s user x -- /nonexistent/bin/x");
+        else
+            home.write(live, R"({"numStartups":1,"mcpServers":{"x":{"command":"x","env":{"T":"s"}}}})");
         MCPConfigService service;
-        QProcess adds;
-        adds.setProcessEnvironment(home.environment());
-        adds.setWorkingDirectory(home.path());
-        adds.setProcessChannelMode(QProcess::MergedChannels);
-        adds.start("/bin/bash", {"-c", "for i in $(seq 1 30); do claude mcp add -s user s$i -- "
-                                       "/nonexistent/bin/s$i a >/dev/null || echo failed $i; done"});
-        QVERIFY(adds.waitForStarted(30000));
+        QProcess writer;
+        writer.setProcessEnvironment(home.environment());
+        writer.setWorkingDirectory(home.path());
+        if (realClaude)
+            writer.start("/bin/bash",
+                         {"-c", "for i in $(seq 1 30); do claude mcp add -s user s$i -- "
+                                "/nonexistent/bin/s$i a >/dev/null || echo failed $i >&2; done"});
+        else
+            writer.start(RACING_WRITER, {live, "20", "5000"});
+        QVERIFY(writer.waitForStarted(30000));
 
         QElapsedTimer elapsed;
         elapsed.start();
         constexpr qint64 kBound = 150000;
         int toggles = 0;
-        for (; toggles < 100 && elapsed.elapsed() < kBound; ++toggles) {
-            // The client writes even while Quorlane holds the lock folder, so a switch can be
-            // undone by a write that began before it; the next one goes the way the file asks.
-            const bool isLive = parse(TestHome::read(home.claudeJson()))["mcpServers"].contains("x");
-            const Result result = setServer(service, "x", MCPSource::global, !isLive);
+        while (writer.state() == QProcess::Running && elapsed.elapsed() < kBound) {
+            // A write that began before a switch can undo it; the next one goes the way the file asks.
+            const bool isLive = parse(TestHome::read(live))["mcpServers"].contains("x");
+            const Result result = setServer(service, "x", source, !isLive);
             if (!result.ok)
                 qInfo("switch %d: %s", toggles, qPrintable(result.description));
-            if (adds.state() == QProcess::Running)
-                QTest::qWait(100); // spread the switches over the other program's run
+            ++toggles;
+            QTest::qWait(realClaude ? 100 : 10); // spread the switches over the other program's run
         }
-        if (!adds.waitForFinished(int(qMax<qint64>(1000, kBound - elapsed.elapsed())))) {
-            adds.kill();
-            adds.waitForFinished();
-            QFAIL("claude mcp add did not finish in time");
+        if (writer.state() != QProcess::NotRunning &&
+            !writer.waitForFinished(int(qMax<qint64>(1000, kBound - elapsed.elapsed())))) {
+            writer.kill();
+            writer.waitForFinished();
+            QFAIL("the other writer did not finish in time");
         }
-        QCOMPARE(toggles, 100);
-        QVERIFY2(adds.readAll().isEmpty(), "a claude mcp add failed");
+        QVERIFY2(writer.readAllStandardError().isEmpty(), "the other writer failed");
+        QVERIFY(toggles >= 10);
 
         QCoro::waitFor(service.rechecksFinished());
-        const json live = parse(TestHome::read(home.claudeJson()));
+        const json after = parse(TestHome::read(live));
         const json stash = parse(TestHome::read(home.stash()));
-        for (int i = 1; i <= 30; ++i)
-            QVERIFY2(live["mcpServers"].contains("s" + std::to_string(i)),
-                     qPrintable(QString("s%1 lost").arg(i)));
-        QVERIFY2(live["mcpServers"].contains("x") != stash["global"].contains("x"),
+        int written = 30;
+        int lost = 0;
+        if (realClaude) {
+            for (int i = 1; i <= 30; ++i)
+                lost += after["mcpServers"].contains("s" + std::to_string(i)) ? 0 : 1;
+        } else {
+            written = writer.readAllStandardOutput().trimmed().toInt();
+            lost = written - int(after.value("racer", json::object()).size());
+        }
+        qInfo("%d switches, %d of %d writes of the other program lost", toggles, lost, written);
+        QCOMPARE(lost, 0);
+        const char *bucket = source == MCPSource::desktop ? "desktop" : "global";
+        QVERIFY2(after["mcpServers"].contains("x") != stash[bucket].contains("x"),
                  qPrintable(QString("live %1, stashed %2")
-                                .arg(live["mcpServers"].contains("x"))
-                                .arg(stash["global"].contains("x"))));
+                                .arg(after["mcpServers"].contains("x"))
+                                .arg(stash[bucket].contains("x"))));
         QVERIFY(!QFileInfo::exists(home.claudeJson() + ".lock"));
     }
 

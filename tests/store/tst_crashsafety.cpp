@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
@@ -11,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include <csignal>
+#include <unistd.h>
 
 // Switching a server off and on while the process is killed at random moments: after every kill
 // ~/.claude.json parses and the definition is in the live file or the stash, never in neither.
@@ -73,6 +75,63 @@ private Q_SLOTS:
         }
         qInfo("%d of %d runs were killed", killed, kRounds);
         QVERIFY(killed > 0);
+    }
+
+    // A fault while switching off, in a real process: the switch fails with the system's reason
+    // naming the file, and both files keep their exact bytes (an unreadable stash included).
+    void faultsLeaveBothFilesAsTheyWere_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("file-size limit (SIGXFSZ)") << "ulimit"
+                                                   << "File too large";
+        QTest::newRow("home folder read-only") << "readonly"
+                                               << "Permission denied";
+        QTest::newRow("stash unreadable (mode 000)") << "stash000"
+                                                     << "Permission denied";
+    }
+    void faultsLeaveBothFilesAsTheyWere()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, reason);
+        TestHome home;
+        // Compact, a few kilobytes: the pretty-printed rewrite is well over the size limit, the
+        // stash well under it (whether the shell counts blocks of 512 or 1024 bytes).
+        nlohmann::json file = {{"numStartups", 1}, {"mcpServers", {{"x", {{"command", "x"}}}}}};
+        for (int i = 0; i < 120; ++i)
+            file["projects"]["/p/" + std::to_string(i)] = {{"allowedTools", {"a", "b"}}, {"n", i}};
+        const QByteArray live = QByteArray::fromStdString(file.dump());
+        home.write(home.claudeJson(), live);
+        const QByteArray stash = R"({"global":{"old":{"command":"o"}},"desktop":{}})";
+        if (fault == "stash000")
+            home.write(home.stash(), stash);
+        QVERIFY(QDir().mkpath(QFileInfo(home.stash()).absolutePath())); // writable, in any case
+        // Permissions stop no one running as root: the process runs as an ordinary user then.
+        const bool root = ::geteuid() == 0;
+        if (root)
+            QCOMPARE(QProcess::execute("chown", {"-R", "65534:65534", home.path()}), 0);
+        if (fault == "readonly")
+            QVERIFY(QFile::setPermissions(home.path(), QFile::ReadOwner | QFile::ExeOwner));
+        if (fault == "stash000")
+            QVERIFY(QFile::setPermissions(home.stash(), {}));
+        const QString limit = fault == "ulimit" ? QStringLiteral("ulimit -f 4; ") : QString();
+        QStringList command{"/bin/sh", "-c", limit + "exec \"$0\" disable x", QUORLANE_BINARY};
+        if (root)
+            command = QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"} + command;
+        const TestHome::Run run = home.run(command.first(), command.mid(1));
+        QFile::setPermissions(home.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(home.stash(), QFile::ReadOwner | QFile::WriteOwner);
+
+        QCOMPARE(run.exitCode, 1);
+        const QString err = QString::fromUtf8(run.err);
+        QVERIFY2(err.contains(reason) && err.contains(fault == "stash000" ? home.stash() : home.claudeJson()),
+                 qPrintable(err));
+        QCOMPARE(TestHome::read(home.claudeJson()), live);
+        QCOMPARE(QFileInfo::exists(home.stash()), fault == "stash000");
+        if (fault == "stash000")
+            QCOMPARE(TestHome::read(home.stash()), stash);
+        QVERIFY(!QFileInfo::exists(ClaudeJsonLock::lockPathFor(home.claudeJson())));
+        QVERIFY(QDir(home.path()).entryList({"*quorlane-*"}, QDir::Hidden | QDir::Files).isEmpty());
     }
 };
 

@@ -1,15 +1,20 @@
 #include "TestHome.h"
 #include "ToggleTestSupport.h"
+#include "store/AtomicFile.h"
 #include "store/ClaudeJsonLock.h"
 #include "store/JsonFile.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
 using namespace ToggleTestSupport;
@@ -64,6 +69,23 @@ private Q_SLOTS:
         const json original = parse(TestHome::read(live));
         json without = original;
         without["mcpServers"].erase("x");
+        // The user's file, as after `sudo -E`: a rewrite by root keeps its owner, group and mode.
+        QVERIFY(::chmod(QFile::encodeName(live).constData(), 0640) == 0);
+        const bool root = ::geteuid() == 0;
+        if (root)
+            QVERIFY(::chown(QFile::encodeName(live).constData(), 4321, 4322) == 0);
+        // At the moment each file is replaced, the definition is in at least one of them:
+        // switching off writes the stash first, switching on the live file first.
+        QStringList replaced;
+        AtomicFile::setReplaceObserver([&](const QString &path) {
+            replaced << QFileInfo(path).fileName();
+            const QByteArray stash = TestHome::read(m_home->stash());
+            const bool stashed =
+                !stash.isEmpty() && parse(stash)[desktop ? "desktop" : "global"].contains("x");
+            if (!stashed && !parse(TestHome::read(live))["mcpServers"].contains("x"))
+                replaced << QStringLiteral("definition in neither file");
+        });
+        const auto observing = qScopeGuard([] { AtomicFile::setReplaceObserver({}); });
 
         QVERIFY(setServer(*m_service, "x", source, false).ok);
         QCOMPARE_JSON(parse(TestHome::read(live)), without);
@@ -80,6 +102,37 @@ private Q_SLOTS:
         QCOMPARE_JSON(parse(TestHome::read(m_home->stash())), json::parse(R"({"global":{},"desktop":{}})"));
         QVERIFY(m_service->disabledGlobalServers().isEmpty());
         QVERIFY(!QFileInfo::exists(ClaudeJsonLock::lockPathFor(m_home->claudeJson())));
+        const QString liveName = QFileInfo(live).fileName();
+        const QString stashName = QFileInfo(m_home->stash()).fileName();
+        QCOMPARE(replaced, QStringList({stashName, liveName, liveName, stashName}));
+
+        struct stat info
+        {
+        };
+        QVERIFY(::stat(QFile::encodeName(live).constData(), &info) == 0);
+        QCOMPARE(info.st_mode & 07777, mode_t(0640));
+        if (root)
+            QVERIFY(info.st_uid == 4321 && info.st_gid == 4322);
+        // Definitions carry secrets: the stash and its folder are the user's alone.
+        QVERIFY(::stat(QFile::encodeName(m_home->stash()).constData(), &info) == 0);
+        QCOMPARE(info.st_mode & 07777, mode_t(0600));
+        QVERIFY(::stat(QFile::encodeName(QFileInfo(m_home->stash()).absolutePath()).constData(), &info) == 0);
+        QCOMPARE(info.st_mode & 07777, mode_t(0700));
+        QVERIFY(QDir(QFileInfo(live).absolutePath())
+                    .entryList({"*quorlane-*"}, QDir::Hidden | QDir::Files)
+                    .isEmpty());
+    }
+
+    // Claude Code writes its file without "mcpServers" until a server is added.
+    void switchOnIntoAFreshClaudeCodeFile()
+    {
+        m_home->write(m_home->claudeJson(), R"({"numStartups":1})");
+        m_home->write(m_home->stash(), R"({"global":{"x":{"command":"x"}},"desktop":{}})");
+        const Result on = setServer(*m_service, "x", MCPSource::global, true);
+        QVERIFY2(on.ok, qPrintable(on.description));
+        QCOMPARE_JSON(parse(TestHome::read(m_home->claudeJson())),
+                      json::parse(R"({"numStartups":1,"mcpServers":{"x":{"command":"x"}}})"));
+        QCOMPARE_JSON(parse(TestHome::read(m_home->stash()))["global"], json::object());
     }
 
     // Refused before anything is written: no file changes or appears, the lock folder is gone.
@@ -102,6 +155,14 @@ private Q_SLOTS:
             << invalid;
         QTest::newRow("missing Claude Desktop file")
             << QByteArray() << QByteArray() << MCPSource::desktop << false << invalid;
+        // Nothing can read it, yet it holds definitions: never taken for an absent stash.
+        QTest::newRow("stash unreadable (a folder)")
+            << kClaudeJson << QByteArray("folder") << MCPSource::global << false << -1;
+        // Deeper than the tree and its writer can recurse safely: refused before any write.
+        const QByteArray deep = QByteArray(R"({"mcpServers":{"x":{"command":"x","d":)") +
+                                QByteArray(100000, '[') + QByteArray(100000, ']') + "}}}";
+        QTest::newRow("nested 100000 levels deep")
+            << deep << QByteArray() << MCPSource::global << false << -1;
         QTest::newRow("on, not stashed") << kClaudeJson << QByteArray(R"({"global":{},"desktop":{}})")
                                          << MCPSource::global << true << int(Kind::serverNotFound);
         // Held by someone else: a refusal that took the lock would wait here forever.
@@ -118,7 +179,9 @@ private Q_SLOTS:
         const QString livePath =
             source == MCPSource::desktop ? m_home->desktopConfig() : m_home->claudeJson();
         live.isEmpty() ? void(QFile::remove(livePath)) : void(m_home->write(livePath, live));
-        if (!stash.isEmpty())
+        if (stash == "folder")
+            QVERIFY(QDir().mkpath(m_home->stash()));
+        else if (!stash.isEmpty())
             m_home->write(m_home->stash(), stash);
         if (source == MCPSource::project)
             QCoro::waitFor(m_service->acquireMutationLock());
@@ -126,8 +189,14 @@ private Q_SLOTS:
         if (source == MCPSource::project)
             m_service->releaseMutationLock();
         QCOMPARE(result.mutationKind.value_or(-1), kind);
+        QVERIFY(kind != -1 ||
+                (result.fileSystemError &&
+                 result.description.contains(kind == -1 && stash == "folder" ? m_home->stash() : livePath)));
         QCOMPARE(TestHome::read(livePath), live);
-        QCOMPARE(TestHome::read(m_home->stash()), stash);
+        if (stash == "folder")
+            QVERIFY(QFileInfo(m_home->stash()).isDir());
+        else
+            QCOMPARE(TestHome::read(m_home->stash()), stash);
         QVERIFY(!m_service->mutationIsLocked());
         QVERIFY(!QFileInfo::exists(ClaudeJsonLock::lockPathFor(m_home->claudeJson())));
     }
@@ -170,46 +239,73 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(ClaudeJsonLock::lockPathFor(m_home->claudeJson())));
     }
 
+    // Switching on: the live file is written, the stash write runs past the size limit, and so
+    // does putting the larger prior stash back. Both reasons are the system's own.
     void rollbackThatFailsReportsBoth()
     {
-        // A folder stands where the stash should be: its write fails, and so does removing it.
-        QDir().mkpath(m_home->stash());
-        const Result result = setServer(*m_service, "x", MCPSource::global, false);
+        const QByteArray stash = "{\"global\":{\"x\":{\"command\":\"x\"},\"big\":{\"command\":\"" +
+                                 QByteArray(4000, 'b') + "\"}},\"desktop\":{}}";
+        m_home->write(m_home->stash(), stash);
+        m_home->write(m_home->claudeJson(), R"({"mcpServers":{}})");
+        std::optional<FileSizeLimit> limit(std::in_place, rlim_t(3000));
+        const Result result = setServer(*m_service, "x", MCPSource::global, true);
+        limit.reset();
         QCOMPARE(result.mutationKind.value_or(-1), int(Kind::rollbackFailed));
-        QVERIFY2(
-            result.description.startsWith("The MCP configuration change failed (Could not write ") &&
-                result.description.contains("), and rollback also failed: disabled state: Could not remove "),
-            qPrintable(result.description));
-        QCOMPARE(TestHome::read(m_home->claudeJson()), kClaudeJson);
+        const QString tooLarge = "Could not write " + m_home->stash() + ": File too large";
+        QCOMPARE(result.description, "The MCP configuration change failed (" + tooLarge +
+                                         "), and rollback also failed: disabled state: " + tooLarge);
+        QCOMPARE(TestHome::read(m_home->claudeJson()), QByteArray(R"({"mcpServers":{}})"));
+        QCOMPARE(TestHome::read(m_home->stash()), stash); // a write that fails replaces nothing
     }
 
+    // What can be at the lock's path: a holder's folder (fresh, stale, from the future, released
+    // while we wait) or something that is no lock at all and never goes away by itself.
     void lockHeldByAnotherProgram_data()
     {
-        QTest::addColumn<int>("ageSeconds");
-        QTest::newRow("stale lock folder is taken over") << 30;
-        QTest::newRow("released while waiting") << -1;
-        QTest::newRow("fresh lock folder: gives up, writes nothing") << 0;
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<bool>("switches");
+        QTest::newRow("stale lock folder is taken over") << "stale" << true;
+        QTest::newRow("lock folder dated in the future is stale") << "future" << true;
+        QTest::newRow("released while waiting") << "released" << true;
+        QTest::newRow("fresh lock folder: gives up, writes nothing") << "fresh" << false;
+        QTest::newRow("plain file") << "file" << false;
+        QTest::newRow("folder that is not empty") << "full" << false;
+        QTest::newRow("dangling link") << "link" << false;
     }
     void lockHeldByAnotherProgram()
     {
-        QFETCH(int, ageSeconds);
+        QFETCH(QString, state);
+        QFETCH(bool, switches);
         const QString lockPath = ClaudeJsonLock::lockPathFor(m_home->claudeJson());
-        QVERIFY(QDir().mkdir(lockPath));
         const QByteArray lockName = QFile::encodeName(lockPath);
+        if (state == "file")
+            m_home->write(lockPath, "");
+        else if (state == "link")
+            QVERIFY(QFile::link(m_home->path() + "/gone", lockPath));
+        else
+            QVERIFY(QDir().mkdir(lockPath));
+        if (state == "full")
+            m_home->write(lockPath + "/x", "");
         QTimer refresher; // a live holder keeps its folder fresh
         connect(&refresher, &QTimer::timeout, this, [&] { utime(lockName.constData(), nullptr); });
-        if (ageSeconds < 0) {
-            QTimer::singleShot(300, this, [lockPath] { QDir().rmdir(lockPath); });
-        } else if (ageSeconds > 0) {
+        const auto dated = [&](int ageSeconds) {
             const utimbuf times{time(nullptr) - ageSeconds, time(nullptr) - ageSeconds};
-            QCOMPARE(utime(lockName.constData(), &times), 0);
-        } else {
+            return utime(lockName.constData(), &times) == 0;
+        };
+        if (state == "released")
+            QTimer::singleShot(300, this, [lockPath] { QDir().rmdir(lockPath); });
+        else if (state == "stale")
+            QVERIFY(dated(30));
+        else if (state == "future")
+            QVERIFY(dated(-3600));
+        else if (state == "fresh")
             refresher.start(1000);
-        }
+        QElapsedTimer waited;
+        waited.start();
         const Result result = setServer(*m_service, "x", MCPSource::global, false);
         refresher.stop();
-        QCOMPARE(result.ok, ageSeconds != 0);
-        QCOMPARE(QFileInfo::exists(lockPath), !result.ok); // a lock that is not ours stays
+        QCOMPARE(result.ok, switches);
+        QCOMPARE(QFileInfo::exists(lockPath) || QFileInfo(lockPath).isSymLink(), !result.ok);
         if (result.ok) {
             QVERIFY(!parse(TestHome::read(m_home->claudeJson()))["mcpServers"].contains("x"));
         } else {
@@ -217,6 +313,8 @@ private Q_SLOTS:
             QVERIFY2(result.description.contains(lockPath), qPrintable(result.description));
             QCOMPARE(TestHome::read(m_home->claudeJson()), kClaudeJson);
             QVERIFY(!QFileInfo::exists(m_home->stash()));
+            // Nothing that is not a lock folder goes away by waiting: said at once.
+            QVERIFY(state == "fresh" || waited.elapsed() < 2000);
         }
     }
 
