@@ -1,22 +1,37 @@
 #include "ProjectServerToggle.h"
 
 #include "ClaudeJsonLock.h"
+#include "ConfigFormats.h"
 #include "ConfigMutation.h"
 #include "JsonFile.h"
-#include "JsonValues.h"
+#include "MCPServerRaw.h"
+#include "ProjectRecordFile.h"
+#include "QuorlaneLock.h"
 #include "StoreError.h"
+
+#include <QFileInfo>
 
 namespace ProjectServerToggle {
 
 namespace {
 
-// The member at `key`, when it is a non-empty object.
-nlohmann::json *nonEmptyObject(nlohmann::json &parent, const std::string &key)
+// Claude Code writes ~/.claude.json even when it finds its lock held: a change between our read
+// and our rename is redone on the new content this many times.
+constexpr int kMaxAttempts = 5;
+
+// The project's "mcpServers" in the tree, when it is an object.
+nlohmann::json *projectServers(nlohmann::json &root, const QString &projectPath)
 {
-    const auto it = parent.find(key);
-    if (it == parent.end() || !it->is_object() || it->empty())
+    const auto projects = root.find("projects");
+    if (projects == root.end() || !projects->is_object())
         return nullptr;
-    return &*it;
+    const auto project = projects->find(projectPath.toStdString());
+    if (project == projects->end() || !project->is_object())
+        return nullptr;
+    const auto servers = project->find("mcpServers");
+    if (servers == project->end() || !servers->is_object())
+        return nullptr;
+    return &*servers;
 }
 
 // The member at `key` as an object, replacing anything else with a new empty one.
@@ -28,93 +43,170 @@ nlohmann::json &objectMember(nlohmann::json &parent, const std::string &key)
     return member;
 }
 
+// ~/.claude.json's bytes and tree; the tree is nullopt when the file is missing or not an object.
+struct UserFile
+{
+    std::optional<QByteArray> bytes;
+    std::optional<nlohmann::json> root;
+};
+
+UserFile readUserFile(const QString &path)
+{
+    UserFile file{JsonFile::readIfExists(path), std::nullopt};
+    if (file.bytes)
+        file.root = JsonFile::parseObject(*file.bytes);
+    return file;
+}
+
+bool isLiveIn(UserFile &file, const QString &projectPath, const QString &name)
+{
+    nlohmann::json *servers = file.root ? projectServers(*file.root, projectPath) : nullptr;
+    return servers && servers->contains(name.toStdString());
+}
+
+bool isInMcpJson(const QString &projectPath, const QString &name)
+{
+    const auto bytes = JsonFile::read(projectPath + QStringLiteral("/.mcp.json"));
+    const auto root = bytes ? JsonFile::parseObject(*bytes) : std::nullopt;
+    if (!root)
+        return false;
+    const auto servers = root->find("mcpServers");
+    return servers != root->end() && servers->is_object() && servers->contains(name.toStdString());
+}
+
+// What a refused definition would run: its command line, or its URL.
+QString whatItRuns(const RawJSON &definition)
+{
+    const auto raw = MCPServerRaw::decode(definition.toGeneric());
+    if (raw && raw->command && !raw->command->isEmpty())
+        return (QStringList{*raw->command} + raw->args.value_or(QStringList{})).join(QLatin1Char(' '));
+    if (raw && raw->url)
+        return *raw->url;
+    return QString::fromUtf8(JsonFile::serializeCompact(definition.toGeneric()));
+}
+
+// Takes the definition out of ~/.claude.json, the record with it written first. False when the
+// definition is no longer in the file (someone removed it meanwhile).
+QCoro::Task<bool> takeOut(QString claudeJsonPath, QString name, QString projectPath,
+                          QuorlaneProjectConfig record)
+{
+    ClaudeJsonLock claudeLock(claudeJsonPath);
+    co_await claudeLock.acquire();
+    const QString sidecar = ProjectRecordFile::sidecarPath(projectPath);
+    // Read while holding the QuorlaneLock: no other Quorlane can have changed it since.
+    const auto priorRecord = JsonFile::readIfExists(sidecar);
+    for (int attempt = 1; attempt <= kMaxAttempts; ++attempt) {
+        UserFile file = readUserFile(claudeJsonPath);
+        nlohmann::json *servers = file.root ? projectServers(*file.root, projectPath) : nullptr;
+        const auto live = servers ? servers->find(name.toStdString()) : nlohmann::json::iterator{};
+        if (!servers || live == servers->end())
+            co_return false;
+        auto definition = RawJSON::fromGeneric(*live);
+        if (!definition)
+            throw QuorlaneError(QStringLiteral("The definition of MCP server \u2018%1\u2019 in %2 cannot be "
+                                               "kept; it was left on.")
+                                    .arg(name, claudeJsonPath));
+        QuorlaneProjectConfig changed = record;
+        changed.stashedConfigs.insert(name, {std::move(*definition), DefinitionOrigin::claudeJsonLocal});
+        changed.recordDisable(name);
+        // The record first: the definition must exist in at least one file at every moment.
+        ProjectRecordFile::save(changed, projectPath);
+        servers->erase(live);
+        bool written = false;
+        try {
+            written = JsonFile::writeAtomicallyIfUnchanged(
+                claudeJsonPath, JsonFile::serializePretty(*file.root), *file.bytes);
+        } catch (...) {
+            ConfigMutation::restoreFile(priorRecord, sidecar);
+            throw;
+        }
+        if (written)
+            co_return true;
+        // Another program rewrote ~/.claude.json: the record goes back and the edit is redone.
+        ConfigMutation::restoreFile(priorRecord, sidecar);
+        claudeLock.refresh();
+    }
+    throw FileSystemError(QStringLiteral("%1 kept changing while the server was being switched off; nothing "
+                                         "was changed.")
+                              .arg(claudeJsonPath));
+}
+
+// Puts the definition back into the project's entry of ~/.claude.json (created when missing).
+QCoro::Task<void> putBack(QString claudeJsonPath, QString name, QString projectPath, RawJSON definition)
+{
+    ClaudeJsonLock claudeLock(claudeJsonPath);
+    co_await claudeLock.acquire();
+    for (int attempt = 1; attempt <= kMaxAttempts; ++attempt) {
+        UserFile file = readUserFile(claudeJsonPath);
+        if (!file.root)
+            throw FileSystemError(
+                QStringLiteral("%1 could not be read as a JSON object; MCP server \u2018%2\u2019 "
+                               "stays off and its definition stays with Quorlane.")
+                    .arg(claudeJsonPath, name));
+        auto &project = objectMember(objectMember(*file.root, "projects"), projectPath.toStdString());
+        objectMember(project, "mcpServers")[name.toStdString()] = definition.toGeneric();
+        if (JsonFile::writeAtomicallyIfUnchanged(claudeJsonPath, JsonFile::serializePretty(*file.root),
+                                                 *file.bytes))
+            co_return;
+        claudeLock.refresh();
+    }
+    throw FileSystemError(
+        QStringLiteral("%1 kept changing while the server was being switched on; nothing was "
+                       "changed.")
+            .arg(claudeJsonPath));
+}
+
 } // namespace
 
-void disableProjectServer(const QString &claudeJsonPath, const QString &name, const QString &projectPath)
+QCoro::Task<void> disableProjectServer(QString claudeJsonPath, QString name, QString projectPath)
 {
-    QuorlaneProjectConfig record = QuorlaneProjectConfig::load(projectPath);
+    QuorlaneLock lock;
+    co_await lock.acquire();
+    QuorlaneProjectConfig record = ProjectRecordFile::loadForChange(projectPath);
+    UserFile file = readUserFile(claudeJsonPath);
+    if (isLiveIn(file, projectPath, name)) {
+        // A definition live in ~/.claude.json is on whatever the record says, and the live one
+        // is newer than any stashed one.
+        auto takingOut = takeOut(claudeJsonPath, name, projectPath, record);
+        if (co_await std::move(takingOut))
+            co_return;
+    }
     if (record.disabled.contains(name))
-        return;
-    stashProjectServer(claudeJsonPath, name, projectPath, record);
-    record.save(projectPath);
-}
-
-void enableProjectServer(const QString &claudeJsonPath, const QString &name, const QString &projectPath)
-{
-    QuorlaneProjectConfig record = QuorlaneProjectConfig::load(projectPath);
-    if (!record.disabled.contains(name))
-        return;
-    restoreProjectServer(claudeJsonPath, name, projectPath, record);
-    record.save(projectPath);
-}
-
-void stashProjectServer(const QString &claudeJsonPath, const QString &name, const QString &projectPath,
-                        QuorlaneProjectConfig &record)
-{
-    ClaudeJsonLock lock(claudeJsonPath);
-    lock.acquireBlocking();
-
-    auto root = JsonFile::readObject(claudeJsonPath);
-    nlohmann::json *projects = root ? nonEmptyObject(*root, "projects") : nullptr;
-    nlohmann::json *project = projects ? nonEmptyObject(*projects, projectPath.toStdString()) : nullptr;
-    nlohmann::json *servers = project ? nonEmptyObject(*project, "mcpServers") : nullptr;
-    const auto live = servers ? servers->find(name.toStdString()) : nlohmann::json::iterator{};
-    if (!servers || live == servers->end()) {
-        // Defined elsewhere (the project's .mcp.json): the record alone switches it off.
-        record.recordDisable(name);
-        return;
-    }
-
-    // The record can only hold the seven known definition keys with their declared types.
-    // Taking out a definition it cannot hold would lose it, so the switch is refused and the
-    // server stays on, defined where it was.
-    const auto definition = MCPServerRaw::decode(*live);
-    if (!definition)
-        throw QuorlaneError(
-            QStringLiteral("The definition of MCP server \u2018%1\u2019 in %2 cannot be kept while it "
-                           "is switched off (a member has an unexpected type); it was left on.")
-                .arg(name, claudeJsonPath));
-    record.stashedConfigs.insert(name, *definition);
+        co_return;
+    // Defined elsewhere (the project's .mcp.json): the record alone switches it off, and
+    // Claude Code's lock is not needed.
     record.recordDisable(name);
-
-    // The record with the definition is written before the definition leaves ~/.claude.json,
-    // so it exists in at least one file at every moment; if ~/.claude.json cannot be
-    // rewritten, the record goes back to what it was.
-    const QString sidecar = QuorlaneProjectConfig::sidecarPath(projectPath);
-    const auto priorRecord = JsonFile::read(sidecar);
-    record.save(projectPath);
-    servers->erase(live);
-    try {
-        JsonFile::writeAtomically(claudeJsonPath, JsonFile::serializePretty(*root));
-    } catch (...) {
-        ConfigMutation::restoreFile(priorRecord, sidecar);
-        throw;
-    }
+    ProjectRecordFile::save(record, projectPath);
 }
 
-void restoreProjectServer(const QString &claudeJsonPath, const QString &name, const QString &projectPath,
-                          QuorlaneProjectConfig &record)
+QCoro::Task<void> enableProjectServer(QString claudeJsonPath, QString name, QString projectPath, bool trust)
 {
-    record.recordEnable(name);
+    QuorlaneLock lock;
+    co_await lock.acquire();
+    QuorlaneProjectConfig record = ProjectRecordFile::loadForChange(projectPath);
     const auto stashed = record.stashedConfigs.constFind(name);
-    if (stashed == record.stashedConfigs.cend())
-        return;
-    const nlohmann::json definition = stashed->encode();
-
-    ClaudeJsonLock lock(claudeJsonPath);
-    lock.acquireBlocking();
-    auto root = JsonFile::readObject(claudeJsonPath);
-    if (!root) {
-        // Nowhere to put it back: the definition stays in the record's stash, its only copy,
-        // and a later switch off and on puts it back once ~/.claude.json is readable again.
-        return;
+    const bool hasStash = stashed != record.stashedConfigs.cend();
+    if (!record.disabled.contains(name) && !hasStash)
+        co_return;
+    UserFile file = readUserFile(claudeJsonPath);
+    const bool live = isLiveIn(file, projectPath, name) || (hasStash && isInMcpJson(projectPath, name));
+    if (hasStash && !live) {
+        if (!trust && !DefinitionOrigins::isTrusted(stashed->origin))
+            throw QuorlaneError(
+                QStringLiteral(
+                    "MCP server \u2018%1\u2019 was not switched off by you: its definition came from "
+                    "%2. Switching it on lets Claude Code run: %3\nIf you trust it, run the "
+                    "command again with --trust.")
+                    .arg(name, DefinitionOrigins::describe(stashed->origin),
+                         whatItRuns(stashed->definition)));
+        // Back in ~/.claude.json first: until the record drops it, the definition is in both.
+        auto puttingBack = putBack(claudeJsonPath, name, projectPath, stashed->definition);
+        co_await std::move(puttingBack);
     }
-    auto &project = objectMember(objectMember(*root, "projects"), projectPath.toStdString());
-    objectMember(project, "mcpServers")[name.toStdString()] = definition;
-    JsonFile::writeAtomically(claudeJsonPath, JsonFile::serializePretty(*root));
-    // Removed only once it is back in ~/.claude.json; if writing failed, the caller does not
-    // save the record and the sidecar keeps the definition.
+    // A live definition is the user's newer one: the stale stashed one goes.
     record.stashedConfigs.remove(name);
+    record.recordEnable(name);
+    ProjectRecordFile::save(record, projectPath);
 }
 
 } // namespace ProjectServerToggle
