@@ -3,97 +3,95 @@
 #include "JsonOutput.h"
 #include "ServerOutput.h"
 #include "TerminalText.h"
-#include "store/QuorlaneProjectConfig.h"
 
 namespace {
 
-struct ListedProject
+// How one section marks its servers.
+struct Marks
 {
-    const MCPProject *project;
-    QStringList disabled;
+    std::function<bool(const MCPServerEntry &)> enabled;
+    std::function<bool(const MCPServerEntry &)> untrusted = [](const MCPServerEntry &) { return false; };
 };
 
-using EnabledTest = std::function<bool(const MCPServerEntry &)>;
-
-EnabledTest globalEnabled(const MCPConfigService &service, MCPSource source)
+Marks globalMarks(const MCPConfigService &service, MCPSource source)
 {
-    return [&service, source](const MCPServerEntry &entry) {
+    return {[&service, source](const MCPServerEntry &entry) {
         return !service.disabledGlobalServers().contains({entry.name, source});
-    };
+    }};
 }
 
 // Managed servers cannot be switched off.
-EnabledTest alwaysEnabled()
+Marks managedMarks()
 {
-    return [](const MCPServerEntry &) { return true; };
+    return {[](const MCPServerEntry &) { return true; }};
 }
 
-EnabledTest projectEnabled(const ListedProject &listed)
+Marks projectMarks(const MCPProject &project)
 {
-    return [&listed](const MCPServerEntry &entry) {
-        return ServerOutput::isProjectServerEnabled(listed.disabled, entry);
-    };
+    return {[&project](const MCPServerEntry &entry) { return project.isServerEnabled(entry.name); },
+            [&project](const MCPServerEntry &entry) { return project.isUntrusted(entry.name); }};
 }
 
-nlohmann::ordered_json sectionJson(const QList<MCPServerEntry> &servers, const EnabledTest &enabled)
+nlohmann::ordered_json sectionJson(const QList<MCPServerEntry> &servers, const Marks &marks)
 {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (const MCPServerEntry &entry : servers)
-        list.push_back(ServerOutput::serverJson(entry, enabled(entry)));
+        list.push_back(ServerOutput::serverJson(entry, marks.enabled(entry), marks.untrusted(entry)));
     return list;
 }
 
-void printJson(const MCPConfigService &service, const QList<ListedProject> &projects, CliIO &io)
+void printJson(const MCPConfigService &service, CliIO &io)
 {
     nlohmann::ordered_json root;
-    root["global"] = sectionJson(service.globalServers(), globalEnabled(service, MCPSource::global));
-    root["desktop"] = sectionJson(service.desktopServers(), globalEnabled(service, MCPSource::desktop));
-    root["managed"] = sectionJson(service.managedServers(), alwaysEnabled());
+    root["global"] = sectionJson(service.globalServers(), globalMarks(service, MCPSource::global));
+    root["desktop"] = sectionJson(service.desktopServers(), globalMarks(service, MCPSource::desktop));
+    root["managed"] = sectionJson(service.managedServers(), managedMarks());
     root["projects"] = nlohmann::ordered_json::array();
-    for (const ListedProject &listed : projects) {
+    for (const MCPProject &listed : service.projects()) {
         nlohmann::ordered_json project;
-        project["path"] = listed.project->path.toStdString();
-        project["servers"] = sectionJson(listed.project->servers, projectEnabled(listed));
+        project["path"] = listed.path.toStdString();
+        project["servers"] = sectionJson(listed.servers, projectMarks(listed));
         project["offInClaudeCode"] = nlohmann::ordered_json::array();
-        for (const QString &name : listed.project->offInClaudeCode)
+        for (const QString &name : listed.offInClaudeCode)
             project["offInClaudeCode"].push_back(name.toStdString());
         root["projects"].push_back(project);
     }
     JsonOutput::print(io, root);
 }
 
-void printServers(const QList<MCPServerEntry> &servers, const EnabledTest &enabled, CliIO &io)
+void printServers(const QList<MCPServerEntry> &servers, const Marks &marks, CliIO &io)
 {
     if (servers.isEmpty())
         io.out << "  (none)\n";
     for (const MCPServerEntry &entry : servers) {
-        io.out << "  " << (enabled(entry) ? "[on]  " : "[off] ") << TerminalText::printable(entry.name);
+        io.out << "  " << (marks.enabled(entry) ? "[on]  " : "[off] ") << TerminalText::printable(entry.name);
         const QString detail = ServerOutput::describe(entry);
         if (!detail.isEmpty())
             io.out << "  " << TerminalText::printable(detail);
+        if (marks.untrusted(entry))
+            io.out << "  (untrusted: not switched off by you; enable needs --trust)";
         io.out << '\n';
     }
 }
 
-void printText(const MCPConfigService &service, const QList<ListedProject> &projects, CliIO &io)
+void printText(const MCPConfigService &service, CliIO &io)
 {
     io.out << "Claude Desktop\n";
-    printServers(service.desktopServers(), globalEnabled(service, MCPSource::desktop), io);
+    printServers(service.desktopServers(), globalMarks(service, MCPSource::desktop), io);
     io.out << "\nGlobal (Claude Code)\n";
-    printServers(service.globalServers(), globalEnabled(service, MCPSource::global), io);
+    printServers(service.globalServers(), globalMarks(service, MCPSource::global), io);
     io.out << "\nManaged (read-only)\n";
-    printServers(service.managedServers(), alwaysEnabled(), io);
-    for (const ListedProject &listed : projects) {
-        const EnabledTest enabled = projectEnabled(listed);
-        const auto on =
-            std::count_if(listed.project->servers.cbegin(), listed.project->servers.cend(), enabled);
-        io.out << "\nProject " << TerminalText::printable(listed.project->path) << "  (" << on << '/'
-               << listed.project->servers.size() << " on)\n";
-        printServers(listed.project->servers, enabled, io);
+    printServers(service.managedServers(), managedMarks(), io);
+    for (const MCPProject &project : service.projects()) {
+        const Marks marks = projectMarks(project);
+        const auto on = std::count_if(project.servers.cbegin(), project.servers.cend(), marks.enabled);
+        io.out << "\nProject " << TerminalText::printable(project.path) << "  (" << on << '/'
+               << project.servers.size() << " on)\n";
+        printServers(project.servers, marks, io);
         // Claude Code does not load these here whatever the switches above say.
-        if (!listed.project->offInClaudeCode.isEmpty())
-            io.out << "  off in Claude Code: " << listed.project->offInClaudeCode.join(QStringLiteral(", "))
-                   << '\n';
+        if (!project.offInClaudeCode.isEmpty())
+            io.out << "  off in Claude Code: "
+                   << TerminalText::printable(project.offInClaudeCode.join(QStringLiteral(", "))) << '\n';
     }
 }
 
@@ -105,21 +103,17 @@ QCoro::Task<int> runListCommand(QStringList arguments, CliIO io)
         QStringLiteral("list"),
         QStringLiteral("Shows every MCP server Quorlane finds, grouped by where it is configured:\n"
                        "Claude Desktop, global (~/.claude.json), managed, then each project.\n"
-                       "Switched-off servers are listed too, marked [off]."));
+                       "Switched-off servers are listed too, marked [off]; one whose definition came\n"
+                       "from a file inside a project folder is marked untrusted."));
     parser.addJsonOption();
     if (const auto exit = parser.parseOptionsOnly(arguments, io))
         co_return *exit;
 
     MCPConfigService service;
     co_await service.reload();
-
-    QList<ListedProject> projects;
-    for (const MCPProject &project : service.projects())
-        projects.append({&project, QuorlaneProjectConfig::load(project.path).disabled});
-
     if (parser.json())
-        printJson(service, projects, io);
+        printJson(service, io);
     else
-        printText(service, projects, io);
+        printText(service, io);
     co_return ExitCode::ok;
 }

@@ -2,7 +2,7 @@
 
 namespace ServerOutput {
 
-nlohmann::ordered_json serverJson(const MCPServerEntry &entry, bool enabled)
+nlohmann::ordered_json serverJson(const MCPServerEntry &entry, bool enabled, bool untrusted)
 {
     nlohmann::json definition = entry.encode();
     // An entry without a command holds "" for it; a definition that had none shows none.
@@ -12,6 +12,8 @@ nlohmann::ordered_json serverJson(const MCPServerEntry &entry, bool enabled)
     server["name"] = entry.name.toStdString();
     server["enabled"] = enabled;
     server["definition"] = definition;
+    if (untrusted)
+        server["untrusted"] = true;
     return server;
 }
 
@@ -23,11 +25,6 @@ QString describe(const MCPServerEntry &entry)
         return words.join(QLatin1Char(' '));
     }
     return entry.url.value_or(QString());
-}
-
-bool isProjectServerEnabled(const QStringList &disabledNames, const MCPServerEntry &entry)
-{
-    return !disabledNames.contains(entry.name);
 }
 
 } // namespace ServerOutput

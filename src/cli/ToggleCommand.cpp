@@ -16,6 +16,7 @@ struct ToggleRequest
     MCPSource source = MCPSource::global;
     QString projectPath; // for a project server
     bool enabled = false;
+    bool trust = false; // put back a definition that came from inside a project folder
 };
 
 // Runs once a switch has been written and verified: the one place where the rest of the
@@ -32,7 +33,9 @@ bool isListedProjectServer(const MCPConfigService &service, const ToggleRequest 
     for (const MCPProject &project : service.projects()) {
         if (project.path != request.projectPath)
             continue;
-        return std::any_of(project.servers.cbegin(), project.servers.cend(),
+        // A switched-off name whose stashed definition cannot be shown is still switchable.
+        return project.disabled.contains(request.name) ||
+               std::any_of(project.servers.cbegin(), project.servers.cend(),
                            [&](const MCPServerEntry &entry) { return entry.name == request.name; });
     }
     return false;
@@ -56,10 +59,10 @@ QCoro::Task<QString> performToggle(ToggleRequest request)
     request.projectPath = ProjectArgument::matchListed(request.projectPath, service.projects());
     if (!isListedProjectServer(service, request))
         throw QuorlaneError(QStringLiteral("MCP server \u2018%1\u2019 was not found.").arg(request.name));
-    if (request.enabled)
-        service.enableProjectServer(request.name, request.projectPath);
-    else
-        service.disableProjectServer(request.name, request.projectPath);
+    auto switching = request.enabled
+                         ? service.enableProjectServer(request.name, request.projectPath, request.trust)
+                         : service.disableProjectServer(request.name, request.projectPath);
+    co_await std::move(switching);
     co_return request.projectPath;
 }
 
@@ -77,6 +80,10 @@ QCoro::Task<int> runToggleCommand(QStringList arguments, CliIO io, bool enabled)
     parser.addOption({QStringLiteral("project"),
                       QStringLiteral("A server of the project at PATH (as 'quorlane list' shows the path)."),
                       QStringLiteral("PATH")});
+    if (enabled)
+        parser.addOption({QStringLiteral("trust"),
+                          QStringLiteral("Switch on a project server whose saved definition came from a file "
+                                         "inside the project folder (refused otherwise).")});
     if (const auto exit = parser.parse(arguments, io))
         co_return *exit;
     const QStringList positional = parser.positionalArguments();
@@ -91,9 +98,9 @@ QCoro::Task<int> runToggleCommand(QStringList arguments, CliIO io, bool enabled)
     if (project && parser.value(QStringLiteral("project")).isEmpty())
         co_return parser.usageError(io, QStringLiteral("--project needs a PATH"));
 
-    ToggleRequest request{positional.first(),
-                          desktop ? MCPSource::desktop : (project ? MCPSource::project : MCPSource::global),
-                          parser.value(QStringLiteral("project")), enabled};
+    ToggleRequest request{
+        positional.first(), desktop ? MCPSource::desktop : (project ? MCPSource::project : MCPSource::global),
+        parser.value(QStringLiteral("project")), enabled, enabled && parser.isSet(QStringLiteral("trust"))};
     try {
         auto toggling = performToggle(request);
         request.projectPath = co_await std::move(toggling);

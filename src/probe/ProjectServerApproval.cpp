@@ -80,5 +80,10 @@ bool ProjectServerApproval::isUsersOwnDefinition(const QString &projectPath,
 
 bool ProjectServerApproval::mayProbe(const MCPProject &project, const MCPServerEntry &entry) const
 {
+    // A stashed definition is not the one Claude Code approved under that name: only where it
+    // came from decides.
+    const auto stashed = project.stashedOrigins.constFind(entry.name);
+    if (stashed != project.stashedOrigins.cend())
+        return DefinitionOrigins::isTrusted(*stashed);
     return isUsersOwnDefinition(project.path, entry) || isApproved(project.path, entry.name);
 }

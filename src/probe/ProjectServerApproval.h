@@ -10,9 +10,10 @@
 // never make Quorlane run its code: a project server runs only when its exact definition is the
 // user's own for that project in ~/.claude.json, or Claude Code itself has approved it for that
 // project. A server the loader lists from the folder's .mcp.json needs that approval, also when
-// Claude Code knows the folder. So does a definition stashed in the project's sidecar record:
-// older versions kept that record inside the project folder and it is moved over on first
-// read, so a repository can ship one, and its stash vouches for nothing.
+// Claude Code knows the folder. A definition stashed in the project's record runs only when it
+// was taken from the user's own ~/.claude.json: older versions kept that record inside the
+// project folder, so a repository can ship one, and approval of a .mcp.json server of the same
+// name does not extend to it.
 class ProjectServerApproval
 {
 public:
@@ -31,8 +32,9 @@ public:
     // ("disabledMcpjsonServers") is never approved.
     [[nodiscard]] bool isApproved(const QString &projectPath, const QString &name) const;
 
-    // Whether this server of a loaded project may be probed: its exact definition is the one
-    // ~/.claude.json holds for the project, or it is approved.
+    // Whether this server of a loaded project may be probed: a stashed one when it came from the
+    // user's own file; a live one when its exact definition is the one ~/.claude.json holds for
+    // the project, or it is approved.
     [[nodiscard]] bool mayProbe(const MCPProject &project, const MCPServerEntry &entry) const;
 
 private:

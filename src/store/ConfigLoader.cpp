@@ -45,9 +45,31 @@ void addStashedOnly(QSet<GlobalServerID> &ids, const DisabledGlobalConfig::Bucke
     }
 }
 
-// Phase A: the projects ~/.claude.json knows, with the servers their sidecar records stashed.
+// Names of the record switched off: a name live in the project's entry of ~/.claude.json is on
+// whatever the record says, and so is a stashed name that is live in the project's .mcp.json (the
+// user added it again after switching it off).
+QStringList effectivelyDisabled(const QuorlaneProjectConfig &record, const QString &path,
+                                const QList<MCPServerEntry> &liveInClaudeJson)
+{
+    QStringList disabled;
+    std::optional<QList<MCPServerEntry>> inMcpJson;
+    for (const QString &name : record.disabled) {
+        if (hasEntryNamed(liveInClaudeJson, name))
+            continue;
+        if (record.stashedConfigs.contains(name)) {
+            if (!inMcpJson)
+                inMcpJson = entriesOfConfigFile(path + QStringLiteral("/.mcp.json"));
+            if (hasEntryNamed(*inMcpJson, name))
+                continue;
+        }
+        disabled.append(name);
+    }
+    return disabled;
+}
+
+// Phase A: the projects ~/.claude.json knows, with the servers their records stashed.
 void collectClaudeJsonProjects(const ClaudeJson &view, const QStringList &excludedNames,
-                               QList<std::pair<QString, QList<MCPServerEntry>>> &found, QSet<QString> &paths)
+                               QList<MCPProject> &found, QSet<QString> &paths)
 {
     if (!view.projects)
         return;
@@ -57,21 +79,30 @@ void collectClaudeJsonProjects(const ClaudeJson &view, const QStringList &exclud
         QList<MCPServerEntry> entries =
             project.mcpServers ? MCPServerEntries::fromMap(*project.mcpServers) : QList<MCPServerEntry>{};
         const QuorlaneProjectConfig record = QuorlaneProjectConfig::load(path);
+        MCPProject listed{path, path, {}, MCPSource::project, true};
+        listed.disabled = effectivelyDisabled(record, path, entries);
+        const QList<MCPServerEntry> live = entries;
         for (auto it = record.stashedConfigs.cbegin(); it != record.stashedConfigs.cend(); ++it) {
-            if (!hasEntryNamed(entries, it.key()))
-                entries.append(MCPServerEntry::fromRaw(it.key(), it.value()));
+            if (hasEntryNamed(live, it.key()))
+                continue;
+            // A definition the shown entry cannot hold (a number in "env", say) is kept in the
+            // record but not listed.
+            if (const auto raw = MCPServerRaw::decode(it->definition.toGeneric())) {
+                entries.append(MCPServerEntry::fromRaw(it.key(), *raw));
+                listed.stashedOrigins.insert(it.key(), it->origin);
+            }
         }
         if (entries.isEmpty())
             continue;
         MCPServerEntries::sortByName(entries);
-        found.append({path, entries});
+        listed.servers = std::move(entries);
+        found.append(std::move(listed));
         paths.insert(path);
     }
 }
 
 // Phase B: folders directly under ~/Projects, then directly under ~, that hold a .mcp.json.
-void collectScannedProjects(const QStringList &excludedNames,
-                            QList<std::pair<QString, QList<MCPServerEntry>>> &found, QSet<QString> &paths)
+void collectScannedProjects(const QStringList &excludedNames, QList<MCPProject> &found, QSet<QString> &paths)
 {
     const QString home = Paths::homeDirectory();
     for (const QString &root : {home + QStringLiteral("/Projects"), home}) {
@@ -86,7 +117,11 @@ void collectScannedProjects(const QStringList &excludedNames,
             QList<MCPServerEntry> entries = entriesOfConfigFile(projectFile);
             if (entries.isEmpty())
                 continue;
-            found.append({candidate, entries});
+            // The record's stash is not listed here; its "disabled" list still switches
+            // .mcp.json servers off.
+            MCPProject listed{candidate, candidate, std::move(entries), MCPSource::project, true};
+            listed.disabled = effectivelyDisabled(QuorlaneProjectConfig::load(candidate), candidate, {});
+            found.append(std::move(listed));
             paths.insert(candidate);
         }
     }
@@ -110,24 +145,21 @@ QList<MCPServerEntry> mergeStashed(QList<MCPServerEntry> live, const DisabledGlo
 
 QList<MCPProject> loadProjects(const std::optional<ClaudeJson> &view, const QStringList &excludedNames)
 {
-    QList<std::pair<QString, QList<MCPServerEntry>>> found;
+    QList<MCPProject> projects;
     QSet<QString> paths;
     if (view)
-        collectClaudeJsonProjects(*view, excludedNames, found, paths);
-    collectScannedProjects(excludedNames, found, paths);
+        collectClaudeJsonProjects(*view, excludedNames, projects, paths);
+    collectScannedProjects(excludedNames, projects, paths);
 
     // A project found by the scan can still have an entry in .claude.json that only switches
     // servers off (Claude Code's /mcp on a .mcp.json server), so every project looks its entry up.
-    QHash<QString, QStringList> offInClaudeCode;
     if (view && view->projects) {
+        QHash<QString, QStringList> offInClaudeCode;
         for (const auto &[path, project] : *view->projects)
             offInClaudeCode.insert(path, project.disabledMcpServers);
+        for (MCPProject &project : projects)
+            project.offInClaudeCode = offInClaudeCode.value(project.path);
     }
-    QList<MCPProject> projects;
-    projects.reserve(found.size());
-    for (auto &[path, servers] : found)
-        projects.append(MCPProject{path, path, std::move(servers), MCPSource::project, true,
-                                   offInClaudeCode.value(path)});
     MCPProjects::sortByLastComponent(projects);
     return projects;
 }

@@ -4,9 +4,11 @@
 #include "GlobalToggle.h"
 #include "MCPConfigMutationError.h"
 #include "ProjectServerToggle.h"
+#include "QuorlaneLock.h"
 #include "StoreError.h"
 #include "platform/PreferenceStore.h"
 
+#include <QFileInfo>
 #include <QPointer>
 #include <QtConcurrent>
 
@@ -79,6 +81,19 @@ QCoro::Task<void> MCPConfigService::setServer(QString name, MCPSource source, bo
     co_await acquireMutationLock(std::move(cancellation));
     if (!self)
         co_return;
+    // Another Quorlane process may be switching too: the stash is read, changed and written back
+    // only while this lock is held, from the first read to the last check. Claude Code's lock is
+    // taken inside, only around the change of ~/.claude.json.
+    QuorlaneLock fileLock(QFileInfo(m_paths.disabledGlobalConfigPath).absolutePath());
+    try {
+        co_await fileLock.acquire();
+    } catch (...) {
+        if (self)
+            releaseMutationLock();
+        throw;
+    }
+    if (!self)
+        co_return;
 
     GlobalToggle toggle(m_paths, name, source, enabled);
     const GlobalToggle::Outcome outcome = co_await toggle.run();
@@ -120,6 +135,7 @@ QCoro::Task<void> MCPConfigService::setServer(QString name, MCPSource source, bo
     // nor in both (switched off, then re-added by that stale write).
     if (!error && toggle.definition())
         recheckSwitch(name, source, enabled, *toggle.definition());
+    fileLock.release();
     releaseMutationLock();
     if (error)
         std::rethrow_exception(error);
@@ -140,6 +156,8 @@ void MCPConfigService::recheckSwitch(QString name, MCPSource source, bool enable
                 co_return;
             bool changed = false;
             try {
+                QuorlaneLock fileLock(QFileInfo(paths.disabledGlobalConfigPath).absolutePath());
+                co_await fileLock.acquire();
                 // Arguments are copied in a statement of their own: GCC 12 destroys the temporaries
                 // of a co_await expression twice.
                 auto reconciling = GlobalToggle::reconcile(paths, name, source, enabled, definition);
@@ -176,26 +194,16 @@ bool MCPConfigService::isListed(const QString &name, MCPSource source) const
                        [&](const MCPServerEntry &entry) { return entry.name == name; });
 }
 
-void MCPConfigService::disableProjectServer(const QString &name, const QString &projectPath)
+QCoro::Task<void> MCPConfigService::disableProjectServer(QString name, QString projectPath)
 {
-    ProjectServerToggle::disableProjectServer(m_paths.claudeJsonPath, name, projectPath);
+    return ProjectServerToggle::disableProjectServer(m_paths.claudeJsonPath, std::move(name),
+                                                     std::move(projectPath));
 }
 
-void MCPConfigService::enableProjectServer(const QString &name, const QString &projectPath)
+QCoro::Task<void> MCPConfigService::enableProjectServer(QString name, QString projectPath, bool trust)
 {
-    ProjectServerToggle::enableProjectServer(m_paths.claudeJsonPath, name, projectPath);
-}
-
-void MCPConfigService::stashProjectServer(const QString &name, const QString &projectPath,
-                                          QuorlaneProjectConfig &record)
-{
-    ProjectServerToggle::stashProjectServer(m_paths.claudeJsonPath, name, projectPath, record);
-}
-
-void MCPConfigService::restoreProjectServer(const QString &name, const QString &projectPath,
-                                            QuorlaneProjectConfig &record)
-{
-    ProjectServerToggle::restoreProjectServer(m_paths.claudeJsonPath, name, projectPath, record);
+    return ProjectServerToggle::enableProjectServer(m_paths.claudeJsonPath, std::move(name),
+                                                    std::move(projectPath), trust);
 }
 
 void MCPConfigService::setIsLoading(bool loading)

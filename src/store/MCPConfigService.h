@@ -3,7 +3,6 @@
 #include "Cancellation.h"
 #include "LoadResult.h"
 #include "MutationLock.h"
-#include "QuorlaneProjectConfig.h"
 #include "RawJSON.h"
 
 #include <QObject>
@@ -57,13 +56,12 @@ public:
     QCoro::Task<void> setServer(QString name, MCPSource source, bool enabled,
                                 CancellationPtr cancellation = {});
 
-    // Project servers, through the project's sidecar record; synchronous, outside the mutation
-    // lock, without reload (the caller reloads). Throw QuorlaneError when a file cannot be
-    // written.
-    void disableProjectServer(const QString &name, const QString &projectPath);
-    void enableProjectServer(const QString &name, const QString &projectPath);
-    void stashProjectServer(const QString &name, const QString &projectPath, QuorlaneProjectConfig &record);
-    void restoreProjectServer(const QString &name, const QString &projectPath, QuorlaneProjectConfig &record);
+    // Project servers, through the project's record; outside the mutation lock, without reload
+    // (the caller reloads). They wait for another Quorlane's switch without blocking the thread.
+    // Throw QuorlaneError. `trust`: put back a definition that came from inside the project
+    // folder, which is refused otherwise.
+    QCoro::Task<void> disableProjectServer(QString name, QString projectPath);
+    QCoro::Task<void> enableProjectServer(QString name, QString projectPath, bool trust = false);
 
     // After a server is switched on or off, the files are looked at again after each of these delays
     // (0.5 s and 3 s by default), in case a write Claude Code began before the switch lands

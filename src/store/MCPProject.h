@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DefinitionOrigin.h"
 #include "MCPServerEntry.h"
 #include "MCPSource.h"
 
@@ -16,8 +17,22 @@ struct MCPProject
     // Names Claude Code itself has switched off for this project ("disabledMcpServers" of its
     // entry in .claude.json): Claude Code does not load them there, whatever Quorlane shows.
     QStringList offInClaudeCode;
+    // Names of the project's servers that are off: in the record's "disabled" list and not live
+    // in the project's entry of ~/.claude.json (a live definition is on, whatever the record says).
+    QStringList disabled;
+    // Servers listed from the record's stash (none is live), with where each definition came from.
+    QMap<QString, DefinitionOrigin> stashedOrigins;
 
     bool operator==(const MCPProject &) const = default;
+
+    [[nodiscard]] bool isServerEnabled(const QString &name) const { return !disabled.contains(name); }
+    // A stashed definition that came from inside the project folder (or from nobody knows where):
+    // never started, and switched on only when the user says so explicitly.
+    [[nodiscard]] bool isUntrusted(const QString &name) const
+    {
+        const auto origin = stashedOrigins.constFind(name);
+        return origin != stashedOrigins.cend() && !DefinitionOrigins::isTrusted(*origin);
+    }
 };
 
 namespace MCPProjects {

@@ -1,133 +1,212 @@
 #include "ProjectServerToggle.h"
 
 #include "ClaudeJsonLock.h"
+#include "ConfigFormats.h"
 #include "ConfigMutation.h"
 #include "JsonFile.h"
-#include "JsonValues.h"
+#include "MCPServerRaw.h"
+#include "ProjectRecordFile.h"
+#include "QuorlaneLock.h"
 #include "StoreError.h"
 #include "UntypedRewrite.h"
 
 #include <nlohmann/json.hpp>
 
+#include <QFileInfo>
+
 namespace ProjectServerToggle {
 
 namespace {
 
+// Claude Code writes ~/.claude.json even when it finds its lock held: a change between our read
+// and our rename is redone on the new content this many times.
+constexpr int kMaxAttempts = 5;
+
 // A definition nested deeper than any real one is refused rather than walked by recursion.
 constexpr int kMaxDefinitionDepth = 256;
 
-// The member at `key`, when it is a non-empty object.
-std::optional<JsonDocument::Index> nonEmptyObject(const JsonDocument &document,
-                                                  std::optional<JsonDocument::Index> parent,
-                                                  const std::string &key)
+// ~/.claude.json's bytes and parsed text; `root` is nullopt when the file is missing or not an
+// object.
+struct UserFile
 {
-    const auto member = parent ? document.member(*parent, key) : std::nullopt;
-    if (!member || document.kind(*member) != JsonDocument::Kind::object || document.isEmpty(*member))
-        return std::nullopt;
-    return member;
+    std::optional<QByteArray> bytes;
+    std::optional<UntypedRewrite> root;
+};
+
+UserFile readUserFile(const QString &path)
+{
+    UserFile file{JsonFile::readIfExists(path), std::nullopt};
+    if (file.bytes)
+        file.root = UntypedRewrite::parse(*file.bytes);
+    return file;
 }
 
-std::optional<UntypedRewrite> readClaudeJson(const QString &path)
+std::vector<std::string> serverPath(const QString &projectPath, const QString &name)
 {
-    const auto bytes = JsonFile::read(path);
-    return bytes ? UntypedRewrite::parse(*bytes) : std::nullopt;
+    return {"projects", projectPath.toStdString(), "mcpServers", name.toStdString()};
+}
+
+// The definition's place in the project's "mcpServers", when that is an object holding it.
+std::optional<JsonDocument::Index> liveDefinition(const UserFile &file, const QString &projectPath,
+                                                  const QString &name)
+{
+    if (!file.root)
+        return std::nullopt;
+    const auto servers = file.root->find({"projects", projectPath.toStdString(), "mcpServers"});
+    if (!servers || file.root->document().kind(*servers) != JsonDocument::Kind::object)
+        return std::nullopt;
+    return file.root->document().member(*servers, name.toStdString());
+}
+
+bool isLiveIn(const UserFile &file, const QString &projectPath, const QString &name)
+{
+    return liveDefinition(file, projectPath, name).has_value();
+}
+
+bool isInMcpJson(const QString &projectPath, const QString &name)
+{
+    const auto bytes = JsonFile::read(projectPath + QStringLiteral("/.mcp.json"));
+    const auto root = bytes ? JsonFile::parseObject(*bytes) : std::nullopt;
+    if (!root)
+        return false;
+    const auto servers = root->find("mcpServers");
+    return servers != root->end() && servers->is_object() && servers->contains(name.toStdString());
+}
+
+// What a refused definition would run: its command line, or its URL.
+QString whatItRuns(const RawJSON &definition)
+{
+    const auto raw = MCPServerRaw::decode(definition.toGeneric());
+    if (raw && raw->command && !raw->command->isEmpty())
+        return (QStringList{*raw->command} + raw->args.value_or(QStringList{})).join(QLatin1Char(' '));
+    if (raw && raw->url)
+        return *raw->url;
+    return QString::fromUtf8(JsonFile::serializeCompact(definition.toGeneric()));
+}
+
+// Takes the definition out of ~/.claude.json, the record with it written first. False when the
+// definition is no longer in the file (someone removed it meanwhile).
+QCoro::Task<bool> takeOut(QString claudeJsonPath, QString name, QString projectPath,
+                          QuorlaneProjectConfig record)
+{
+    ClaudeJsonLock claudeLock(claudeJsonPath);
+    co_await claudeLock.acquire();
+    const QString sidecar = ProjectRecordFile::sidecarPath(projectPath);
+    // Read while holding the QuorlaneLock: no other Quorlane can have changed it since.
+    const auto priorRecord = JsonFile::readIfExists(sidecar);
+    for (int attempt = 1; attempt <= kMaxAttempts; ++attempt) {
+        UserFile file = readUserFile(claudeJsonPath);
+        const auto live = liveDefinition(file, projectPath, name);
+        if (!live)
+            co_return false;
+        const auto generic = file.root->document().toGeneric(*live, kMaxDefinitionDepth);
+        auto definition = generic ? RawJSON::fromGeneric(*generic) : std::nullopt;
+        if (!definition)
+            throw QuorlaneError(QStringLiteral("The definition of MCP server \u2018%1\u2019 in %2 cannot be "
+                                               "kept (it nests too deeply or holds a number too large); it "
+                                               "was left on.")
+                                    .arg(name, claudeJsonPath));
+        file.root->remove(serverPath(projectPath, name));
+        // Written out before the record is touched: a file that cannot be rewritten changes nothing.
+        const QByteArray rewritten = file.root->text(claudeJsonPath);
+        QuorlaneProjectConfig changed = record;
+        changed.stashedConfigs.insert(name, {std::move(*definition), DefinitionOrigin::claudeJsonLocal});
+        changed.recordDisable(name);
+        // The record first: the definition must exist in at least one file at every moment.
+        ProjectRecordFile::save(changed, projectPath);
+        bool written = false;
+        try {
+            written = JsonFile::writeAtomicallyIfUnchanged(claudeJsonPath, rewritten, *file.bytes);
+        } catch (...) {
+            ConfigMutation::restoreFile(priorRecord, sidecar);
+            throw;
+        }
+        if (written)
+            co_return true;
+        // Another program rewrote ~/.claude.json: the record goes back and the edit is redone.
+        ConfigMutation::restoreFile(priorRecord, sidecar);
+        claudeLock.refresh();
+    }
+    throw FileSystemError(QStringLiteral("%1 kept changing while the server was being switched off; nothing "
+                                         "was changed.")
+                              .arg(claudeJsonPath));
+}
+
+// Puts the definition back into the project's entry of ~/.claude.json (created when missing).
+QCoro::Task<void> putBack(QString claudeJsonPath, QString name, QString projectPath, RawJSON definition)
+{
+    ClaudeJsonLock claudeLock(claudeJsonPath);
+    co_await claudeLock.acquire();
+    for (int attempt = 1; attempt <= kMaxAttempts; ++attempt) {
+        UserFile file = readUserFile(claudeJsonPath);
+        if (!file.root)
+            throw FileSystemError(
+                QStringLiteral("%1 could not be read as a JSON object; MCP server \u2018%2\u2019 "
+                               "stays off and its definition stays with Quorlane.")
+                    .arg(claudeJsonPath, name));
+        // Objects on the way that are missing, or are not objects, become objects.
+        file.root->set(serverPath(projectPath, name), definition.toGeneric());
+        if (JsonFile::writeAtomicallyIfUnchanged(claudeJsonPath, file.root->text(claudeJsonPath), *file.bytes))
+            co_return;
+        claudeLock.refresh();
+    }
+    throw FileSystemError(
+        QStringLiteral("%1 kept changing while the server was being switched on; nothing was "
+                       "changed.")
+            .arg(claudeJsonPath));
 }
 
 } // namespace
 
-void disableProjectServer(const QString &claudeJsonPath, const QString &name, const QString &projectPath)
+QCoro::Task<void> disableProjectServer(QString claudeJsonPath, QString name, QString projectPath)
 {
-    QuorlaneProjectConfig record = QuorlaneProjectConfig::load(projectPath);
+    QuorlaneLock lock;
+    co_await lock.acquire();
+    QuorlaneProjectConfig record = ProjectRecordFile::loadForChange(projectPath);
+    UserFile file = readUserFile(claudeJsonPath);
+    if (isLiveIn(file, projectPath, name)) {
+        // A definition live in ~/.claude.json is on whatever the record says, and the live one
+        // is newer than any stashed one.
+        auto takingOut = takeOut(claudeJsonPath, name, projectPath, record);
+        if (co_await std::move(takingOut))
+            co_return;
+    }
     if (record.disabled.contains(name))
-        return;
-    stashProjectServer(claudeJsonPath, name, projectPath, record);
-    record.save(projectPath);
-}
-
-void enableProjectServer(const QString &claudeJsonPath, const QString &name, const QString &projectPath)
-{
-    QuorlaneProjectConfig record = QuorlaneProjectConfig::load(projectPath);
-    if (!record.disabled.contains(name))
-        return;
-    restoreProjectServer(claudeJsonPath, name, projectPath, record);
-    record.save(projectPath);
-}
-
-void stashProjectServer(const QString &claudeJsonPath, const QString &name, const QString &projectPath,
-                        QuorlaneProjectConfig &record)
-{
-    ClaudeJsonLock lock(claudeJsonPath);
-    lock.acquireBlocking();
-
-    auto root = readClaudeJson(claudeJsonPath);
-    const std::string key = name.toStdString();
-    const std::string projectKey = projectPath.toStdString();
-    std::optional<JsonDocument::Index> live;
-    if (root) {
-        const JsonDocument &document = root->document();
-        const auto projects = nonEmptyObject(document, JsonDocument::root(), "projects");
-        const auto project = nonEmptyObject(document, projects, projectKey);
-        const auto servers = nonEmptyObject(document, project, "mcpServers");
-        live = servers ? document.member(*servers, key) : std::nullopt;
-    }
-    if (!live) {
-        // Defined elsewhere (the project's .mcp.json): the record alone switches it off.
-        record.recordDisable(name);
-        return;
-    }
-
-    // The record can only hold the seven known definition keys with their declared types.
-    // Taking out a definition it cannot hold would lose it, so the switch is refused and the
-    // server stays on, defined where it was.
-    const auto generic = root->document().toGeneric(*live, kMaxDefinitionDepth);
-    const auto definition = generic ? MCPServerRaw::decode(*generic) : std::nullopt;
-    if (!definition)
-        throw QuorlaneError(
-            QStringLiteral("The definition of MCP server \u2018%1\u2019 in %2 cannot be kept while it "
-                           "is switched off (a member has an unexpected type); it was left on.")
-                .arg(name, claudeJsonPath));
-    record.stashedConfigs.insert(name, *definition);
+        co_return;
+    // Defined elsewhere (the project's .mcp.json): the record alone switches it off, and
+    // Claude Code's lock is not needed.
     record.recordDisable(name);
-
-    // The record with the definition is written before the definition leaves ~/.claude.json,
-    // so it exists in at least one file at every moment; if ~/.claude.json cannot be
-    // rewritten, the record goes back to what it was.
-    root->remove({"projects", projectKey, "mcpServers", key});
-    const QByteArray rewritten = root->text(claudeJsonPath); // before any write: it can refuse
-    const QString sidecar = QuorlaneProjectConfig::sidecarPath(projectPath);
-    const auto priorRecord = JsonFile::read(sidecar);
-    record.save(projectPath);
-    try {
-        JsonFile::writeAtomically(claudeJsonPath, rewritten);
-    } catch (...) {
-        ConfigMutation::restoreFile(priorRecord, sidecar);
-        throw;
-    }
+    ProjectRecordFile::save(record, projectPath);
 }
 
-void restoreProjectServer(const QString &claudeJsonPath, const QString &name, const QString &projectPath,
-                          QuorlaneProjectConfig &record)
+QCoro::Task<void> enableProjectServer(QString claudeJsonPath, QString name, QString projectPath, bool trust)
 {
-    record.recordEnable(name);
+    QuorlaneLock lock;
+    co_await lock.acquire();
+    QuorlaneProjectConfig record = ProjectRecordFile::loadForChange(projectPath);
     const auto stashed = record.stashedConfigs.constFind(name);
-    if (stashed == record.stashedConfigs.cend())
-        return;
-    const nlohmann::json definition = stashed->encode();
-
-    ClaudeJsonLock lock(claudeJsonPath);
-    lock.acquireBlocking();
-    auto root = readClaudeJson(claudeJsonPath);
-    if (!root) {
-        // Nowhere to put it back: the definition stays in the record's stash, its only copy,
-        // and a later switch off and on puts it back once ~/.claude.json is readable again.
-        return;
+    const bool hasStash = stashed != record.stashedConfigs.cend();
+    if (!record.disabled.contains(name) && !hasStash)
+        co_return;
+    UserFile file = readUserFile(claudeJsonPath);
+    const bool live = isLiveIn(file, projectPath, name) || (hasStash && isInMcpJson(projectPath, name));
+    if (hasStash && !live) {
+        if (!trust && !DefinitionOrigins::isTrusted(stashed->origin))
+            throw QuorlaneError(
+                QStringLiteral(
+                    "MCP server \u2018%1\u2019 was not switched off by you: its definition came from "
+                    "%2. Switching it on lets Claude Code run: %3\nIf you trust it, run the "
+                    "command again with --trust.")
+                    .arg(name, DefinitionOrigins::describe(stashed->origin),
+                         whatItRuns(stashed->definition)));
+        // Back in ~/.claude.json first: until the record drops it, the definition is in both.
+        auto puttingBack = putBack(claudeJsonPath, name, projectPath, stashed->definition);
+        co_await std::move(puttingBack);
     }
-    // Objects on the way that are missing, or are not objects, become objects.
-    root->set({"projects", projectPath.toStdString(), "mcpServers", name.toStdString()}, definition);
-    JsonFile::writeAtomically(claudeJsonPath, root->text(claudeJsonPath));
-    // Removed only once it is back in ~/.claude.json; if writing failed, the caller does not
-    // save the record and the sidecar keeps the definition.
+    // A live definition is the user's newer one: the stale stashed one goes.
     record.stashedConfigs.remove(name);
+    record.recordEnable(name);
+    ProjectRecordFile::save(record, projectPath);
 }
 
 } // namespace ProjectServerToggle

@@ -1,22 +1,26 @@
 #pragma once
 
-#include "QuorlaneProjectConfig.h"
+#include <QString>
 
-// Switching a project's servers off and on through the project's sidecar record. A definition
-// taken out of ~/.claude.json is kept in the record's stashedConfigs; a server defined only in
-// the project's .mcp.json is switched by the record alone (.mcp.json is never changed).
-// Synchronous: these run on the main thread outside the mutation lock, and the caller reloads.
+#include <QCoro/QCoroTask>
+
+// Switching a project's servers off and on through the project's record. A definition taken out
+// of the project's entry in ~/.claude.json is kept whole in the record, with its origin; a
+// server defined only in the project's .mcp.json is switched by the record alone (.mcp.json is
+// never changed).
+//
+// Each switch holds the QuorlaneLock from before it reads the record until both files are
+// written, and Claude Code's lock only around a change of ~/.claude.json. A definition live in
+// ~/.claude.json is on whatever the record says: switching it off stashes the live one, and
+// switching on never replaces a live definition (a stale stashed one is dropped instead).
 namespace ProjectServerToggle {
 
-// Both fail only with an error of serialising or writing a file (QuorlaneError).
-void disableProjectServer(const QString &claudeJsonPath, const QString &name, const QString &projectPath);
-void enableProjectServer(const QString &claudeJsonPath, const QString &name, const QString &projectPath);
-
-// The ~/.claude.json part of each switch; they change `record` and, where a definition moves,
-// write the files involved.
-void stashProjectServer(const QString &claudeJsonPath, const QString &name, const QString &projectPath,
-                        QuorlaneProjectConfig &record);
-void restoreProjectServer(const QString &claudeJsonPath, const QString &name, const QString &projectPath,
-                          QuorlaneProjectConfig &record);
+// Throw QuorlaneError (FileSystemError for a file that cannot be read or written) with nothing
+// changed, or with the definition in at least one of the two files.
+QCoro::Task<void> disableProjectServer(QString claudeJsonPath, QString name, QString projectPath);
+// `trust`: put back a definition that came from inside the project folder (refused otherwise,
+// with an error that shows what it would run).
+QCoro::Task<void> enableProjectServer(QString claudeJsonPath, QString name, QString projectPath,
+                                      bool trust = false);
 
 } // namespace ProjectServerToggle

@@ -1,13 +1,10 @@
 #include "QuorlaneProjectConfig.h"
 
-#include "ConfigFormats.h"
 #include "JsonFile.h"
 #include "JsonValues.h"
-#include "platform/Paths.h"
+#include "ProjectRecordFile.h"
 
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
 
 namespace {
 
@@ -23,6 +20,44 @@ std::optional<ToggleHistoryEntry> decodeHistoryEntry(const nlohmann::json &value
     return ToggleHistoryEntry{*server, *action, *ts};
 }
 
+std::optional<QList<ToggleHistoryEntry>> decodeHistory(const nlohmann::json &value)
+{
+    if (!value.is_array())
+        return std::nullopt;
+    QList<ToggleHistoryEntry> history;
+    for (const auto &element : value) {
+        auto entry = decodeHistoryEntry(element);
+        if (!entry)
+            return std::nullopt;
+        history.append(std::move(*entry));
+    }
+    return history;
+}
+
+// Every definition is an object; its members are kept as they are. A name without an origin
+// was stashed by an older version.
+std::optional<QMap<QString, StashedDefinition>> decodeStash(const nlohmann::json &root)
+{
+    const nlohmann::json &configs = root["stashedConfigs"];
+    const auto origins = root.find("stashedOrigins");
+    if (!configs.is_object() || (origins != root.end() && !origins->is_object()))
+        return std::nullopt;
+    QMap<QString, StashedDefinition> stash;
+    for (const auto &[name, definition] : configs.items()) {
+        if (!definition.is_object())
+            return std::nullopt;
+        StashedDefinition stashed{RawJSON::fromText(definition), DefinitionOrigin::unknown};
+        if (origins != root.end() && origins->contains(name)) {
+            const auto key = JsonValues::as<QString>((*origins)[name]);
+            if (!key)
+                return std::nullopt;
+            stashed.origin = DefinitionOrigins::fromKey(*key).value_or(DefinitionOrigin::unknown);
+        }
+        stash.insert(JsonValues::toQString(name), std::move(stashed));
+    }
+    return stash;
+}
+
 double nowSince1970()
 {
     return double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
@@ -36,21 +71,14 @@ std::optional<QuorlaneProjectConfig> QuorlaneProjectConfig::decode(const QByteAr
     if (!root || !root->contains("disabled") || !root->contains("history") ||
         !root->contains("stashedConfigs"))
         return std::nullopt;
-    QuorlaneProjectConfig record;
     const auto disabled = JsonValues::as<QStringList>((*root)["disabled"]);
-    const auto stashed = decodeServerMap((*root)["stashedConfigs"]);
-    const nlohmann::json &history = (*root)["history"];
-    if (!disabled || !stashed || !history.is_array())
+    auto history = decodeHistory((*root)["history"]);
+    auto stash = decodeStash(*root);
+    const auto path = root->find("projectPath");
+    const auto projectPath = path == root->end() ? std::optional(QString()) : JsonValues::as<QString>(*path);
+    if (!disabled || !history || !stash || !projectPath)
         return std::nullopt;
-    record.disabled = *disabled;
-    record.stashedConfigs = *stashed;
-    for (const auto &element : history) {
-        auto entry = decodeHistoryEntry(element);
-        if (!entry)
-            return std::nullopt;
-        record.history.append(std::move(*entry));
-    }
-    return record;
+    return QuorlaneProjectConfig{*projectPath, *disabled, std::move(*history), std::move(*stash)};
 }
 
 QByteArray QuorlaneProjectConfig::encode() const
@@ -60,49 +88,39 @@ QByteArray QuorlaneProjectConfig::encode() const
         history.push_back({{"server", JsonValues::toStd(entry.server)},
                            {"action", JsonValues::toStd(entry.action)},
                            {"ts", entry.ts}});
-    nlohmann::json stashed = MCPConfig{stashedConfigs}.encode()["mcpServers"];
-    nlohmann::json root = {
-        {"disabled", JsonValues::toJson(disabled)}, {"history", history}, {"stashedConfigs", stashed}};
+    nlohmann::json stashed = nlohmann::json::object();
+    nlohmann::json origins = nlohmann::json::object();
+    for (auto it = stashedConfigs.cbegin(); it != stashedConfigs.cend(); ++it) {
+        stashed[JsonValues::toStd(it.key())] = it->definition.toGeneric();
+        origins[JsonValues::toStd(it.key())] = JsonValues::toStd(DefinitionOrigins::key(it->origin));
+    }
+    // "stashedConfigs" keeps its place and shape, so an older version still reads the record.
+    nlohmann::json root = {{"disabled", JsonValues::toJson(disabled)},
+                           {"history", history},
+                           {"projectPath", JsonValues::toStd(projectPath)},
+                           {"stashedConfigs", stashed},
+                           {"stashedOrigins", origins}};
     return JsonFile::serializePretty(root);
-}
-
-QString QuorlaneProjectConfig::sidecarPath(const QString &projectPath)
-{
-    QString name = projectPath.startsWith(QLatin1Char('/')) ? projectPath.mid(1) : projectPath;
-    name.replace(QLatin1Char('/'), QLatin1Char('-'));
-    const QString folder = Paths::quorlaneSupportDirectory() + QStringLiteral("/projects");
-    QDir().mkpath(folder); // a failure shows up when the record is written
-    return folder + QLatin1Char('/') + name + QStringLiteral(".json");
-}
-
-QString QuorlaneProjectConfig::legacyPath(const QString &projectPath)
-{
-    return projectPath + QStringLiteral("/.claude.quorlane.json");
 }
 
 QuorlaneProjectConfig QuorlaneProjectConfig::load(const QString &projectPath)
 {
-    if (const auto bytes = JsonFile::read(sidecarPath(projectPath))) {
-        if (auto record = decode(*bytes))
-            return *record;
-    }
-    if (const auto bytes = JsonFile::read(legacyPath(projectPath))) {
-        if (auto record = decode(*bytes)) {
-            try {
-                record->save(projectPath); // also removes the legacy file
-            } catch (const std::exception &) {
-                // The record still comes from the legacy file; the move is tried again next time.
-            }
-            return *record;
-        }
-    }
-    return {};
+    return ProjectRecordFile::loadForReading(projectPath);
 }
 
-void QuorlaneProjectConfig::save(const QString &projectPath) const
+void QuorlaneProjectConfig::save(const QString &projectPath)
 {
-    JsonFile::writeAtomically(sidecarPath(projectPath), encode());
-    QFile::remove(legacyPath(projectPath));
+    ProjectRecordFile::save(*this, projectPath);
+}
+
+QString QuorlaneProjectConfig::sidecarPath(const QString &projectPath)
+{
+    return ProjectRecordFile::sidecarPath(projectPath);
+}
+
+QString QuorlaneProjectConfig::legacyPath(const QString &projectPath)
+{
+    return ProjectRecordFile::legacyPath(projectPath);
 }
 
 void QuorlaneProjectConfig::recordDisable(const QString &name)

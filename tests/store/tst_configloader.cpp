@@ -6,6 +6,8 @@
 #include "store/MCPConfigService.h"
 #include "store/QuorlaneProjectConfig.h"
 
+#include <nlohmann/json.hpp>
+
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -188,10 +190,10 @@ private Q_SLOTS:
         home.write("scanned/.mcp.json", kMcpJson);
         QuorlaneProjectConfig record;
         record.disabled = {"gone"};
-        record.stashedConfigs.insert("gone", MCPServerRaw{QStringLiteral("g")});
+        record.stashedConfigs.insert("gone", {RawJSON::fromText(nlohmann::json{{"command", "g"}}), {}});
         record.save("/w/onlystashed");
         record.save(home.path() + "/scanned");
-        record.stashedConfigs.insert("live", MCPServerRaw{QStringLiteral("stale")});
+        record.stashedConfigs.insert("live", {RawJSON::fromText(nlohmann::json{{"command", "stale"}}), {}});
         record.save("/w/both");
 
         const LoadResult result = load();

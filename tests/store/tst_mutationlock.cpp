@@ -1,13 +1,41 @@
 // A waiter served out of order, or a cancelled waiter that keeps the lock, would let two
-// toggles interleave.
+// toggles interleave; within one process (the mutation lock) and between processes (the lock in
+// Quorlane's folder).
+#include "TestHome.h"
+#include "store/JsonFile.h"
 #include "store/MutationLock.h"
+#include "store/QuorlaneLock.h"
+#include "store/QuorlaneProjectConfig.h"
 #include "store/StoreError.h"
 
+#include <QProcess>
 #include <QTest>
 
 #include "app/WaitFor.h"
 
+#include <nlohmann/json.hpp>
+
 namespace {
+
+const QString kProject = QStringLiteral("/srv/app");
+
+// Where a server's definition is: 1 live, 2 stashed, 3 both, 0 nowhere (lost).
+int placesOf(const TestHome &home, const QString &where, const std::string &name)
+{
+    const auto object = [](const QString &path) {
+        return JsonFile::readObject(path).value_or(nlohmann::json::object());
+    };
+    nlohmann::json live;
+    bool stashed = false;
+    if (where == "desktop" || where == "global") {
+        live = object(where == "desktop" ? home.desktopConfig() : home.claudeJson())["mcpServers"];
+        stashed = object(home.stash())[where.toStdString()].contains(name);
+    } else {
+        live = object(home.claudeJson())["projects"][kProject.toStdString()]["mcpServers"];
+        stashed = QuorlaneProjectConfig::load(kProject).stashedConfigs.contains(QString::fromStdString(name));
+    }
+    return (live.is_object() && live.contains(name) ? 1 : 0) + (stashed ? 2 : 0);
+}
 
 QCoro::Task<void> worker(MutationLock *lock, QString name, QStringList *order, CancellationPtr cancellation)
 {
@@ -80,6 +108,76 @@ private Q_SLOTS:
         lock.release();
         QVERIFY(!lock.isLocked());
         QCOMPARE(order, expected);
+    }
+
+    // flock() belongs to the open file: a holder that is killed never leaves a stale lock.
+    void crossProcessLockDiesWithItsHolder()
+    {
+        TestHome home;
+        QuorlaneLock probe;
+        QVERIFY(probe.tryAcquire());
+        probe.release();
+        QProcess holder;
+        // The shell becomes `sleep` holding the lock on descriptor 9, so the killed process is the
+        // holder itself.
+        holder.start("bash", {"-c", "exec 9>>\"$0\" && flock 9 && exec sleep 60",
+                              QuorlaneLock::lockPathIn(home.configDir() + "/Quorlane")});
+        QVERIFY(holder.waitForStarted());
+        QTRY_VERIFY(!QuorlaneLock().tryAcquire());
+        holder.kill();
+        QVERIFY(holder.waitForFinished());
+        QVERIFY(QuorlaneLock().tryAcquire());
+    }
+
+    // Two quorlane processes switch at the same moment, off and then on, many times: every
+    // definition must be in exactly one place after each round. QUORLANE_RACE_ROUNDS sets the
+    // number of rounds (100 to measure).
+    void twoProcessesNeverLoseADefinition_data()
+    {
+        QTest::addColumn<QStringList>("first"); // where, name
+        QTest::addColumn<QStringList>("second");
+        QTest::newRow("global + desktop") << QStringList{"global", "g1"} << QStringList{"desktop", "d1"};
+        QTest::newRow("desktop + desktop") << QStringList{"desktop", "d1"} << QStringList{"desktop", "d2"};
+        QTest::newRow("two servers of one project")
+            << QStringList{"project", "p1"} << QStringList{"project", "p2"};
+    }
+    void twoProcessesNeverLoseADefinition()
+    {
+        QFETCH(QStringList, first);
+        QFETCH(QStringList, second);
+        TestHome home;
+        home.write(home.claudeJson(), R"({"mcpServers":{"g1":{"command":"g1"}},"projects":{"/srv/app":)"
+                                      R"({"mcpServers":{"p1":{"command":"p1"},"p2":{"command":"p2"}}}}})");
+        home.write(home.desktopConfig(), R"({"mcpServers":{"d1":{"command":"d1"},"d2":{"command":"d2"}}})");
+        const auto arguments = [](const QString &command, const QStringList &server) {
+            QStringList list{command, server[1]};
+            if (server[0] == "desktop")
+                list << "--desktop";
+            if (server[0] == "project")
+                list << "--project" << kProject;
+            return list;
+        };
+        const int rounds = std::max(qEnvironmentVariableIntValue("QUORLANE_RACE_ROUNDS"), 3);
+        int lost = 0;
+        int failed = 0;
+        for (int round = 0; round < rounds; ++round) {
+            for (const QString command : {"disable", "enable"}) {
+                QProcess a, b;
+                for (QProcess *process : {&a, &b})
+                    process->setProcessEnvironment(home.environment());
+                a.start(QStringLiteral(QUORLANE_BINARY), arguments(command, first));
+                b.start(QStringLiteral(QUORLANE_BINARY), arguments(command, second));
+                QVERIFY(a.waitForFinished(60000) && b.waitForFinished(60000));
+                failed += (a.exitCode() != 0) + (b.exitCode() != 0);
+                const int expected = command == "disable" ? 2 : 1;
+                for (const QStringList &server : {first, second})
+                    lost += placesOf(home, server[0], server[1].toStdString()) != expected;
+            }
+        }
+        qInfo("%s: %d of %d switches failed, %d left a definition out of place", QTest::currentDataTag(),
+              failed, 4 * rounds, lost);
+        QCOMPARE(failed, 0);
+        QCOMPARE(lost, 0);
     }
 };
 

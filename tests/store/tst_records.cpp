@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QTest>
 
 using nlohmann::json;
@@ -178,88 +179,99 @@ private Q_SLOTS:
         QCOMPARE(QDir(home.path() + "/dotfiles").entryList(QDir::Files | QDir::Hidden).size(), 1);
     }
 
-    void sidecarFileName_data()
+    // Paths that older versions mapped to one file name get one record each; a long path still
+    // gives a usable name.
+    void sidecarNamesCannotCollide()
     {
-        QTest::addColumn<QString>("projectPath");
-        QTest::addColumn<QString>("fileName");
-        QTest::newRow("dash and slash collide a") << "/a/b-c"
-                                                  << "a-b-c.json";
-        QTest::newRow("dash and slash collide b") << "/a-b/c"
-                                                  << "a-b-c.json";
-        QTest::newRow("two leading slashes") << "//x/y"
-                                             << "-x-y.json";
-        QTest::newRow("trailing slash") << "/x/y/"
-                                        << "x-y-.json";
-    }
-    void sidecarFileName()
-    {
-        QFETCH(QString, projectPath);
-        QFETCH(QString, fileName);
         TestHome home;
-        QCOMPARE(QuorlaneProjectConfig::sidecarPath(projectPath),
-                 home.configDir() + "/Quorlane/projects/" + fileName);
+        const QStringList paths{"/x/a-b", "/x/a/b", "/x-a/b", "//x/a/b", "/x/a/b/", "/" + QString(300, 'd')};
+        QSet<QString> names;
+        for (const QString &path : paths) {
+            const QString name = QuorlaneProjectConfig::sidecarPath(path);
+            QVERIFY(name.startsWith(home.configDir() + "/Quorlane/projects/"));
+            QVERIFY2(QFileInfo(name).fileName().toUtf8().size() < 255, qPrintable(name));
+            names.insert(name);
+        }
+        QCOMPARE(names.size(), paths.size());
+        QVERIFY(QFileInfo(QuorlaneProjectConfig::sidecarPath("/x/a-b")).fileName().startsWith("x-a-b-"));
     }
 
+    // Whole definitions with their origins come back as written; the older typed layout (no
+    // path, no origins) still reads, its definitions of unknown origin.
     void sidecarRoundTrip()
     {
         TestHome home;
         QuorlaneProjectConfig record;
         for (const char *name : {"b", "a", "b"})
             record.recordDisable(name);
-        record.stashedConfigs.insert("b", MCPServerRaw{QStringLiteral("npx"), QStringList{"-y"}});
+        const json oauth =
+            json::parse(R"({"type":"http","url":"http:\/\/h","oauth":{"clientId":"abc","n":2}})");
+        record.stashedConfigs.insert("b", {RawJSON::fromText(oauth), DefinitionOrigin::claudeJsonLocal});
         record.save("/p/q");
         QCOMPARE(QuorlaneProjectConfig::load("/p/q"), record);
+        QCOMPARE(record.projectPath, QStringLiteral("/p/q"));
         QCOMPARE(record.disabled, QStringList({"b", "a"}));
-        QCOMPARE(record.history.size(), 3);
         record.disabled = {"a", "b", "a"};
         record.recordEnable("a");
         QCOMPARE(record.disabled, QStringList{"b"});
         QCOMPARE(record.history.last().action, QStringLiteral("enable"));
+
+        const auto older = QuorlaneProjectConfig::decode(
+            R"({"disabled":["m"],"history":[],"stashedConfigs":{"m":{"command":"x","env":{"X":1}}}})");
+        QVERIFY(older && older->projectPath.isEmpty());
+        QCOMPARE(older->stashedConfigs.value("m").origin, DefinitionOrigin::unknown);
         for (const QByteArray text :
              {R"({"disabled":[],"stashedConfigs":{}})", R"({"history":[],"stashedConfigs":{}})",
               R"({"disabled":[],"history":[{"server":"a","action":"disable"}],"stashedConfigs":{}})",
-              R"({"disabled":[],"history":[],"stashedConfigs":{"a":{"env":{"X":1}}}})"})
+              R"({"disabled":[],"history":[],"stashedConfigs":{},"projectPath":1})",
+              R"({"disabled":[],"history":[],"stashedConfigs":{"a":{}},"stashedOrigins":{"a":true}})"})
             QVERIFY2(!QuorlaneProjectConfig::decode(text), text.constData());
     }
 
-    void legacyFileMigration_data()
+    // Where a project's record is found and where it ends up. "@OLD@" is the file name older
+    // versions gave the record of /w/a-b, which /w/a/b shared.
+    void recordsMoveOver_data()
     {
-        QTest::addColumn<QByteArray>("legacy");
-        QTest::addColumn<bool>("sidecarFirst");
+        QTest::addColumn<QString>("project");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QStringList>("disabled");
-        QTest::newRow("moves to the sidecar")
-            << QByteArray(
-                   R"({"disabled":["m"],"history":[{"action":"disable","server":"m","ts":1.5}],"stashedConfigs":{}})")
-            << false << QStringList{"m"};
-        QTest::newRow("invalid one stays until the next save")
-            << QByteArray("{broken") << false << QStringList{};
-        QTest::newRow("sidecar wins")
-            << QByteArray(R"({"disabled":["old"],"history":[],"stashedConfigs":{}})") << true
-            << QStringList{"new"};
+        QTest::addColumn<bool>("moved");
+        const QByteArray older = R"({"disabled":["m"],"history":[],"stashedConfigs":{}})";
+        const QByteArray named =
+            R"({"disabled":["m"],"history":[],"projectPath":"/w/a/b","stashedConfigs":{}})";
+        QTest::newRow("older name, no project named") << "/w/a-b"
+                                                      << "@OLD@" << older << QStringList{"m"} << true;
+        QTest::newRow("older name naming another project") << "/w/a-b"
+                                                           << "@OLD@" << named << QStringList{} << false;
+        QTest::newRow("legacy file in the folder")
+            << "@HOME@/proj"
+            << "@HOME@/proj/.claude.quorlane.json" << older << QStringList{"m"} << true;
+        QTest::newRow("invalid legacy file stays")
+            << "@HOME@/proj"
+            << "@HOME@/proj/.claude.quorlane.json" << QByteArray("{broken") << QStringList{} << false;
     }
-    void legacyFileMigration()
+    void recordsMoveOver()
     {
-        QFETCH(QByteArray, legacy);
-        QFETCH(bool, sidecarFirst);
+        QFETCH(QString, project);
+        QFETCH(QString, file);
+        QFETCH(QByteArray, content);
         QFETCH(QStringList, disabled);
+        QFETCH(bool, moved);
         TestHome home;
-        const QString project = home.path() + "/proj";
-        if (sidecarFirst) {
-            QuorlaneProjectConfig current;
-            current.disabled = {"new"};
-            current.save(project);
-        }
-        home.write("proj/.claude.quorlane.json", legacy);
+        project.replace("@HOME@", home.path());
+        file.replace("@HOME@", home.path())
+            .replace("@OLD@", home.configDir() + "/Quorlane/projects/w-a-b.json");
+        home.write(file, content);
         const QuorlaneProjectConfig record = QuorlaneProjectConfig::load(project);
         QCOMPARE(record.disabled, disabled);
-        const bool valid = QuorlaneProjectConfig::decode(legacy).has_value();
-        QCOMPARE(QFile::exists(QuorlaneProjectConfig::legacyPath(project)), !valid || sidecarFirst);
-        if (valid && !sidecarFirst)
+        QCOMPARE(QFileInfo::exists(file), !moved);
+        QCOMPARE(QFileInfo::exists(QuorlaneProjectConfig::sidecarPath(project)), moved);
+        if (moved)
             QCOMPARE(
-                *QuorlaneProjectConfig::decode(TestHome::read(QuorlaneProjectConfig::sidecarPath(project))),
-                record);
-        record.save(project);
-        QVERIFY(!QFile::exists(QuorlaneProjectConfig::legacyPath(project)));
+                QuorlaneProjectConfig::decode(TestHome::read(QuorlaneProjectConfig::sidecarPath(project)))
+                    ->projectPath,
+                project);
     }
 };
 

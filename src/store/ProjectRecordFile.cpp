@@ -1,0 +1,156 @@
+#include "ProjectRecordFile.h"
+
+#include "JsonFile.h"
+#include "QuorlaneFolder.h"
+#include "QuorlaneLock.h"
+#include "StoreError.h"
+#include "platform/Paths.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+
+namespace ProjectRecordFile {
+
+namespace {
+
+QString projectsFolder()
+{
+    return Paths::quorlaneSupportDirectory() + QStringLiteral("/projects");
+}
+
+QString readableName(const QString &projectPath)
+{
+    QString name = projectPath.startsWith(QLatin1Char('/')) ? projectPath.mid(1) : projectPath;
+    name.replace(QLatin1Char('/'), QLatin1Char('-'));
+    return name;
+}
+
+enum class Place
+{
+    current,
+    older,
+    legacy,
+    none
+};
+
+struct Found
+{
+    QuorlaneProjectConfig record;
+    Place place = Place::none;
+};
+
+[[noreturn]] void refuse(const QString &projectPath, const QString &file, const QString &reason)
+{
+    throw QuorlaneError(
+        QStringLiteral("The record of project %1 in %2 %3. No server of that project is "
+                       "switched until the file is repaired or removed; it was left as it is.")
+            .arg(projectPath, file, reason));
+}
+
+// A record file that exists must decode; its bytes are never replaced otherwise.
+std::optional<QuorlaneProjectConfig> readRecord(const QString &projectPath, const QString &file)
+{
+    std::optional<QByteArray> bytes;
+    try {
+        bytes = JsonFile::readIfExists(file);
+    } catch (const FileSystemError &error) {
+        refuse(projectPath, file, QStringLiteral("cannot be read (%1)").arg(error.description()));
+    }
+    if (!bytes)
+        return std::nullopt;
+    auto record = QuorlaneProjectConfig::decode(*bytes);
+    if (!record)
+        refuse(projectPath, file,
+               QStringLiteral("is not a valid record (truncated, or a member of the wrong type)"));
+    return record;
+}
+
+// Throws like loadForChange.
+Found locate(const QString &projectPath)
+{
+    const QString current = sidecarPath(projectPath);
+    if (auto record = readRecord(projectPath, current)) {
+        if (!record->projectPath.isEmpty() && record->projectPath != projectPath)
+            refuse(projectPath, current, QStringLiteral("belongs to project %1").arg(record->projectPath));
+        return {std::move(*record), Place::current};
+    }
+    // A record of an older version names no project; one that names another project is that
+    // project's, however alike the two names are.
+    if (auto record = readRecord(projectPath, olderSidecarPath(projectPath))) {
+        if (record->projectPath.isEmpty() || record->projectPath == projectPath)
+            return {std::move(*record), Place::older};
+    }
+    // The legacy file sits inside the project folder, where a cloned repository can ship one:
+    // whatever it says, its definitions are the repository's. One that does not decode is not
+    // read (and goes with the next save).
+    const auto bytes = JsonFile::read(legacyPath(projectPath));
+    auto legacy = bytes ? QuorlaneProjectConfig::decode(*bytes) : std::nullopt;
+    if (!legacy)
+        return {};
+    for (StashedDefinition &stashed : legacy->stashedConfigs)
+        stashed.origin = DefinitionOrigin::legacyProjectRecord;
+    return {std::move(*legacy), Place::legacy};
+}
+
+} // namespace
+
+QString sidecarPath(const QString &projectPath)
+{
+    const QByteArray hash =
+        QCryptographicHash::hash(projectPath.toUtf8(), QCryptographicHash::Sha256).toHex();
+    return projectsFolder() + QLatin1Char('/') + readableName(projectPath).left(100) + QLatin1Char('-') +
+           QString::fromLatin1(hash.left(16)) + QStringLiteral(".json");
+}
+
+QString olderSidecarPath(const QString &projectPath)
+{
+    return projectsFolder() + QLatin1Char('/') + readableName(projectPath) + QStringLiteral(".json");
+}
+
+QString legacyPath(const QString &projectPath)
+{
+    return projectPath + QStringLiteral("/.claude.quorlane.json");
+}
+
+QuorlaneProjectConfig loadForChange(const QString &projectPath)
+{
+    Found found = locate(projectPath);
+    if (found.place == Place::older || found.place == Place::legacy) {
+        save(found.record, projectPath);
+        if (found.place == Place::older)
+            QFile::remove(olderSidecarPath(projectPath));
+    }
+    found.record.projectPath = projectPath;
+    return std::move(found.record);
+}
+
+QuorlaneProjectConfig loadForReading(const QString &projectPath)
+{
+    Found found;
+    try {
+        found = locate(projectPath);
+    } catch (const std::exception &) {
+        return {};
+    }
+    if (found.place == Place::older || found.place == Place::legacy) {
+        // Moving is a read-modify-write of Quorlane's files; while a switch runs it waits for a
+        // later load.
+        try {
+            QuorlaneLock lock;
+            if (lock.tryAcquire())
+                return loadForChange(projectPath);
+        } catch (const std::exception &) {
+        }
+    }
+    return std::move(found.record);
+}
+
+void save(QuorlaneProjectConfig &record, const QString &projectPath)
+{
+    record.projectPath = projectPath;
+    QuorlaneFolder::ensurePrivate(Paths::quorlaneSupportDirectory());
+    QuorlaneFolder::writePrivately(sidecarPath(projectPath), record.encode());
+    QFile::remove(legacyPath(projectPath));
+}
+
+} // namespace ProjectRecordFile
