@@ -105,6 +105,7 @@ void racingWriter(int seconds)
                 "x in %d file(s)\n",
                 seconds, written, written - kept, toggles, failed,
                 places(home, home.claudeJson(), "global", "x"));
+    std::fflush(stdout);
 }
 
 // Both processes at once; returns how many of the two definitions are not in exactly one file.
@@ -150,6 +151,7 @@ void concurrentProcesses(int runs)
         }
         std::printf("two quorlane processes, %s: %d runs (off, then on), %d definitions misplaced, %.1f s\n",
                     pair.label, runs, lost, double(timer.elapsed()) / 1000.0);
+        std::fflush(stdout);
     }
 }
 

@@ -9,10 +9,11 @@ class QObject;
 
 // One file or folder watched through the operating system's file events (inotify on Linux; a
 // dispatch vnode source, kqueue underneath, on macOS). It stays bound to the object it opened:
-// once that file is deleted or moved away, later files at the same path are not seen. For a
-// file, a write, an extension, a rename and a deletion each call `onEvent`; for a folder, an
-// entry created, removed or renamed in it does too. `onEvent` runs on the main thread, from its
-// event loop (`context` is the object whose thread that is).
+// once that file is deleted or moved away, later files at the same path are not seen (the
+// watcher opens a new source for them). For a file, a write, an extension, a rename and a
+// deletion each call `onEvent`; for a folder, an entry created, removed or renamed in it does
+// too. `onEvent` runs on the main thread, from its event loop (`context` is the object whose
+// thread that is).
 class FileEventSource
 {
 public:

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -87,9 +88,7 @@ Temporary writeTemporary(const QByteArray &target, const QString &shownPath, con
                          Access access)
 {
     ignoreFileSizeSignal();
-    struct stat existing
-    {
-    };
+    struct stat existing = {};
     const bool exists = ::stat(target.constData(), &existing) == 0;
     mode_t mode = exists ? (existing.st_mode & 07777) : 0600;
     if (access == Access::private_)
@@ -112,9 +111,7 @@ Temporary writeTemporary(const QByteArray &target, const QString &shownPath, con
         writeAll(fd, bytes);
         if (::fsync(fd) != 0)
             throw errno;
-        struct stat written
-        {
-        };
+        struct stat written = {};
         if (::fstat(fd, &written) != 0)
             throw errno;
         if (::close(fd) != 0) {
@@ -151,9 +148,7 @@ std::optional<QByteArray> readAll(const QByteArray &path)
 
 bool sameFile(const QByteArray &path, dev_t device, ino_t inode)
 {
-    struct stat info
-    {
-    };
+    struct stat info = {};
     return ::lstat(path.constData(), &info) == 0 && info.st_dev == device && info.st_ino == inode;
 }
 
@@ -164,9 +159,7 @@ void putBack(const QByteArray &temporary, const QByteArray &target, dev_t device
 {
     ino_t expected = ours;
     for (int round = 0; round < 8; ++round) {
-        struct stat placing
-        {
-        };
+        struct stat placing = {};
         if (::lstat(temporary.constData(), &placing) != 0)
             return;
         if (FileExchange::exchange(temporary, target) != 0)
@@ -199,13 +192,14 @@ void replace(const QString &path, const QByteArray &bytes, Access access)
 bool replaceIfUnchanged(const QString &path, const QByteArray &bytes, const QByteArray &expected)
 {
     const QByteArray target = resolve(path);
-    struct stat before
-    {
-    };
-    // A cheap look first, so that a change made long before our rename costs no exchange.
-    if (::stat(target.constData(), &before) != 0 || before.st_size != expected.size())
-        return false;
+    struct stat before = {};
     const Temporary temporary = writeTemporary(target, path, bytes, Access::keep);
+    // A cheap look right before the exchange, after the slow write and sync: most changes of
+    // the other program are seen here, before any file of ours has been in place.
+    if (::stat(target.constData(), &before) != 0 || before.st_size != expected.size()) {
+        ::unlink(temporary.path.constData());
+        return false;
+    }
     const int error = FileExchange::exchange(temporary.path, target);
     if (error == ENOENT) {
         ::unlink(temporary.path.constData());
@@ -230,7 +224,11 @@ bool replaceIfUnchanged(const QString &path, const QByteArray &bytes, const QByt
         ::unlink(temporary.path.constData());
         fail("replace", path, error);
     }
-    if (readAll(temporary.path) == expected) {
+    // Another program that replaced the file by rename left a different file object: put its
+    // file back at once, before it could read ours. Only the same file object needs its bytes
+    // compared (a writer that writes in place, or a change before our first look).
+    const bool replacedMeanwhile = !sameFile(temporary.path, before.st_dev, before.st_ino);
+    if (!replacedMeanwhile && readAll(temporary.path) == expected) {
         ::unlink(temporary.path.constData());
         syncFolder(target);
         notify(path);
@@ -254,9 +252,7 @@ void createPrivateFolder(const QString &path)
             fail("create the folder", folder, errno);
     }
     const QByteArray native = QFile::encodeName(absolute);
-    struct stat info
-    {
-    };
+    struct stat info = {};
     if (::stat(native.constData(), &info) != 0)
         fail("create the folder", absolute, errno);
     if (!S_ISDIR(info.st_mode))

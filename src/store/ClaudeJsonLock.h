@@ -9,8 +9,9 @@
 // The lock Claude Code itself takes around every read-modify-write of ~/.claude.json: a folder
 // "<file>.lock" created with mkdir. Taking the same lock means neither program writes over a
 // change the other made between its read and its write. A lock folder not touched for 10 s
-// belongs to a process that died and is removed, as is one dated in the future. Release happens in the
-// destructor too, so every path out of a change gives the lock back.
+// belongs to a process that died and is removed, as is one dated in the future. Anything else
+// at that path is reported at once, naming it. Release happens in the destructor too, so every
+// path out of a change gives the lock back.
 class ClaudeJsonLock
 {
 public:

@@ -16,9 +16,7 @@ namespace JsonFile {
 std::optional<QByteArray> readIfExists(const QString &path)
 {
     const QByteArray native = QFile::encodeName(path);
-    struct stat info
-    {
-    };
+    struct stat info = {};
     if (::lstat(native.constData(), &info) != 0 && errno == ENOENT)
         return std::nullopt;
     QFile file(path);

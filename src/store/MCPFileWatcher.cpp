@@ -26,9 +26,7 @@ namespace {
 
 bool identify(const QString &path, dev_t &device, ino_t &inode)
 {
-    struct stat info
-    {
-    };
+    struct stat info = {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return false;
     device = info.st_dev;

@@ -100,7 +100,7 @@ private Q_SLOTS:
         writer.setWorkingDirectory(home.path());
         if (realClaude)
             writer.start("/bin/bash",
-                         {"-c", "for i in $(seq 1 30); do claude mcp add -s user s$i -- "
+                         {"-c", "for i in $(seq 1 10); do claude mcp add -s user s$i -- "
                                 "/nonexistent/bin/s$i a >/dev/null || echo failed $i >&2; done"});
         else
             writer.start(RACING_WRITER, {live, "20", "5000"});
@@ -131,10 +131,10 @@ private Q_SLOTS:
         QCoro::waitFor(service.rechecksFinished());
         const json after = parse(TestHome::read(live));
         const json stash = parse(TestHome::read(home.stash()));
-        int written = 30;
+        int written = 10;
         int lost = 0;
         if (realClaude) {
-            for (int i = 1; i <= 30; ++i)
+            for (int i = 1; i <= written; ++i)
                 lost += after["mcpServers"].contains("s" + std::to_string(i)) ? 0 : 1;
         } else {
             written = writer.readAllStandardOutput().trimmed().toInt();

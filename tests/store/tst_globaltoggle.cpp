@@ -46,8 +46,6 @@ private Q_SLOTS:
     void errorTexts()
     {
         using E = MCPConfigMutationError;
-        QCOMPARE(E::rollbackFailed("A", "B; C").description(),
-                 QStringLiteral("The MCP configuration change failed (A), and rollback also failed: B; C"));
         QCOMPARE(E::unsupportedSource().description(), QStringLiteral("This MCP source is read-only."));
         QCOMPARE(E::verificationFailed().description(),
                  QStringLiteral("The MCP configuration change could not be verified."));
@@ -106,9 +104,7 @@ private Q_SLOTS:
         const QString stashName = QFileInfo(m_home->stash()).fileName();
         QCOMPARE(replaced, QStringList({stashName, liveName, liveName, stashName}));
 
-        struct stat info
-        {
-        };
+        struct stat info = {};
         QVERIFY(::stat(QFile::encodeName(live).constData(), &info) == 0);
         QCOMPARE(info.st_mode & 07777, mode_t(0640));
         if (root)
@@ -150,9 +146,6 @@ private Q_SLOTS:
             << QByteArray("{\"mcpServers\":") << QByteArray() << MCPSource::global << false << invalid;
         QTest::newRow("stash without desktop")
             << kClaudeJson << QByteArray(R"({"global":{}})") << MCPSource::global << false << invalid;
-        QTest::newRow("stash bucket not an object, switching on")
-            << kClaudeJson << QByteArray(R"({"global":{},"desktop":"x"})") << MCPSource::global << true
-            << invalid;
         QTest::newRow("missing Claude Desktop file")
             << QByteArray() << QByteArray() << MCPSource::desktop << false << invalid;
         // Nothing can read it, yet it holds definitions: never taken for an absent stash.
@@ -189,9 +182,9 @@ private Q_SLOTS:
         if (source == MCPSource::project)
             m_service->releaseMutationLock();
         QCOMPARE(result.mutationKind.value_or(-1), kind);
-        QVERIFY(kind != -1 ||
-                (result.fileSystemError &&
-                 result.description.contains(kind == -1 && stash == "folder" ? m_home->stash() : livePath)));
+        // A refusal that is no mutation error is the file system's, naming the file.
+        const QString named = stash == "folder" ? m_home->stash() : livePath;
+        QVERIFY(kind != -1 || (result.fileSystemError && result.description.contains(named)));
         QCOMPARE(TestHome::read(livePath), live);
         if (stash == "folder")
             QVERIFY(QFileInfo(m_home->stash()).isDir());
