@@ -11,6 +11,8 @@ QString cliHelpText()
     help << "Usage: quorlane [COMMAND] [OPTIONS]\n\n"
          << "Quorlane shows every MCP server Claude Code and Claude Desktop load, and switches them\n"
          << "off and on without losing their definitions.\n\n"
+         << "Without a command, quorlane starts the tray application: '--preferences' opens it on\n"
+         << "its preferences page, '--demo' runs it on a generated demo home.\n\n"
          << "Commands:\n";
     for (const CliCommand &command : cliCommands())
         help << "  " << command.name.leftJustified(14) << command.summary << '\n';

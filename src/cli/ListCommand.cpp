@@ -54,6 +54,9 @@ void printJson(const MCPConfigService &service, const QList<ListedProject> &proj
         nlohmann::ordered_json project;
         project["path"] = listed.project->path.toStdString();
         project["servers"] = sectionJson(listed.project->servers, projectEnabled(listed));
+        project["offInClaudeCode"] = nlohmann::ordered_json::array();
+        for (const QString &name : listed.project->offInClaudeCode)
+            project["offInClaudeCode"].push_back(name.toStdString());
         root["projects"].push_back(project);
     }
     JsonOutput::print(io, root);
@@ -87,6 +90,10 @@ void printText(const MCPConfigService &service, const QList<ListedProject> &proj
         io.out << "\nProject " << TerminalText::printable(listed.project->path) << "  (" << on << '/'
                << listed.project->servers.size() << " on)\n";
         printServers(listed.project->servers, enabled, io);
+        // Claude Code does not load these here whatever the switches above say.
+        if (!listed.project->offInClaudeCode.isEmpty())
+            io.out << "  off in Claude Code: " << listed.project->offInClaudeCode.join(QStringLiteral(", "))
+                   << '\n';
     }
 }
 

@@ -1,6 +1,7 @@
 #include "SessionDiscovery.h"
 #include "SessionParsing.h"
 #include "platform/Paths.h"
+#include "probe/TranscriptFolders.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -113,25 +114,6 @@ std::optional<QString> SessionDiscovery::findTmuxSocket(qint64 pid) const
 
 std::optional<QString> SessionDiscovery::latestTranscriptID(const QString &workingDirectory) const
 {
-    const QString folder = m_homeDirectory + QStringLiteral("/.claude/projects/") +
-                           SessionParsing::encodedProjectDirectory(workingDirectory);
-    const QDir dir(folder);
-    if (!QFileInfo::exists(folder) || !dir.isReadable())
-        return std::nullopt;
-    // Directory order, so that among equal times the first listed wins.
-    const QFileInfoList entries = dir.entryInfoList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
-    // An entry whose time cannot be read counts as the earliest time and is never chosen.
-    std::optional<QDateTime> best;
-    std::optional<QString> chosen;
-    for (const QFileInfo &entry : entries) {
-        if (!entry.fileName().endsWith(QLatin1String(".jsonl")))
-            continue;
-        const QDateTime modified = entry.lastModified();
-        if (modified.isValid() && (!best || modified > *best)) {
-            best = modified;
-            chosen = entry.fileName().chopped(6);
-        }
-    }
-    return chosen;
+    return TranscriptFolders::latestSessionID(Paths::claudeProjectsDirectory(m_homeDirectory),
+                                              workingDirectory);
 }
