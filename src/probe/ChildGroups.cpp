@@ -3,6 +3,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
+#include <iterator>
 #include <mutex>
 
 namespace ChildGroups {

@@ -10,7 +10,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <limits>
 #include <memory>
 
 using UpdateFeed::VersionComparison;
@@ -125,16 +124,10 @@ private Q_SLOTS:
         const auto row = [](const char *name, QString a, QString b, Versions numbers, VersionComparison c) {
             QTest::newRow(name) << a << b << numbers << c;
         };
-        const qint64 max = std::numeric_limits<qint64>::max();
         row("numeric, not textual: 1.10 > 1.9", "1.10", "1.9", {1, 10}, VersionComparison::newer);
         row("missing positions count as 0", "1.2.0", "1.2", {1, 2, 0}, VersionComparison::notNewer);
         row("first difference decides", "2.0", "1.99.99", {2, 0}, VersionComparison::newer);
-        row("leading zeros", "01.002", "1.2", {1, 2}, VersionComparison::notNewer);
-        row("largest 64-bit number", "9223372036854775807", "9223372036854775806", {max},
-            VersionComparison::newer);
         row("one past 64 bits", "9223372036854775808", "1", {}, VersionComparison::undecidable);
-        row("empty", "", "1", {}, VersionComparison::undecidable);
-        row("two dots in a row", "1..2", "1", {}, VersionComparison::undecidable);
         row("leading letter", "v1.2", "1", {}, VersionComparison::undecidable);
         row("suffix after a hyphen", "1.2-beta", "1", {}, VersionComparison::undecidable);
         row("non-ASCII digits", QString::fromUtf8("\u0661.\u0662"), "1", {}, VersionComparison::undecidable);
@@ -184,7 +177,6 @@ private Q_SLOTS:
         row("object without version", 200, "{\"url\":\"https://quorlane.dev\"}", "1.0", Kind::failed, feed);
         row("version with two dots in a row", 200, R"({"version":"2..0"})", "1.0", Kind::failed, feed);
         row("status 404", 404, R"({"version":"9.0"})", "1.0", Kind::failed, couldNot);
-        row("status 500, body not JSON", 500, "Internal error", "1.0", Kind::failed, couldNot);
         row("invalid JSON", 200, "<html>maintenance</html>", "1.0", Kind::failed, couldNot);
         row("no server", 0, "", "1.0", Kind::failed, couldNot);
     }
