@@ -132,9 +132,7 @@ ProcessFigures measure(const QString &program, const QStringList &arguments, con
 // Click (the tray's activation) to the first frame the panel's window presents, in process.
 double clickToFirstFrameMs(QApplication &app)
 {
-    AppDelegate delegate(AppDelegate::Options{[](QQmlEngine &, MCPConfigService &) {
-        return QUrl(QStringLiteral("qrc:/quorlane/PlaceholderPanel.qml"));
-    }});
+    AppDelegate delegate;
     bool ready = false;
     QObject::connect(&delegate, &AppDelegate::statusItemReady, [&] { ready = true; });
     delegate.applicationDidFinishLaunching();
