@@ -160,11 +160,16 @@ void AppDelegate::setupFileWatcher()
     m_fileWatcher = std::make_unique<MCPFileWatcher>(
         QStringList{paths.claudeJsonPath, paths.desktopConfigPath, paths.managedConfigPath}, 0.5,
         [self = QPointer(this)] {
-            if (self)
-                self->reloadThen([self] {
-                    if (self)
-                        self->resizeToFit();
-                });
+            if (!self)
+                return;
+            self->reloadThen([self] {
+                if (!self)
+                    return;
+                self->resizeToFit();
+                // A file replaced whole (every atomic save, ours included) is reported once and
+                // then no longer watched: watch the files that are there now.
+                self->setupFileWatcher();
+            });
         });
 }
 

@@ -1,6 +1,7 @@
 #include "TestHome.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QRegularExpression>
@@ -150,6 +151,22 @@ class TestTrayEndToEnd : public QObject
         return run;
     }
 
+    // The knob of a switch that is on: the one saturated green in the panel's right-hand column.
+    static QPoint switchOn(const QRect &panel)
+    {
+        const QImage shot = QGuiApplication::primaryScreen()
+                                ->grabWindow(0, panel.x(), panel.y(), panel.width(), panel.height())
+                                .toImage();
+        for (int y = 0; y < shot.height(); ++y) {
+            for (int x = shot.width() - 60; x < shot.width(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                if (c.green() > 160 && c.red() < 140 && c.blue() < 160)
+                    return panel.topLeft() + QPoint(x, y + 2);
+            }
+        }
+        return {};
+    }
+
     void openPanel()
     {
         if (shownPanel().isEmpty())
@@ -181,6 +198,8 @@ private Q_SLOTS:
         // a panel placed before that would be measured against the wrong area.
         QTRY_VERIFY_WITH_TIMEOUT(output("xprop", {"-root", "_NET_WORKAREA"}).contains("= 0, 24, 1280, 776"),
                                  10000);
+        m_home.write(".claude.json",
+                     R"({"mcpServers":{"alpha":{"type":"stdio","command":"/bin/false","args":[]}}})");
         QVERIFY(QDir().mkpath(m_home.path() + "/run"));
         QFile::setPermissions(m_home.path() + "/run",
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
@@ -244,6 +263,29 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(shownPanel().isEmpty(), 2000);
         QTest::qWait(600);
         QVERIFY(shownPanel().isEmpty());
+    }
+
+    void switchAndOutsideEdit()
+    {
+        openPanel();
+        QPoint knob;
+        QTRY_VERIFY_WITH_TIMEOUT(!(knob = switchOn(shownPanel())).isNull(), 5000);
+        click(knob);
+        QTRY_VERIFY_WITH_TIMEOUT(!TestHome::read(m_home.claudeJson()).contains("alpha"), 5000);
+        QVERIFY(TestHome::read(m_home.stash()).contains("alpha"));
+        QTRY_VERIFY(switchOn(shownPanel()).isNull());
+
+        // Claude Code itself adds a server while the panel is open: its row appears, switched on.
+        QProcess claude;
+        claude.setProcessEnvironment(appEnvironment());
+        claude.start("claude", {"mcp", "add", "--scope", "user", "beta", "--", "/bin/false"});
+        QVERIFY(claude.waitForFinished(60000));
+        QCOMPARE(claude.exitCode(), 0);
+        QElapsedTimer sinceEdit;
+        sinceEdit.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!switchOn(shownPanel()).isNull(), 3000);
+        qInfo("outside edit to row on screen: %lld ms", sinceEdit.elapsed());
+        closePanel();
     }
 
     void secondStartReachesTheFirst()
