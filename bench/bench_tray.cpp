@@ -138,7 +138,8 @@ double clickToFirstFrameMs(QApplication &app)
     delegate.applicationDidFinishLaunching();
     QElapsedTimer wait;
     wait.start();
-    while (!ready && wait.elapsed() < 15000)
+    // The panel is built a moment after the icon appears; a click before that would build it.
+    while ((!ready || !delegate.floatingPanel()) && wait.elapsed() < 15000)
         app.processEvents(QEventLoop::AllEvents, 10);
     std::vector<double> samples;
     for (int i = 0; i < 7; ++i) {

@@ -1,5 +1,7 @@
 #include "TestHome.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -50,6 +52,30 @@ bool startXvfb()
     qputenv("DISPLAY", ":" + number);
     return true;
 }
+
+// Stands in for a desktop's StatusNotifierItem watcher with a host (KDE's panel, GNOME's
+// AppIndicator extension): it only records which item registered, so the test can activate it.
+class FakeWatcher : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
+public:
+    QString item;
+    bool hostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+    QStringList items() const { return item.isEmpty() ? QStringList() : QStringList{item}; }
+public Q_SLOTS:
+    void RegisterStatusNotifierItem(const QString &service, const QDBusMessage &message)
+    {
+        item = service.startsWith(QLatin1Char('/')) ? message.service() : service;
+    }
+    void RegisterStatusNotifierHost(const QString &) {}
+Q_SIGNALS:
+    void StatusNotifierItemRegistered(const QString &service);
+};
 
 struct XWindow
 {
@@ -286,6 +312,57 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!switchOn(shownPanel()).isNull(), 3000);
         qInfo("outside edit to row on screen: %lld ms", sinceEdit.elapsed());
         closePanel();
+    }
+
+    // A StatusNotifierItem tray reports no icon rectangle: the panel opens by the cursor, and
+    // an activation right after an outside press closed it does not reopen it.
+    void statusNotifierActivation()
+    {
+        QProcess bus;
+        bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        QVERIFY2(bus.waitForReadyRead(10000), "dbus-daemon did not start");
+        const QString address = QString::fromUtf8(bus.readLine()).trimmed();
+        QDBusConnection connection = QDBusConnection::connectToBus(address, "watcher");
+        FakeWatcher watcher;
+        QVERIFY(connection.registerService("org.kde.StatusNotifierWatcher"));
+        QVERIFY(connection.registerObject("/StatusNotifierWatcher", &watcher,
+                                          QDBusConnection::ExportAllSlots |
+                                              QDBusConnection::ExportAllProperties |
+                                              QDBusConnection::ExportAllSignals));
+        QProcessEnvironment env = appEnvironment();
+        env.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        QVERIFY(QDir().mkpath(m_home.path() + "/sni"));
+        env.insert("XDG_RUNTIME_DIR", m_home.path() + "/sni");
+        QProcess app;
+        app.setProcessEnvironment(env);
+        app.setProcessChannelMode(QProcess::ForwardedChannels);
+        app.start(QStringLiteral(QUORLANE_BINARY), {});
+        QTRY_VERIFY_WITH_TIMEOUT(!watcher.item.isEmpty(), 15000);
+        const auto activate = [&] {
+            QDBusMessage call = QDBusMessage::createMethodCall(watcher.item, "/StatusNotifierItem",
+                                                               "org.kde.StatusNotifierItem", "Activate");
+            call << 0 << 0;
+            return connection.call(call).type() == QDBusMessage::ReplyMessage;
+        };
+        // The cursor on the bottom edge, where a panel without a reserved strip would be.
+        QProcess::execute("xdotool", {"mousemove", "640", "790"});
+        QVERIFY(activate());
+        QTRY_COMPARE_WITH_TIMEOUT(shownPanel().bottomLeft(), QPoint(480, 790 - 4 - 1), 3000);
+
+        // The press closes the panel; the tray's activation for the same click follows a moment
+        // later and must not open it again.
+        click({200, 300});
+        QTest::qWait(100);
+        QVERIFY(activate());
+        QTest::qWait(500);
+        QVERIFY(shownPanel().isEmpty());
+
+        app.terminate();
+        app.waitForFinished(5000);
+        connection.unregisterService("org.kde.StatusNotifierWatcher");
+        QDBusConnection::disconnectFromBus("watcher");
+        bus.terminate();
+        bus.waitForFinished(3000);
     }
 
     void secondStartReachesTheFirst()
