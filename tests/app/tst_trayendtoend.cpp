@@ -268,6 +268,16 @@ private Q_SLOTS:
         const int x = std::min(m_icon.center().x() - 160, screenWidth - 8 - 320);
         QTRY_COMPARE_WITH_TIMEOUT(shownPanel().topLeft(), QPoint(x, trayHeight + 4), 3000);
         QTRY_VERIFY(shownPanel().height() >= 80);
+        // Out of the taskbar and the pager, on every desktop.
+        for (const XWindow &w : quorlaneWindows()) {
+            if (w.geometry.width() == 320) {
+                const QByteArray props = output("xprop", {"-id", w.id, "_NET_WM_STATE", "_NET_WM_DESKTOP"});
+                QVERIFY2(props.contains("_NET_WM_STATE_SKIP_TASKBAR") &&
+                             props.contains("_NET_WM_STATE_SKIP_PAGER") &&
+                             props.contains("_NET_WM_DESKTOP(CARDINAL) = 4294967295"),
+                         props.constData());
+            }
+        }
         // A press inside keeps it open.
         click(shownPanel().topLeft() + QPoint(160, 10));
         QTest::qWait(400);
