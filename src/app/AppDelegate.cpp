@@ -205,8 +205,12 @@ void AppDelegate::showPanel()
         return;
     m_floatingPanel->showAt(*where);
     // The view reloads under the mutation lock and then asks for token estimates: the panel
-    // opens at once with the lists it has, and refits when the reload changes its height.
-    callRoot(m_floatingPanel->root(), "panelShown");
+    // opens at once with the lists it has, and refits when the reload changes its height. Once
+    // the first frame is out, so none of that work delays it.
+    disconnect(m_panelShownOnFrame); // a show that never reached the screen
+    m_panelShownOnFrame = connect(
+        m_floatingPanel.get(), &QQuickWindow::frameSwapped, this,
+        [this] { callRoot(m_floatingPanel->root(), "panelShown"); }, Qt::SingleShotConnection);
 }
 
 void AppDelegate::hidePanel()

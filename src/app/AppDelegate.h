@@ -83,5 +83,6 @@ private:
     // must not open it again.
     QElapsedTimer m_sinceOutsideClose;
     bool m_panelWasActive = false;
+    QMetaObject::Connection m_panelShownOnFrame;
     NotificationCenter::Token m_showPreferencesObserver = 0;
 };
