@@ -1,5 +1,6 @@
 #include "Cli.h"
 
+#include "TerminalText.h"
 #include "app/WaitFor.h"
 #include "store/StoreError.h"
 
@@ -34,16 +35,17 @@ int runCli(const QStringList &arguments, CliIO io)
             try {
                 code = Quorlane::waitFor(command.run(arguments.mid(1), io));
             } catch (const QuorlaneError &error) {
-                io.err << error.description() << '\n';
+                io.err << TerminalText::printableLines(error.description()) << '\n';
             } catch (const std::exception &error) {
-                io.err << "quorlane " << name << ": " << error.what() << '\n';
+                io.err << "quorlane " << name << ": "
+                       << TerminalText::printableLines(QString::fromUtf8(error.what())) << '\n';
             }
             io.out.flush();
             io.err.flush();
             return code;
         }
     }
-    io.err << "quorlane: unknown command '" << name << "'\n"
+    io.err << "quorlane: unknown command '" << TerminalText::printable(name) << "'\n"
            << "Run 'quorlane --help' for the list of commands.\n";
     io.err.flush();
     return ExitCode::usage;

@@ -84,6 +84,20 @@ QList<std::pair<QString, Index>> projectMembers(const JsonDocument &document, In
     return members;
 }
 
+// Claude Code's own per-project switches: the names the user turned off with /mcp there.
+QStringList readDisabledNames(const JsonDocument &document, Index project)
+{
+    QStringList names;
+    const auto list = document.member(project, "disabledMcpServers");
+    if (!list || document.kind(*list) != Kind::array)
+        return names;
+    document.forEachElement(*list, [&](Index item) {
+        if (document.kind(item) == Kind::string)
+            names.append(QString::fromStdString(document.string(item)));
+    });
+    return names;
+}
+
 } // namespace
 
 std::optional<ClaudeJson> ClaudeJson::decode(const QByteArray &bytes)
@@ -114,6 +128,7 @@ std::optional<ClaudeJson> ClaudeJson::decode(const JsonDocument &document)
         ClaudeJsonProject project;
         if (!readServers(document, value, project.mcpServers))
             return std::nullopt;
+        project.disabledMcpServers = readDisabledNames(document, value);
         view.projects->append({path, std::move(project)});
     }
     return view;

@@ -3,6 +3,7 @@
 #include "MCPServerEntry.h"
 
 #include <QByteArray>
+#include <QStringList>
 
 class JsonDocument;
 
@@ -11,6 +12,9 @@ class JsonDocument;
 struct ClaudeJsonProject
 {
     std::optional<MCPServerMap> mcpServers;
+    // The servers of any scope switched off inside Claude Code (its /mcp) for this project. Only
+    // shown, never written; a member of another shape reads as none rather than hiding the file.
+    QStringList disabledMcpServers;
     bool operator==(const ClaudeJsonProject &) const = default;
 };
 
