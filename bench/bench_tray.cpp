@@ -132,15 +132,14 @@ ProcessFigures measure(const QString &program, const QStringList &arguments, con
 // Click (the tray's activation) to the first frame the panel's window presents, in process.
 double clickToFirstFrameMs(QApplication &app)
 {
-    AppDelegate delegate(AppDelegate::Options{[](QQmlEngine &, MCPConfigService &) {
-        return QUrl(QStringLiteral("qrc:/quorlane/PlaceholderPanel.qml"));
-    }});
+    AppDelegate delegate;
     bool ready = false;
     QObject::connect(&delegate, &AppDelegate::statusItemReady, [&] { ready = true; });
     delegate.applicationDidFinishLaunching();
     QElapsedTimer wait;
     wait.start();
-    while (!ready && wait.elapsed() < 15000)
+    // The panel is built a moment after the icon appears; a click before that would build it.
+    while ((!ready || !delegate.floatingPanel()) && wait.elapsed() < 15000)
         app.processEvents(QEventLoop::AllEvents, 10);
     std::vector<double> samples;
     for (int i = 0; i < 7; ++i) {

@@ -7,6 +7,7 @@
 #include "UpdateChecker.h"
 #include "platform/PanelWindowing.h"
 #include "store/MCPFileWatcher.h"
+#include "ui/PanelHost.h"
 
 #include <QCoreApplication>
 #include <QCursor>
@@ -44,7 +45,7 @@ void callRoot(QQuickItem *root, const char *method)
 
 } // namespace
 
-AppDelegate::AppDelegate(Options options, QObject *parent) : QObject(parent), m_options(std::move(options))
+AppDelegate::AppDelegate(QObject *parent) : QObject(parent)
 {
     reloadThen({});
 }
@@ -59,7 +60,7 @@ AppDelegate::~AppDelegate()
 void AppDelegate::applicationDidFinishLaunching()
 {
     connect(&m_trayPresence, &TrayPresence::decided, this, &AppDelegate::setupStatusItem);
-    m_trayPresence.wait(m_options.trayWait);
+    m_trayPresence.wait(trayWait);
     m_showPreferencesObserver = NotificationCenter::defaultCenter().addObserver(
         showPreferencesNotification, [self = QPointer(this)](const QVariant &) {
             // Only opens the panel: the panel's own view answers by switching its page, and
@@ -98,7 +99,7 @@ void AppDelegate::setupStatusItem(TrayPresence::Kind kind)
         // No tray at all: the panel lives in an ordinary window, and starting the application
         // again (from the desktop's menu) shows it.
         m_floatingPanel->showAsWindow();
-        reloadThen([this] { resizeToFit(); });
+        callRoot(m_floatingPanel->root(), "panelShown");
         Q_EMIT statusItemReady(false);
         return;
     }
@@ -117,8 +118,10 @@ void AppDelegate::ensurePanel()
 
 void AppDelegate::setupPanel()
 {
-    const QUrl rootUrl = m_options.installPanel(m_engine, m_configService);
-    m_floatingPanel = std::make_unique<FloatingPanel>(&m_engine, rootUrl);
+    // The host belongs to the engine, which outlives the panel's root item.
+    auto *host = new PanelHost(&m_configService, &m_engine);
+    host->install(&m_engine);
+    m_floatingPanel = std::make_unique<FloatingPanel>(&m_engine, PanelHost::rootUrl());
     // Without a global watch (pure Wayland) the panel always takes the focus and closes when
     // it loses it, which is then the only sign of a click elsewhere.
     m_floatingPanel->setKeyStatusPolicy([this] {
@@ -157,11 +160,16 @@ void AppDelegate::setupFileWatcher()
     m_fileWatcher = std::make_unique<MCPFileWatcher>(
         QStringList{paths.claudeJsonPath, paths.desktopConfigPath, paths.managedConfigPath}, 0.5,
         [self = QPointer(this)] {
-            if (self)
-                self->reloadThen([self] {
-                    if (self)
-                        self->resizeToFit();
-                });
+            if (!self)
+                return;
+            self->reloadThen([self] {
+                if (!self)
+                    return;
+                self->resizeToFit();
+                // A file replaced whole (every atomic save, ours included) is reported once and
+                // then no longer watched: watch the files that are there now.
+                self->setupFileWatcher();
+            });
         });
 }
 
@@ -188,17 +196,21 @@ void AppDelegate::showPanel()
     ensurePanel();
     if (m_floatingPanel->isWindowMode() || (m_trayDecided && !hasTray())) {
         m_floatingPanel->showAsWindow();
-        reloadThen([this] { resizeToFit(); });
+        callRoot(m_floatingPanel->root(), "panelShown");
         return;
     }
     m_previousApp = PanelWindowing::activeWindow();
-    // Opens at once with the lists it has; the reload lands a moment later and refits.
-    reloadThen([this] { resizeToFit(); });
     const std::optional<PanelPlacement::Placement> where = placement(m_floatingPanel->fittingHeight());
     if (!where)
         return;
     m_floatingPanel->showAt(*where);
-    callRoot(m_floatingPanel->root(), "panelShown");
+    // The view reloads under the mutation lock and then asks for token estimates: the panel
+    // opens at once with the lists it has, and refits when the reload changes its height. Once
+    // the first frame is out, so none of that work delays it.
+    disconnect(m_panelShownOnFrame); // a show that never reached the screen
+    m_panelShownOnFrame = connect(
+        m_floatingPanel.get(), &QQuickWindow::frameSwapped, this,
+        [this] { callRoot(m_floatingPanel->root(), "panelShown"); }, Qt::SingleShotConnection);
 }
 
 void AppDelegate::hidePanel()
@@ -223,8 +235,8 @@ void AppDelegate::showPreferences()
     ensurePanel();
     if (!m_floatingPanel->isShown())
         showPanel();
+    // The view switches its page on the notification.
     NotificationCenter::defaultCenter().post(showPreferencesNotification, {});
-    callRoot(m_floatingPanel->root(), "showPreferences");
 }
 
 void AppDelegate::onOutsidePress()

@@ -11,6 +11,7 @@
 #include <QSystemTrayIcon>
 #include <QtGui/qwindowdefs.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -29,18 +30,11 @@ class AppDelegate : public QObject
 {
     Q_OBJECT
 public:
-    // Registers the panel's QML types with the engine and returns the URL of its root item.
-    using PanelInstaller = std::function<QUrl(QQmlEngine &, MCPConfigService &)>;
-
-    struct Options
-    {
-        PanelInstaller installPanel;
-        // How long to wait at start-up for a tray to appear before showing a plain window.
-        std::chrono::milliseconds trayWait{10000};
-    };
+    // How long to wait at start-up for a tray to appear before showing a plain window.
+    static constexpr std::chrono::milliseconds trayWait{10000};
 
     // Builds the configuration service for the current user and starts its first reload.
-    explicit AppDelegate(Options options, QObject *parent = nullptr);
+    explicit AppDelegate(QObject *parent = nullptr);
     ~AppDelegate() override;
 
     // Tray, panel, monitor, watcher, "quorlane.showPreferences" and the update check.
@@ -76,7 +70,6 @@ private:
     [[nodiscard]] bool hasTray() const { return m_statusItem != nullptr; }
     [[nodiscard]] bool watchesPresses() const;
 
-    Options m_options;
     MCPConfigService m_configService;
     QQmlEngine m_engine;
     std::unique_ptr<QSystemTrayIcon> m_statusItem;
@@ -90,5 +83,6 @@ private:
     // must not open it again.
     QElapsedTimer m_sinceOutsideClose;
     bool m_panelWasActive = false;
+    QMetaObject::Connection m_panelShownOnFrame;
     NotificationCenter::Token m_showPreferencesObserver = 0;
 };

@@ -1,6 +1,7 @@
 #include "TrayApplication.h"
 
 #include "AppDelegate.h"
+#include "DemoHome.h"
 #include "FloatingPanel.h"
 #include "SingleInstance.h"
 #include "cli/Cli.h"
@@ -11,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QQuickWindow>
 #include <QSGRendererInterface>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <cstdio>
@@ -46,11 +48,6 @@ int listInstead(int &argc, char **argv)
     err.flush();
     runCli({QStringLiteral("list")}, CliIO{out, err});
     return 1;
-}
-
-QUrl installPlaceholderPanel(QQmlEngine &, MCPConfigService &)
-{
-    return QUrl(QStringLiteral("qrc:/quorlane/PlaceholderPanel.qml"));
 }
 
 } // namespace
@@ -89,6 +86,17 @@ int runTrayApplication(int &argc, char **argv, TrayArguments arguments)
     QApplication::setQuitOnLastWindowClosed(false);
 
     QTextStream err(stderr);
+    // The demo lives in a folder of its own for this run: every path derives from the home the
+    // environment names, so the user's real files are never read or written.
+    std::optional<QTemporaryDir> demoRoot;
+    if (arguments.demo) {
+        demoRoot.emplace(QDir::tempPath() + QStringLiteral("/quorlane-demo-XXXXXX"));
+        DemoHome::activate(demoRoot->path());
+        if (!demoRoot->isValid() || !DemoHome::populate()) {
+            err << "quorlane: cannot write the demo home in " << demoRoot->path() << '\n';
+            return 1;
+        }
+    }
     if (!QDir().mkpath(Paths::applicationSupportDirectory())) {
         err << "quorlane: cannot create " << Paths::applicationSupportDirectory() << '\n';
         return 1;
@@ -107,7 +115,7 @@ int runTrayApplication(int &argc, char **argv, TrayArguments arguments)
         return 1;
     }
 
-    AppDelegate delegate(AppDelegate::Options{installPlaceholderPanel});
+    AppDelegate delegate;
     QObject::connect(&instance, &SingleInstance::requested, &delegate,
                      [&delegate](SingleInstance::Request r) {
                          if (r == SingleInstance::Request::preferences)

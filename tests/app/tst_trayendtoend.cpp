@@ -1,6 +1,9 @@
 #include "TestHome.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QRegularExpression>
@@ -49,6 +52,30 @@ bool startXvfb()
     qputenv("DISPLAY", ":" + number);
     return true;
 }
+
+// Stands in for a desktop's StatusNotifierItem watcher with a host (KDE's panel, GNOME's
+// AppIndicator extension): it only records which item registered, so the test can activate it.
+class FakeWatcher : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
+public:
+    QString item;
+    bool hostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+    QStringList items() const { return item.isEmpty() ? QStringList() : QStringList{item}; }
+public Q_SLOTS:
+    void RegisterStatusNotifierItem(const QString &service, const QDBusMessage &message)
+    {
+        item = service.startsWith(QLatin1Char('/')) ? message.service() : service;
+    }
+    void RegisterStatusNotifierHost(const QString &) {}
+Q_SIGNALS:
+    void StatusNotifierItemRegistered(const QString &service);
+};
 
 struct XWindow
 {
@@ -145,8 +172,25 @@ class TestTrayEndToEnd : public QObject
             return run;
         }
         run.exitCode = process.exitCode();
+        run.out = process.readAllStandardOutput();
         run.err = process.readAllStandardError();
         return run;
+    }
+
+    // The knob of a switch that is on: the one saturated green in the panel's right-hand column.
+    static QPoint switchOn(const QRect &panel)
+    {
+        const QImage shot = QGuiApplication::primaryScreen()
+                                ->grabWindow(0, panel.x(), panel.y(), panel.width(), panel.height())
+                                .toImage();
+        for (int y = 0; y < shot.height(); ++y) {
+            for (int x = shot.width() - 60; x < shot.width(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                if (c.green() > 160 && c.red() < 140 && c.blue() < 160)
+                    return panel.topLeft() + QPoint(x, y + 2);
+            }
+        }
+        return {};
     }
 
     void openPanel()
@@ -180,6 +224,8 @@ private Q_SLOTS:
         // a panel placed before that would be measured against the wrong area.
         QTRY_VERIFY_WITH_TIMEOUT(output("xprop", {"-root", "_NET_WORKAREA"}).contains("= 0, 24, 1280, 776"),
                                  10000);
+        m_home.write(".claude.json",
+                     R"({"mcpServers":{"alpha":{"type":"stdio","command":"/bin/false","args":[]}}})");
         QVERIFY(QDir().mkpath(m_home.path() + "/run"));
         QFile::setPermissions(m_home.path() + "/run",
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
@@ -222,6 +268,16 @@ private Q_SLOTS:
         const int x = std::min(m_icon.center().x() - 160, screenWidth - 8 - 320);
         QTRY_COMPARE_WITH_TIMEOUT(shownPanel().topLeft(), QPoint(x, trayHeight + 4), 3000);
         QTRY_VERIFY(shownPanel().height() >= 80);
+        // Out of the taskbar and the pager, on every desktop.
+        for (const XWindow &w : quorlaneWindows()) {
+            if (w.geometry.width() == 320) {
+                const QByteArray props = output("xprop", {"-id", w.id, "_NET_WM_STATE", "_NET_WM_DESKTOP"});
+                QVERIFY2(props.contains("_NET_WM_STATE_SKIP_TASKBAR") &&
+                             props.contains("_NET_WM_STATE_SKIP_PAGER") &&
+                             props.contains("_NET_WM_DESKTOP(CARDINAL) = 4294967295"),
+                         props.constData());
+            }
+        }
         // A press inside keeps it open.
         click(shownPanel().topLeft() + QPoint(160, 10));
         QTest::qWait(400);
@@ -245,17 +301,93 @@ private Q_SLOTS:
         QVERIFY(shownPanel().isEmpty());
     }
 
+    void switchAndOutsideEdit()
+    {
+        openPanel();
+        QPoint knob;
+        QTRY_VERIFY_WITH_TIMEOUT(!(knob = switchOn(shownPanel())).isNull(), 5000);
+        click(knob);
+        QTRY_VERIFY_WITH_TIMEOUT(!TestHome::read(m_home.claudeJson()).contains("alpha"), 5000);
+        QVERIFY(TestHome::read(m_home.stash()).contains("alpha"));
+        QTRY_VERIFY(switchOn(shownPanel()).isNull());
+
+        // Claude Code itself adds a server while the panel is open: its row appears, switched on.
+        QProcess claude;
+        claude.setProcessEnvironment(appEnvironment());
+        claude.start("claude", {"mcp", "add", "--scope", "user", "beta", "--", "/bin/false"});
+        QVERIFY(claude.waitForFinished(60000));
+        QCOMPARE(claude.exitCode(), 0);
+        QElapsedTimer sinceEdit;
+        sinceEdit.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!switchOn(shownPanel()).isNull(), 3000);
+        qInfo("outside edit to row on screen: %lld ms", sinceEdit.elapsed());
+        closePanel();
+    }
+
+    // A StatusNotifierItem tray reports no icon rectangle: the panel opens by the cursor, and
+    // an activation right after an outside press closed it does not reopen it.
+    void statusNotifierActivation()
+    {
+        QProcess bus;
+        bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        QVERIFY2(bus.waitForReadyRead(10000), "dbus-daemon did not start");
+        const QString address = QString::fromUtf8(bus.readLine()).trimmed();
+        QDBusConnection connection = QDBusConnection::connectToBus(address, "watcher");
+        FakeWatcher watcher;
+        QVERIFY(connection.registerService("org.kde.StatusNotifierWatcher"));
+        QVERIFY(connection.registerObject("/StatusNotifierWatcher", &watcher,
+                                          QDBusConnection::ExportAllSlots |
+                                              QDBusConnection::ExportAllProperties |
+                                              QDBusConnection::ExportAllSignals));
+        QProcessEnvironment env = appEnvironment();
+        env.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        QVERIFY(QDir().mkpath(m_home.path() + "/sni"));
+        env.insert("XDG_RUNTIME_DIR", m_home.path() + "/sni");
+        QProcess app;
+        app.setProcessEnvironment(env);
+        app.setProcessChannelMode(QProcess::ForwardedChannels);
+        app.start(QStringLiteral(QUORLANE_BINARY), {});
+        QTRY_VERIFY_WITH_TIMEOUT(!watcher.item.isEmpty(), 15000);
+        const auto activate = [&] {
+            QDBusMessage call = QDBusMessage::createMethodCall(watcher.item, "/StatusNotifierItem",
+                                                               "org.kde.StatusNotifierItem", "Activate");
+            call << 0 << 0;
+            return connection.call(call).type() == QDBusMessage::ReplyMessage;
+        };
+        // The cursor on the bottom edge, where a panel without a reserved strip would be.
+        QProcess::execute("xdotool", {"mousemove", "640", "790"});
+        QVERIFY(activate());
+        QTRY_COMPARE_WITH_TIMEOUT(shownPanel().bottomLeft(), QPoint(480, 790 - 4 - 1), 3000);
+
+        // The press closes the panel; the tray's activation for the same click follows a moment
+        // later and must not open it again.
+        click({200, 300});
+        QTest::qWait(100);
+        QVERIFY(activate());
+        QTest::qWait(500);
+        QVERIFY(shownPanel().isEmpty());
+
+        app.terminate();
+        app.waitForFinished(5000);
+        connection.unregisterService("org.kde.StatusNotifierWatcher");
+        QDBusConnection::disconnectFromBus("watcher");
+        bus.terminate();
+        bus.waitForFinished(3000);
+    }
+
     void secondStartReachesTheFirst()
     {
         closePanel();
         TestHome::Run run = runApp({});
         QVERIFY2(run.exitCode == 0, run.err.constData());
         QTRY_VERIFY_WITH_TIMEOUT(!shownPanel().isEmpty(), 3000);
-        const int mainHeight = shownPanel().height();
 
+        // The page the panel shows is the stored panel state.
         run = runApp({"--preferences"});
         QVERIFY2(run.exitCode == 0, run.err.constData());
-        QTRY_VERIFY_WITH_TIMEOUT(shownPanel().height() != mainHeight, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(runApp({"prefs", "--json"}).out.contains(R"("panelState":"preferences")"),
+                                 3000);
+        QVERIFY(!shownPanel().isEmpty());
         QCOMPARE(m_app.state(), QProcess::Running);
     }
 };

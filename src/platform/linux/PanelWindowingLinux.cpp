@@ -1,6 +1,7 @@
 #include "platform/PanelWindowing.h"
 
 #include <QGuiApplication>
+#include <QHash>
 #include <QSocketNotifier>
 #include <QWindow>
 
@@ -46,11 +47,18 @@ xcb_window_t rootWindow(xcb_connection_t *c, int screen)
     return XCB_NONE;
 }
 
+// Remembered: each lookup is a round trip to the server, and opening the panel needs several.
 xcb_atom_t atom(xcb_connection_t *c, const QByteArray &name)
 {
+    static QHash<QByteArray, xcb_atom_t> known;
+    if (const auto it = known.constFind(name); it != known.cend())
+        return *it;
     const Reply<xcb_intern_atom_reply_t> reply(
         xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(name.size()), name.constData()), nullptr));
-    return reply ? reply->atom : XCB_ATOM_NONE;
+    if (!reply)
+        return XCB_ATOM_NONE;
+    known.insert(name, reply->atom);
+    return reply->atom;
 }
 
 #ifdef QUORLANE_HAVE_XINPUT
