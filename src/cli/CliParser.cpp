@@ -1,5 +1,7 @@
 #include "CliParser.h"
 
+#include <QCoreApplication>
+
 CliParser::CliParser(const QString &command, const QString &description) : m_command(command)
 {
     m_parser.setApplicationDescription(description);
@@ -12,11 +14,26 @@ std::optional<int> CliParser::parse(const QStringList &arguments, CliIO &io)
     if (!m_parser.parse(QStringList{QStringLiteral("quorlane ") + m_command} + arguments))
         return usageError(io, m_parser.errorText());
     if (m_parser.isSet(QStringLiteral("help"))) {
-        io.out << m_parser.helpText();
+        io.out << helpText();
         io.out.flush();
         return ExitCode::ok;
     }
     return std::nullopt;
+}
+
+QString CliParser::helpText() const
+{
+    // QCommandLineParser names the running executable ("Usage: /usr/local/bin/quorlane
+    // [options]"), which says neither how to call it nor which command this is.
+    QString text = m_parser.helpText();
+    const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
+    const QString usage = text.left(lineEnd);
+    const QStringList all = QCoreApplication::arguments();
+    const QString executable = all.isEmpty() ? QString() : all.constFirst();
+    const QString prefix = QStringLiteral("Usage: ") + executable;
+    if (!executable.isEmpty() && usage.startsWith(prefix))
+        text.replace(0, prefix.size(), QStringLiteral("Usage: quorlane ") + m_command);
+    return text;
 }
 
 std::optional<int> CliParser::parseOptionsOnly(const QStringList &arguments, CliIO &io)

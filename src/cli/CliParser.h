@@ -37,6 +37,8 @@ public:
     [[nodiscard]] bool json() const { return isSet(QStringLiteral("json")); }
     [[nodiscard]] QString value(const QString &name) const { return m_parser.value(name); }
     [[nodiscard]] QStringList positionalArguments() const { return m_parser.positionalArguments(); }
+    // The help, its first line "Usage: quorlane COMMAND [options] …".
+    [[nodiscard]] QString helpText() const;
 
 private:
     QString m_command;

@@ -36,8 +36,11 @@ std::vector<Transcript> listTranscripts(const QString &root)
             continue;
         const QStringList files = QDir(folder).entryList(everything, QDir::Unsorted);
         for (const QString &file : files) {
-            if (file.endsWith(QLatin1String(".jsonl"), Qt::CaseSensitive))
-                found.push_back({folder + QLatin1Char('/') + file});
+            if (file.endsWith(QLatin1String(".jsonl"), Qt::CaseSensitive)) {
+                Transcript transcript;
+                transcript.path = folder + QLatin1Char('/') + file;
+                found.push_back(std::move(transcript));
+            }
         }
     }
     return found;

