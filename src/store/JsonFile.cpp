@@ -1,5 +1,6 @@
 #include "JsonFile.h"
 
+#include "LargeBuffer.h"
 #include "StoreError.h"
 
 #include <QDir>
@@ -16,7 +17,15 @@ std::optional<QByteArray> readIfExists(const QString &path)
         return std::nullopt;
     if (!file.open(QIODevice::ReadOnly))
         throw FileSystemError(QStringLiteral("Could not read %1: %2").arg(path, file.errorString()));
-    QByteArray bytes = file.readAll();
+    // Read into one buffer of the file's size: ~/.claude.json can be tens of megabytes.
+    const qint64 size = file.size();
+    QByteArray bytes = LargeBuffer::reserved(qsizetype(size));
+    bytes.resize(qsizetype(size));
+    const qint64 got = size > 0 ? file.read(bytes.data(), size) : 0;
+    if (got >= 0 && got < size)
+        bytes.truncate(qsizetype(got));
+    if (got == size)
+        bytes += file.readAll(); // it grew meanwhile
     if (file.error() != QFileDevice::NoError)
         throw FileSystemError(QStringLiteral("Could not read %1: %2").arg(path, file.errorString()));
     return bytes;
