@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cstring>
+
 namespace JsonFile {
 
 std::optional<QByteArray> readIfExists(const QString &path)
@@ -104,9 +106,24 @@ void writeAtomically(const QString &path, const QByteArray &bytes)
     saveAtomically(path, bytes, {});
 }
 
+bool holds(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() != bytes.size())
+        return false;
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (qsizetype at = 0; at < bytes.size();) {
+        const qint64 got = file.read(chunk.data(), std::min<qint64>(chunk.size(), bytes.size() - at));
+        if (got <= 0 || std::memcmp(chunk.constData(), bytes.constData() + at, std::size_t(got)) != 0)
+            return false;
+        at += got;
+    }
+    return file.read(chunk.data(), 1) == 0;
+}
+
 bool writeAtomicallyIfUnchanged(const QString &path, const QByteArray &bytes, const QByteArray &expected)
 {
-    return saveAtomically(path, bytes, [&] { return readIfExists(path) == expected; });
+    return saveAtomically(path, bytes, [&] { return holds(path, expected); });
 }
 
 void createDirectories(const QString &path)

@@ -94,6 +94,7 @@ void stashProjectServer(const QString &claudeJsonPath, const QString &name, cons
     // rewritten, the record goes back to what it was.
     root->remove({"projects", projectKey, "mcpServers", key});
     const QByteArray rewritten = root->text(claudeJsonPath); // before any write: it can refuse
+    root.reset();
     const QString sidecar = QuorlaneProjectConfig::sidecarPath(projectPath);
     const auto priorRecord = JsonFile::read(sidecar);
     record.save(projectPath);
@@ -124,7 +125,9 @@ void restoreProjectServer(const QString &claudeJsonPath, const QString &name, co
     }
     // Objects on the way that are missing, or are not objects, become objects.
     root->set({"projects", projectPath.toStdString(), "mcpServers", name.toStdString()}, definition);
-    JsonFile::writeAtomically(claudeJsonPath, root->text(claudeJsonPath));
+    const QByteArray rewritten = root->text(claudeJsonPath);
+    root.reset();
+    JsonFile::writeAtomically(claudeJsonPath, rewritten);
     // Removed only once it is back in ~/.claude.json; if writing failed, the caller does not
     // save the record and the sidecar keeps the definition.
     record.stashedConfigs.remove(name);
