@@ -40,27 +40,8 @@ bool readServers(const JsonDocument &document, Index object, std::optional<MCPSe
     const auto member = document.member(object, "mcpServers");
     if (!member || document.kind(*member) == Kind::null)
         return true;
-    if (document.kind(*member) != Kind::object)
-        return false;
-    // Only the last of duplicated names counts, even when an earlier one would not decode.
-    std::map<std::string, Index> definitions;
-    std::string scratch;
-    document.forEachMember(*member, [&](Index name, Index definition) {
-        definitions.insert_or_assign(std::string(document.string(name, scratch)), definition);
-    });
-    MCPServerMap map;
-    bool ok = true;
-    for (const auto &[name, definition] : definitions) {
-        auto raw = decodeDefinition(document, definition);
-        if (!raw) {
-            ok = false;
-            break;
-        }
-        map.insert(QString::fromStdString(name), std::move(*raw));
-    }
-    if (ok)
-        servers = std::move(map);
-    return ok;
+    servers = decodeServerMap(document, *member);
+    return servers.has_value();
 }
 
 // Project path → value, in the order of the file; a duplicated path keeps its first place and
@@ -99,6 +80,26 @@ QStringList readDisabledNames(const JsonDocument &document, Index project)
 }
 
 } // namespace
+
+std::optional<MCPServerMap> decodeServerMap(const JsonDocument &document, Index object)
+{
+    if (document.kind(object) != Kind::object)
+        return std::nullopt;
+    // Only the last of duplicated names counts, even when an earlier one would not decode.
+    std::map<std::string, Index> definitions;
+    std::string scratch;
+    document.forEachMember(object, [&](Index name, Index definition) {
+        definitions.insert_or_assign(std::string(document.string(name, scratch)), definition);
+    });
+    MCPServerMap servers;
+    for (const auto &[name, definition] : definitions) {
+        auto raw = decodeDefinition(document, definition);
+        if (!raw)
+            return std::nullopt;
+        servers.insert(QString::fromStdString(name), std::move(*raw));
+    }
+    return servers;
+}
 
 std::optional<ClaudeJson> ClaudeJson::decode(const QByteArray &bytes)
 {

@@ -5,7 +5,7 @@
 #include <QByteArray>
 #include <QStringList>
 
-class JsonDocument;
+#include "JsonDocument.h"
 
 // The typed read view of ~/.claude.json: the global servers and each project's servers. Every
 // other member is ignored here; the file is only ever rewritten through the untyped tree.
@@ -17,6 +17,10 @@ struct ClaudeJsonProject
     QStringList disabledMcpServers;
     bool operator==(const ClaudeJsonProject &) const = default;
 };
+
+// The definitions of an object of server name → definition, read from a parsed document: the
+// last of duplicated names counts; nullopt when it is not an object or any definition fails.
+std::optional<MCPServerMap> decodeServerMap(const JsonDocument &document, JsonDocument::Index object);
 
 struct ClaudeJson
 {

@@ -1,5 +1,7 @@
 #include "ConfigFormats.h"
 
+#include "ClaudeJson.h"
+
 #include "JsonFile.h"
 #include "JsonValues.h"
 
@@ -30,10 +32,18 @@ std::optional<MCPConfig> MCPConfig::decode(const nlohmann::json &value)
     return MCPConfig{std::move(*servers)};
 }
 
+// Read like ~/.claude.json (the last duplicate wins, any depth): the Claude Desktop file is
+// switched through the same rewrite.
 std::optional<MCPConfig> MCPConfig::decode(const QByteArray &bytes)
 {
-    const auto value = JsonFile::parse(bytes);
-    return value ? decode(*value) : std::nullopt;
+    const auto document = JsonDocument::parse(bytes);
+    if (!document || document->kind(JsonDocument::root()) != JsonDocument::Kind::object)
+        return std::nullopt;
+    const auto member = document->member(JsonDocument::root(), "mcpServers");
+    auto servers = member ? decodeServerMap(*document, *member) : std::nullopt;
+    if (!servers)
+        return std::nullopt;
+    return MCPConfig{std::move(*servers)};
 }
 
 nlohmann::json MCPConfig::encode() const

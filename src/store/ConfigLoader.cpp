@@ -166,8 +166,11 @@ QList<MCPProject> loadProjects(const std::optional<ClaudeJson> &view, const QStr
 
 LoadResult loadSnapshot(const ConfigPaths &paths, const QStringList &excludedNames)
 {
-    const auto claudeBytes = JsonFile::read(paths.claudeJsonPath);
-    const std::optional<ClaudeJson> view = claudeBytes ? ClaudeJson::decode(*claudeBytes) : std::nullopt;
+    // The text (tens of megabytes) is let go before the next file is read.
+    const std::optional<ClaudeJson> view = [&] {
+        const auto claudeBytes = JsonFile::read(paths.claudeJsonPath);
+        return claudeBytes ? ClaudeJson::decode(*claudeBytes) : std::nullopt;
+    }();
 
     const auto stashBytes = JsonFile::read(paths.disabledGlobalConfigPath);
     const DisabledGlobalConfig stash = (stashBytes ? DisabledGlobalConfig::decode(*stashBytes) : std::nullopt)

@@ -7,8 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cstring>
-
 namespace ConfigMutation {
 
 void saveDisabledConfig(const DisabledGlobalConfig::Bucket &global,
@@ -29,32 +27,12 @@ std::optional<bool> liveHasServer(const QByteArray &bytes, const std::string &na
     return live->document().member(*servers, name).has_value();
 }
 
-namespace {
-
-// Whether the file holds exactly `bytes`, read through one small buffer.
-bool fileHolds(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() != bytes.size())
-        return false;
-    QByteArray chunk(1 << 20, Qt::Uninitialized);
-    for (qsizetype at = 0; at < bytes.size();) {
-        const qint64 got = file.read(chunk.data(), std::min<qint64>(chunk.size(), bytes.size() - at));
-        if (got <= 0 || std::memcmp(chunk.constData(), bytes.constData() + at, std::size_t(got)) != 0)
-            return false;
-        at += got;
-    }
-    return file.read(chunk.data(), 1) == 0;
-}
-
-} // namespace
-
 bool verifyMutation(const QString &name, MCPSource source, bool enabled, const QString &livePath,
                     const QString &stashPath, const QByteArray &written)
 {
     const std::string key = name.toStdString();
     std::optional<bool> live;
-    if (!written.isEmpty() && fileHolds(livePath, written)) {
+    if (!written.isEmpty() && JsonFile::holds(livePath, written)) {
         live = enabled;
     } else {
         const auto liveBytes = JsonFile::readIfExists(livePath);

@@ -70,6 +70,7 @@ QCoro::Task<GlobalToggle::Outcome> GlobalToggle::run()
             if (!ConfigMutation::verifyMutation(m_name, m_source, m_enabled, m_livePath,
                                                 m_paths.disabledGlobalConfigPath, m_writtenLive))
                 throw MCPConfigMutationError::verificationFailed();
+            m_writtenLive = QByteArray(); // only a rollback needs it; the reload comes next
             co_return Outcome{Outcome::Kind::done, {}};
         } catch (...) {
             co_return Outcome{Outcome::Kind::failed, rollback(prior, std::current_exception())};
@@ -97,7 +98,7 @@ std::optional<GlobalToggle::Plan> GlobalToggle::validate(const Prior &prior) con
             return std::nullopt;
         stash = std::move(*decoded);
     }
-    return Plan{std::move(*live), std::move(stash)};
+    return Plan{std::move(live), std::move(stash)};
 }
 
 bool GlobalToggle::switchOn(Plan &plan, const Prior &prior)
@@ -108,8 +109,9 @@ bool GlobalToggle::switchOn(Plan &plan, const Prior &prior)
         throw MCPConfigMutationError::serverNotFound(m_name);
     m_definition = stashed->second;
     // The live file first: until the stash entry goes, the definition is in both files.
-    plan.live.set({"mcpServers", m_key}, stashed->second.toGeneric());
-    QByteArray written = plan.live.text(m_livePath);
+    plan.live->set({"mcpServers", m_key}, stashed->second.toGeneric());
+    QByteArray written = plan.live->text(m_livePath);
+    plan.live.reset();
     if (!JsonFile::writeAtomicallyIfUnchanged(m_livePath, written, *prior.live))
         return false;
     m_writtenLive = std::move(written);
@@ -120,13 +122,13 @@ bool GlobalToggle::switchOn(Plan &plan, const Prior &prior)
 
 bool GlobalToggle::switchOff(Plan &plan, const Prior &prior)
 {
-    const auto live = plan.live.find({"mcpServers", m_key});
+    const auto live = plan.live->find({"mcpServers", m_key});
     if (!live)
         throw MCPConfigMutationError::serverNotFound(m_name);
     // The stash holds the definition as a tree, which recursion walks: a definition nested deeper
     // than any real one (or holding a number no double holds) is refused before anything is
     // written.
-    const auto generic = plan.live.document().toGeneric(*live, kMaxDefinitionDepth);
+    const auto generic = plan.live->document().toGeneric(*live, kMaxDefinitionDepth);
     if (!generic)
         throw QuorlaneError(
             QStringLiteral("The definition of MCP server \u2018%1\u2019 nests too deeply (or holds a "
@@ -136,9 +138,10 @@ bool GlobalToggle::switchOff(Plan &plan, const Prior &prior)
     if (!definition)
         throw MCPConfigMutationError::serverNotFound(m_name);
     m_definition = *definition;
-    plan.live.remove({"mcpServers", m_key});
+    plan.live->remove({"mcpServers", m_key});
     // Written out before the stash is touched: a file that cannot be rewritten changes nothing.
-    QByteArray written = plan.live.text(m_livePath);
+    QByteArray written = plan.live->text(m_livePath);
+    plan.live.reset();
     // The stash first: the definition must exist in at least one file at every moment.
     auto &bucket = m_source == MCPSource::desktop ? plan.stash.desktop : plan.stash.global;
     bucket.insert_or_assign(m_key, std::move(*definition));

@@ -56,7 +56,7 @@ private:
     // The parsed live file and stash, once they passed validation.
     struct Plan
     {
-        UntypedRewrite live;
+        std::optional<UntypedRewrite> live; // dropped once the new text is made: memory
         DisabledGlobalConfig stash;
     };
 

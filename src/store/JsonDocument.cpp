@@ -1,5 +1,7 @@
 #include "JsonDocument.h"
 
+#include "LargeBuffer.h"
+
 #include <simdjson.h>
 
 #include <cstring>
@@ -262,9 +264,9 @@ std::optional<JsonDocument> JsonDocument::parse(const QByteArray &bytes)
     document.m_bytes = bytes;
     // About one value per 20 bytes in Claude Code's files; growing past that is rare.
     document.m_tape.reserve(std::size_t(bytes.size()) / 16 + 16);
+    LargeBuffer::advise(document.m_tape.data(), document.m_tape.capacity() * sizeof(std::uint32_t));
     if (!JsonDocumentParser(document).run())
         return std::nullopt;
-    document.m_tape.shrink_to_fit();
     return document;
 }
 

@@ -1,6 +1,7 @@
 #include "JsonFile.h"
 
 #include "AtomicFile.h"
+#include "LargeBuffer.h"
 #include "StoreError.h"
 
 #include <QDir>
@@ -10,6 +11,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <sys/stat.h>
+
+#include <cstring>
 
 namespace JsonFile {
 
@@ -24,7 +27,15 @@ std::optional<QByteArray> readIfExists(const QString &path)
         throw FileSystemError(QStringLiteral("Could not read %1: it is a folder").arg(path));
     if (!file.open(QIODevice::ReadOnly))
         throw FileSystemError(QStringLiteral("Could not read %1: %2").arg(path, file.errorString()));
-    QByteArray bytes = file.readAll();
+    // Read into one buffer of the file's size: ~/.claude.json can be tens of megabytes.
+    const qint64 size = file.size();
+    QByteArray bytes = LargeBuffer::reserved(qsizetype(size));
+    bytes.resize(qsizetype(size));
+    const qint64 got = size > 0 ? file.read(bytes.data(), size) : 0;
+    if (got >= 0 && got < size)
+        bytes.truncate(qsizetype(got));
+    if (got == size)
+        bytes += file.readAll(); // it grew meanwhile
     if (file.error() != QFileDevice::NoError)
         throw FileSystemError(QStringLiteral("Could not read %1: %2").arg(path, file.errorString()));
     return bytes;
@@ -82,6 +93,21 @@ void writePrivate(const QString &path, const QByteArray &bytes)
 {
     AtomicFile::createPrivateFolder(QFileInfo(path).absolutePath());
     AtomicFile::replace(path, bytes, AtomicFile::Access::private_);
+}
+
+bool holds(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() != bytes.size())
+        return false;
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (qsizetype at = 0; at < bytes.size();) {
+        const qint64 got = file.read(chunk.data(), std::min<qint64>(chunk.size(), bytes.size() - at));
+        if (got <= 0 || std::memcmp(chunk.constData(), bytes.constData() + at, std::size_t(got)) != 0)
+            return false;
+        at += got;
+    }
+    return file.read(chunk.data(), 1) == 0;
 }
 
 bool writeAtomicallyIfUnchanged(const QString &path, const QByteArray &bytes, const QByteArray &expected)

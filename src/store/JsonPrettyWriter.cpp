@@ -1,5 +1,7 @@
 #include "JsonPrettyWriter.h"
 
+#include "LargeBuffer.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -38,7 +40,7 @@ struct Frame
 class Writer
 {
 public:
-    Writer(qsizetype reserve, qsizetype limit) : m_limit(limit) { m_out.reserve(reserve); }
+    Writer(qsizetype reserve, qsizetype limit) : m_out(LargeBuffer::reserved(reserve)), m_limit(limit) {}
 
     std::optional<QByteArray> run(const Item &root)
     {

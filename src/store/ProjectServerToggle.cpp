@@ -109,6 +109,7 @@ QCoro::Task<bool> takeOut(QString claudeJsonPath, QString name, QString projectP
         file.root->remove(serverPath(projectPath, name));
         // Written out before the record is touched: a file that cannot be rewritten changes nothing.
         const QByteArray rewritten = file.root->text(claudeJsonPath);
+        file.root.reset(); // the index of a large file is not needed past this point
         QuorlaneProjectConfig changed = record;
         changed.stashedConfigs.insert(name, {std::move(*definition), DefinitionOrigin::claudeJsonLocal});
         changed.recordDisable(name);
@@ -146,7 +147,9 @@ QCoro::Task<void> putBack(QString claudeJsonPath, QString name, QString projectP
                     .arg(claudeJsonPath, name));
         // Objects on the way that are missing, or are not objects, become objects.
         file.root->set(serverPath(projectPath, name), definition.toGeneric());
-        if (JsonFile::writeAtomicallyIfUnchanged(claudeJsonPath, file.root->text(claudeJsonPath), *file.bytes))
+        const QByteArray rewritten = file.root->text(claudeJsonPath);
+        file.root.reset();
+        if (JsonFile::writeAtomicallyIfUnchanged(claudeJsonPath, rewritten, *file.bytes))
             co_return;
         claudeLock.refresh();
     }

@@ -2,6 +2,7 @@
 // the same bytes wherever the old writer kept every value, the value itself where it did not.
 
 #include "ClaudeJsonGenerator.h"
+#include "ToggleTestSupport.h"
 #include "store/JsonDocument.h"
 #include "store/JsonFile.h"
 #include "store/JsonPrettyWriter.h"
@@ -156,6 +157,44 @@ private slots:
         QVERIFY(!JsonPrettyWriter::write(*document, {}, JsonPrettyWriter::defaultLimit(input.size())));
         input = "[" + QByteArray(depth, '{').replace("{", "{\"a\":[") + "1";
         QVERIFY(!JsonDocument::parse(input)); // unterminated at any depth
+    }
+
+    // Files Claude Code reads without complaint: switching a global server off and on works, and
+    // what it does not touch keeps its text.
+    void switchesFilesClaudeCodeReads_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("kept");
+        const QByteArray servers =
+            R"("mcpServers":{"x":{"command":"npx","n":123456789012345678901234567890}})";
+        QTest::newRow("lone surrogate")
+            << "{\"lastPrompt\":\"cut \\ud83d\"," + servers + "}" << QByteArray(R"("cut \ud83d")");
+        QTest::newRow("integer beyond 64 bits") << "{\"c\":-123456789012345678901234567890," + servers + "}"
+                                                << QByteArray("-123456789012345678901234567890");
+        QTest::newRow("duplicated mcpServers: the last one counts")
+            << R"({"mcpServers":{"gone":{"command":"a"}},)" + servers + "}" << QByteArray("\"x\"");
+        QTest::newRow("deep member elsewhere")
+            << "{\"d\":" + QByteArray(1500, '[') + QByteArray(1500, ']') + "," + servers + "}"
+            << QByteArray("\"d\": [\n    [\n      [");
+    }
+
+    void switchesFilesClaudeCodeReads()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, kept);
+        TestHome home;
+        home.write(home.claudeJson(), file);
+        MCPConfigService service;
+        QCoro::waitFor(service.reload());
+        QCOMPARE(service.globalServers().size(), 1);
+        QVERIFY(ToggleTestSupport::setServer(service, "x", MCPSource::global, false).ok);
+        QVERIFY(!TestHome::read(home.claudeJson()).contains("\"x\""));
+        const auto on = ToggleTestSupport::setServer(service, "x", MCPSource::global, true);
+        QVERIFY2(on.ok, qPrintable(on.description));
+        const QByteArray after = TestHome::read(home.claudeJson());
+        QVERIFY(after.contains("\"x\": {"));
+        QVERIFY(!after.contains("gone"));
+        QVERIFY2(after.contains(kept), after.left(300).constData());
     }
 
 private:
