@@ -45,8 +45,8 @@ QCoro::Task<GlobalToggle::Outcome> GlobalToggle::run()
             // A stash that is there but cannot be read is not an empty one: switching with it
             // would write over (or roll back by deleting) every definition it holds.
             prior.stash = JsonFile::readIfExists(m_paths.disabledGlobalConfigPath);
-            if (prior.live)
-                JsonFile::checkNestingDepth(m_livePath, *prior.live);
+            // The live file is read without recursion at any depth; the stash is Quorlane's own
+            // and still goes through the generic tree, which recurses once per level.
             if (prior.stash)
                 JsonFile::checkNestingDepth(m_paths.disabledGlobalConfigPath, *prior.stash);
         } catch (...) {

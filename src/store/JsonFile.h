@@ -60,8 +60,8 @@ void writePrivate(const QString &path, const QByteArray &bytes);
 void createDirectories(const QString &path);
 
 // The deepest nesting of arrays and objects in the text (strings are skipped), counted without
-// recursion. The tree and its writer recurse once per level, so a change refuses deeper files
-// instead of running out of stack half-way through its writes.
+// recursion. The generic tree and its writer recurse once per level, so a change refuses deeper
+// stash files instead of running out of stack half-way through its writes.
 [[nodiscard]] int nestingDepth(const QByteArray &bytes);
 constexpr int kMaxNestingDepth = 1000;
 
