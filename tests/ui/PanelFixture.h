@@ -1,0 +1,77 @@
+#pragma once
+
+#include "PanelModel.h"
+#include "TestHome.h"
+
+#include "app/AppPreferences.h"
+#include "app/UpdateChecker.h"
+#include "platform/Paths.h"
+#include "probe/MCPToolProbe.h"
+#include "probe/TokenSavingsService.h"
+#include "sessions/RelaunchQueue.h"
+#include "sessions/SessionManager.h"
+#include "store/MCPConfigService.h"
+
+#include <QMutex>
+#include <QStringList>
+
+#include <memory>
+
+// A panel over real services in a temporary home. Sessions are discovered through a runner
+// that records the command lines it is asked to run and finds nothing, so no test ever looks
+// at, or relaunches, a real process. Token figures come from a fixed table instead of probes.
+struct PanelFixture
+{
+    TestHome home;
+    std::shared_ptr<QStringList> commands = std::make_shared<QStringList>();
+    std::shared_ptr<QMutex> commandsLock = std::make_shared<QMutex>();
+    RelaunchQueue queue;
+    MCPConfigService config;
+    AppPreferences prefs;
+    SessionManager sessions{[commands = commands, lock = commandsLock](const QString &line) {
+                                QMutexLocker locker(lock.get());
+                                commands->append(line);
+                                return QString();
+                            },
+                            &queue};
+    TokenSavingsService savings;
+    // Reads QUORLANE_FEED_URL now: set it before the fixture is made.
+    UpdateChecker updater{QStringLiteral("1.0.0")};
+    std::unique_ptr<MCPToolProbe> probe;
+    std::unique_ptr<PanelModel> panel;
+
+    // Call after the home's files are written. Without `figures` the estimates come from the
+    // home's probe cache.
+    void start(QHash<QString, qint64> figures = {})
+    {
+        PanelModel::Services services;
+        services.config = &config;
+        services.prefs = &prefs;
+        services.sessions = &sessions;
+        services.savings = &savings;
+        services.updater = &updater;
+        services.estimator = [figures](MCPServerEntry entry) -> QCoro::Task<qint64> {
+            co_return figures.value(entry.name, 1500);
+        };
+        if (figures.isEmpty()) {
+            // The real estimate cache of the home; a fresh entry never starts a program.
+            probe = std::make_unique<MCPToolProbe>(Paths::quorlaneSupportDirectory() +
+                                                   QStringLiteral("/mcp_probe_cache_v2.json"));
+            services.estimator = [probe = probe.get()](MCPServerEntry entry) {
+                return probe->tokensPerMessage(std::move(entry));
+            };
+        }
+        services.approvals = [] {
+            return [](const MCPProject &, const MCPServerEntry &entry) {
+                return !entry.name.startsWith(u"cloned");
+            };
+        };
+        panel = std::make_unique<PanelModel>(services);
+    }
+
+    [[nodiscard]] QStringList commandsRun() const
+    {
+        QMutexLocker locker(commandsLock.get());
+        return *commands;
+    }
+};
