@@ -63,10 +63,10 @@ private Q_SLOTS:
         const bool prefsPage = scenario.startsWith(u"prefs");
         std::unique_ptr<FeedServer> feed;
         if (scenario.endsWith(u"uptodate"))
-            feed = std::make_unique<FeedServer>(200, R"({"version":"1.0.0"})");
+            feed = std::make_unique<FeedServer>(200, "{\"version\":\"1.0.0\"}");
         else if (scenario.endsWith(u"update"))
-            feed = std::make_unique<FeedServer>(
-                200, R"({"version":"1.4.2","url":"https://quorlane.dev/changelog"})");
+            feed = std::make_unique<FeedServer>(200, "{\"version\":\"1.4.2\",\"url\":\"https:/"
+                                                     "/quorlane.dev/changelog\"}");
         else if (scenario.endsWith(u"failed"))
             feed = std::make_unique<FeedServer>(500, "");
         else

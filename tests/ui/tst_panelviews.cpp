@@ -18,7 +18,7 @@ class Scenario : public QObject
     Q_OBJECT
 
 public:
-    Scenario() : m_feed(200, R"({"version":"1.0.0"})")
+    Scenario() : m_feed(200, "{\"version\":\"1.0.0\"}")
     {
         qputenv("QUORLANE_FEED_URL", m_feed.url());
         m_fixture = std::make_unique<PanelFixture>();
