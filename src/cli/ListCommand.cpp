@@ -2,6 +2,7 @@
 #include "Commands.h"
 #include "JsonOutput.h"
 #include "ServerOutput.h"
+#include "TerminalText.h"
 #include "store/QuorlaneProjectConfig.h"
 
 namespace {
@@ -53,6 +54,9 @@ void printJson(const MCPConfigService &service, const QList<ListedProject> &proj
         nlohmann::ordered_json project;
         project["path"] = listed.project->path.toStdString();
         project["servers"] = sectionJson(listed.project->servers, projectEnabled(listed));
+        project["offInClaudeCode"] = nlohmann::ordered_json::array();
+        for (const QString &name : listed.project->offInClaudeCode)
+            project["offInClaudeCode"].push_back(name.toStdString());
         root["projects"].push_back(project);
     }
     JsonOutput::print(io, root);
@@ -63,10 +67,10 @@ void printServers(const QList<MCPServerEntry> &servers, const EnabledTest &enabl
     if (servers.isEmpty())
         io.out << "  (none)\n";
     for (const MCPServerEntry &entry : servers) {
-        io.out << "  " << (enabled(entry) ? "[on]  " : "[off] ") << entry.name;
+        io.out << "  " << (enabled(entry) ? "[on]  " : "[off] ") << TerminalText::printable(entry.name);
         const QString detail = ServerOutput::describe(entry);
         if (!detail.isEmpty())
-            io.out << "  " << detail;
+            io.out << "  " << TerminalText::printable(detail);
         io.out << '\n';
     }
 }
@@ -83,9 +87,13 @@ void printText(const MCPConfigService &service, const QList<ListedProject> &proj
         const EnabledTest enabled = projectEnabled(listed);
         const auto on =
             std::count_if(listed.project->servers.cbegin(), listed.project->servers.cend(), enabled);
-        io.out << "\nProject " << listed.project->path << "  (" << on << '/' << listed.project->servers.size()
-               << " on)\n";
+        io.out << "\nProject " << TerminalText::printable(listed.project->path) << "  (" << on << '/'
+               << listed.project->servers.size() << " on)\n";
         printServers(listed.project->servers, enabled, io);
+        // Claude Code does not load these here whatever the switches above say.
+        if (!listed.project->offInClaudeCode.isEmpty())
+            io.out << "  off in Claude Code: " << listed.project->offInClaudeCode.join(QStringLiteral(", "))
+                   << '\n';
     }
 }
 

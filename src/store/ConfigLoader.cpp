@@ -116,10 +116,18 @@ QList<MCPProject> loadProjects(const std::optional<ClaudeJson> &view, const QStr
         collectClaudeJsonProjects(*view, excludedNames, found, paths);
     collectScannedProjects(excludedNames, found, paths);
 
+    // A project found by the scan can still have an entry in .claude.json that only switches
+    // servers off (Claude Code's /mcp on a .mcp.json server), so every project looks its entry up.
+    QHash<QString, QStringList> offInClaudeCode;
+    if (view && view->projects) {
+        for (const auto &[path, project] : *view->projects)
+            offInClaudeCode.insert(path, project.disabledMcpServers);
+    }
     QList<MCPProject> projects;
     projects.reserve(found.size());
     for (auto &[path, servers] : found)
-        projects.append(MCPProject{path, path, std::move(servers), MCPSource::project, true});
+        projects.append(MCPProject{path, path, std::move(servers), MCPSource::project, true,
+                                   offInClaudeCode.value(path)});
     MCPProjects::sortByLastComponent(projects);
     return projects;
 }

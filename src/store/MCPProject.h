@@ -3,6 +3,8 @@
 #include "MCPServerEntry.h"
 #include "MCPSource.h"
 
+#include <QStringList>
+
 // One project directory with its servers, sorted by name.
 struct MCPProject
 {
@@ -11,6 +13,9 @@ struct MCPProject
     QList<MCPServerEntry> servers;
     MCPSource source = MCPSource::project;
     bool isEnabled = true;
+    // Names Claude Code itself has switched off for this project ("disabledMcpServers" of its
+    // entry in .claude.json): Claude Code does not load them there, whatever Quorlane shows.
+    QStringList offInClaudeCode;
 
     bool operator==(const MCPProject &) const = default;
 };

@@ -5,27 +5,32 @@
 #include "JsonFile.h"
 #include "JsonValues.h"
 #include "StoreError.h"
+#include "UntypedRewrite.h"
+
+#include <nlohmann/json.hpp>
 
 namespace ProjectServerToggle {
 
 namespace {
 
+// A definition nested deeper than any real one is refused rather than walked by recursion.
+constexpr int kMaxDefinitionDepth = 256;
+
 // The member at `key`, when it is a non-empty object.
-nlohmann::json *nonEmptyObject(nlohmann::json &parent, const std::string &key)
+std::optional<JsonDocument::Index> nonEmptyObject(const JsonDocument &document,
+                                                  std::optional<JsonDocument::Index> parent,
+                                                  const std::string &key)
 {
-    const auto it = parent.find(key);
-    if (it == parent.end() || !it->is_object() || it->empty())
-        return nullptr;
-    return &*it;
+    const auto member = parent ? document.member(*parent, key) : std::nullopt;
+    if (!member || document.kind(*member) != JsonDocument::Kind::object || document.isEmpty(*member))
+        return std::nullopt;
+    return member;
 }
 
-// The member at `key` as an object, replacing anything else with a new empty one.
-nlohmann::json &objectMember(nlohmann::json &parent, const std::string &key)
+std::optional<UntypedRewrite> readClaudeJson(const QString &path)
 {
-    auto &member = parent[key];
-    if (!member.is_object())
-        member = nlohmann::json::object();
-    return member;
+    const auto bytes = JsonFile::read(path);
+    return bytes ? UntypedRewrite::parse(*bytes) : std::nullopt;
 }
 
 } // namespace
@@ -54,12 +59,18 @@ void stashProjectServer(const QString &claudeJsonPath, const QString &name, cons
     ClaudeJsonLock lock(claudeJsonPath);
     lock.acquireBlocking();
 
-    auto root = JsonFile::readObject(claudeJsonPath);
-    nlohmann::json *projects = root ? nonEmptyObject(*root, "projects") : nullptr;
-    nlohmann::json *project = projects ? nonEmptyObject(*projects, projectPath.toStdString()) : nullptr;
-    nlohmann::json *servers = project ? nonEmptyObject(*project, "mcpServers") : nullptr;
-    const auto live = servers ? servers->find(name.toStdString()) : nlohmann::json::iterator{};
-    if (!servers || live == servers->end()) {
+    auto root = readClaudeJson(claudeJsonPath);
+    const std::string key = name.toStdString();
+    const std::string projectKey = projectPath.toStdString();
+    std::optional<JsonDocument::Index> live;
+    if (root) {
+        const JsonDocument &document = root->document();
+        const auto projects = nonEmptyObject(document, JsonDocument::root(), "projects");
+        const auto project = nonEmptyObject(document, projects, projectKey);
+        const auto servers = nonEmptyObject(document, project, "mcpServers");
+        live = servers ? document.member(*servers, key) : std::nullopt;
+    }
+    if (!live) {
         // Defined elsewhere (the project's .mcp.json): the record alone switches it off.
         record.recordDisable(name);
         return;
@@ -68,7 +79,8 @@ void stashProjectServer(const QString &claudeJsonPath, const QString &name, cons
     // The record can only hold the seven known definition keys with their declared types.
     // Taking out a definition it cannot hold would lose it, so the switch is refused and the
     // server stays on, defined where it was.
-    const auto definition = MCPServerRaw::decode(*live);
+    const auto generic = root->document().toGeneric(*live, kMaxDefinitionDepth);
+    const auto definition = generic ? MCPServerRaw::decode(*generic) : std::nullopt;
     if (!definition)
         throw QuorlaneError(
             QStringLiteral("The definition of MCP server \u2018%1\u2019 in %2 cannot be kept while it "
@@ -80,12 +92,13 @@ void stashProjectServer(const QString &claudeJsonPath, const QString &name, cons
     // The record with the definition is written before the definition leaves ~/.claude.json,
     // so it exists in at least one file at every moment; if ~/.claude.json cannot be
     // rewritten, the record goes back to what it was.
+    root->remove({"projects", projectKey, "mcpServers", key});
+    const QByteArray rewritten = root->text(claudeJsonPath); // before any write: it can refuse
     const QString sidecar = QuorlaneProjectConfig::sidecarPath(projectPath);
     const auto priorRecord = JsonFile::read(sidecar);
     record.save(projectPath);
-    servers->erase(live);
     try {
-        JsonFile::writeAtomically(claudeJsonPath, JsonFile::serializePretty(*root));
+        JsonFile::writeAtomically(claudeJsonPath, rewritten);
     } catch (...) {
         ConfigMutation::restoreFile(priorRecord, sidecar);
         throw;
@@ -103,15 +116,15 @@ void restoreProjectServer(const QString &claudeJsonPath, const QString &name, co
 
     ClaudeJsonLock lock(claudeJsonPath);
     lock.acquireBlocking();
-    auto root = JsonFile::readObject(claudeJsonPath);
+    auto root = readClaudeJson(claudeJsonPath);
     if (!root) {
         // Nowhere to put it back: the definition stays in the record's stash, its only copy,
         // and a later switch off and on puts it back once ~/.claude.json is readable again.
         return;
     }
-    auto &project = objectMember(objectMember(*root, "projects"), projectPath.toStdString());
-    objectMember(project, "mcpServers")[name.toStdString()] = definition;
-    JsonFile::writeAtomically(claudeJsonPath, JsonFile::serializePretty(*root));
+    // Objects on the way that are missing, or are not objects, become objects.
+    root->set({"projects", projectPath.toStdString(), "mcpServers", name.toStdString()}, definition);
+    JsonFile::writeAtomically(claudeJsonPath, root->text(claudeJsonPath));
     // Removed only once it is back in ~/.claude.json; if writing failed, the caller does not
     // save the record and the sidecar keeps the definition.
     record.stashedConfigs.remove(name);
