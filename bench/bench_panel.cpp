@@ -106,7 +106,7 @@ int main(int argc, char *argv[])
     MCPConfigService config;
     AppPreferences prefs;
     prefs.setAutoRelaunch(false);
-    SessionManager sessions([](const QString &) { return QString(); });
+    SessionManager sessions; // autoRelaunch is off: never asked
     TokenSavingsService savings;
     UpdateChecker updater(QStringLiteral("1.0.0"));
     PanelModel model(services(&config, &prefs, &sessions, &savings, &updater));

@@ -8,6 +8,7 @@
 #include "platform/Paths.h"
 #include "probe/MCPToolProbe.h"
 #include "probe/TokenSavingsService.h"
+#include "sessions/ProcessSource.h"
 #include "sessions/RelaunchQueue.h"
 #include "sessions/SessionManager.h"
 #include "store/MCPConfigService.h"
@@ -17,8 +18,30 @@
 
 #include <memory>
 
-// A panel over real services in a temporary home. Sessions are discovered through a runner
-// that records the command lines it is asked to run and finds nothing, so no test ever looks
+// Finds no process and records that it was asked.
+class RecordingProcessSource : public ProcessSource
+{
+public:
+    RecordingProcessSource(std::shared_ptr<QStringList> asked, std::shared_ptr<QMutex> lock)
+        : m_asked(std::move(asked)), m_lock(std::move(lock))
+    {}
+    [[nodiscard]] QList<ProcessInfo> processes() const override
+    {
+        QMutexLocker locker(m_lock.get());
+        m_asked->append(QStringLiteral("processes"));
+        return {};
+    }
+    [[nodiscard]] QString workingDirectory(qint64) const override { return {}; }
+    [[nodiscard]] QStringList environment(qint64) const override { return {}; }
+    [[nodiscard]] std::optional<QString> tty(qint64) const override { return std::nullopt; }
+
+private:
+    std::shared_ptr<QStringList> m_asked;
+    std::shared_ptr<QMutex> m_lock;
+};
+
+// A panel over real services in a temporary home. Sessions are discovered through a process
+// source that records being asked and finds nothing, so no test ever looks
 // at, or relaunches, a real process. Token figures come from a fixed table instead of probes.
 struct PanelFixture
 {
@@ -28,12 +51,7 @@ struct PanelFixture
     RelaunchQueue queue;
     MCPConfigService config;
     AppPreferences prefs;
-    SessionManager sessions{[commands = commands, lock = commandsLock](const QString &line) {
-                                QMutexLocker locker(lock.get());
-                                commands->append(line);
-                                return QString();
-                            },
-                            &queue};
+    SessionManager sessions{std::make_shared<RecordingProcessSource>(commands, commandsLock), &queue};
     TokenSavingsService savings;
     // Reads QUORLANE_FEED_URL now: set it before the fixture is made.
     UpdateChecker updater{QStringLiteral("1.0.0")};
