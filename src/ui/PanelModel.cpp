@@ -1,4 +1,5 @@
 #include "PanelModel.h"
+#include "WhenDone.h"
 
 #include "PanelHost.h"
 #include "PreferencesModel.h"
@@ -248,13 +249,14 @@ void PanelModel::quit()
 
 void PanelModel::panelShown()
 {
-    QCoro::connect(showPanelTask(), this, [] {});
+    whenDone(showPanelTask(), this, [] {});
 }
 
 QCoro::Task<void> PanelModel::showPanelTask()
 {
     QPointer<PanelModel> self(this);
-    co_await reloadLocked();
+    QCoro::Task<void> reloading = reloadLocked();
+    co_await std::move(reloading);
     if (!self)
         co_return;
     rebuildNow();
@@ -265,15 +267,19 @@ QCoro::Task<void> PanelModel::showPanelTask()
 QCoro::Task<void> PanelModel::reloadLocked()
 {
     QPointer<MCPConfigService> config(m_services.config);
+    // Tasks are made in statements of their own: GCC 12 destroys the temporaries of a co_await
+    // expression (here the default cancellation argument) twice.
     try {
-        co_await config->acquireMutationLock();
+        QCoro::Task<void> acquiring = config->acquireMutationLock(CancellationPtr());
+        co_await std::move(acquiring);
     } catch (const QuorlaneError &) {
         co_return; // a reload that cannot get the lock is skipped
     }
     if (!config)
         co_return;
     try {
-        co_await config->load();
+        QCoro::Task<void> loading = config->load();
+        co_await std::move(loading);
     } catch (...) {
     }
     if (config)

@@ -1,5 +1,6 @@
 // The toggle flows of the main panel: what happens after a switch is flipped.
 #include "PanelModel.h"
+#include "WhenDone.h"
 
 #include "app/AppPreferences.h"
 #include "probe/ToggleEvents.h"
@@ -69,8 +70,7 @@ void PanelModel::handleGlobalToggle(const ServerRow &row, bool value)
     if (row.source == MCPSource::managed || row.isLocked)
         return;
     setToggleError({});
-    QCoro::connect(runGlobalToggle(row.entry.name, row.source, value), this,
-                   [this] { Q_EMIT toggleFinished(); });
+    whenDone(runGlobalToggle(row.entry.name, row.source, value), this, [this] { Q_EMIT toggleFinished(); });
 }
 
 QCoro::Task<void> PanelModel::runGlobalToggle(QString name, MCPSource source, bool value)
@@ -79,7 +79,9 @@ QCoro::Task<void> PanelModel::runGlobalToggle(QString name, MCPSource source, bo
     QString failure;
     try {
         // setServer reloads the lists itself; the rows follow when they are republished.
-        co_await m_services.config->setServer(name, source, value);
+        // In a statement of its own: GCC 12 destroys a co_await expression's temporaries twice.
+        QCoro::Task<void> switching = m_services.config->setServer(name, source, value, CancellationPtr());
+        co_await std::move(switching);
     } catch (const std::exception &error) {
         failure = describe(error);
     }
@@ -92,7 +94,8 @@ QCoro::Task<void> PanelModel::runGlobalToggle(QString name, MCPSource source, bo
     ToggleEvents::post(name, QString(), value);
     if (m_services.prefs->autoRelaunch()) {
         SessionManager *sessions = m_services.sessions;
-        co_await sessions->refreshSessions();
+        QCoro::Task<void> refreshing = sessions->refreshSessions();
+        co_await std::move(refreshing);
         if (!self)
             co_return;
         sessions->relaunch(sessions->sessionSnapshots(), relaunchDelaySeconds);
@@ -107,8 +110,7 @@ void PanelModel::handleProjectToggle(const ServerRow &row, const QString &projec
         return; // the row is still applying its previous flip
     m_busy.insert(key);
     rebuildNow();
-    QCoro::connect(runProjectToggle(row.entry.name, projectPath, value), this,
-                   [this] { Q_EMIT toggleFinished(); });
+    whenDone(runProjectToggle(row.entry.name, projectPath, value), this, [this] { Q_EMIT toggleFinished(); });
 }
 
 QCoro::Task<void> PanelModel::runProjectToggle(QString name, QString projectPath, bool value)
@@ -140,12 +142,14 @@ QCoro::Task<void> PanelModel::runProjectToggle(QString name, QString projectPath
     }
     ToggleEvents::post(name, projectPath, value);
 
-    co_await reloadLocked();
+    QCoro::Task<void> reloading = reloadLocked();
+    co_await std::move(reloading);
     if (!self)
         co_return;
     if (m_services.prefs->autoRelaunch()) {
         SessionManager *sessions = m_services.sessions;
-        co_await sessions->refreshSessions();
+        QCoro::Task<void> refreshing = sessions->refreshSessions();
+        co_await std::move(refreshing);
         if (!self)
             co_return;
         sessions->relaunchSessions(projectPath, relaunchDelaySeconds);

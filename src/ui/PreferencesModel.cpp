@@ -1,4 +1,5 @@
 #include "PreferencesModel.h"
+#include "WhenDone.h"
 
 #include "app/AppPreferences.h"
 #include "app/UpdateChecker.h"
@@ -121,7 +122,7 @@ void PreferencesModel::pageShown()
 
 void PreferencesModel::checkForUpdates()
 {
-    QCoro::connect(m_updater->checkForUpdates(), this, [] {});
+    whenDone(m_updater->checkForUpdates(), this, [] {});
 }
 
 void PreferencesModel::openChangelog()
@@ -148,6 +149,8 @@ void PreferencesModel::refreshSavings()
         });
         QStringList disabled = co_await reading;
         // The savings service is process-wide and never destroyed.
-        co_await savings->refresh(std::move(disabled), std::move(weights));
+        // In a statement of its own: GCC 12 destroys a co_await expression's temporaries twice.
+        QCoro::Task<> refreshing = savings->refresh(std::move(disabled), std::move(weights));
+        co_await std::move(refreshing);
     }(std::move(projects), std::move(weights), savings);
 }

@@ -1,4 +1,5 @@
 #include "TokenWeights.h"
+#include "WhenDone.h"
 
 #include "ServerRow.h"
 
@@ -48,7 +49,7 @@ void TokenWeights::load(QList<MCPServerEntry> global, QList<MCPServerEntry> desk
     if (changedAny)
         Q_EMIT changed();
     ++m_running;
-    QCoro::connect(run(std::move(servers), std::move(projects)), this, [this] { finishOne(); });
+    whenDone(run(std::move(servers), std::move(projects)), this, [this] { finishOne(); });
 }
 
 QCoro::Task<void> TokenWeights::run(QList<MCPServerEntry> servers, QList<MCPProject> projects)
@@ -89,7 +90,7 @@ void TokenWeights::probe(const MCPServerEntry &entry)
     ++m_running;
     m_probing.insert(entry.name);
     Q_EMIT changed();
-    QCoro::connect(m_estimator(entry), this, [this, name = entry.name](qint64 tokens) {
+    whenDone(m_estimator(entry), this, [this, name = entry.name](qint64 tokens) {
         // A name leaves the spinner set as soon as any one of its probes ends.
         m_probing.remove(name);
         m_weights.insert(name, tokens);
