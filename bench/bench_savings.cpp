@@ -5,7 +5,7 @@
 //
 //   bench_savings HOME [--runs N]
 //
-// HOME is a folder made by gen_transcripts.py (HOME/.claude/projects and its
+// HOME is a folder made by bench/gen_transcripts.py (HOME/.claude/projects and its
 // HOME/transcripts_truth.json). Prints figures; asserts nothing about time.
 
 #include "probe/TokenSavingsService.h"
@@ -287,7 +287,7 @@ int main(int argc, char **argv)
                 static_cast<long long>(coldStat.sessionsAnalyzed),
                 static_cast<long long>(coldStat.totalTokensSaved),
                 qPrintable(coldStat.formattedTokensSaved()), qPrintable(coldStat.formattedCostSaved()));
-    const qint64 expected = truth.value(QStringLiteral("user_lines_counted_whole_second_rule")).toInteger(-1);
+    const qint64 expected = truth.value(QStringLiteral("user_lines_counted")).toInteger(-1);
     const bool matches = coldStat.sessionsAnalyzed == expected &&
                          coldStat.totalTokensSaved == expected * perMessage && warmStat == coldStat;
     if (expected < 0)

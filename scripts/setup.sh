@@ -9,10 +9,12 @@ APT_PACKAGES=(
     qt6-base-dev qt6-declarative-dev qt6-declarative-dev-tools qcoro-qt6-dev
     qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
     qml6-module-qtquick-window qml6-module-qtquick-templates qml6-module-qtqml-workerscript
-    qml6-module-qttest qt6-qpa-plugins
+    qml6-module-qttest qt6-qpa-plugins qt6-svg-dev
     nlohmann-json3-dev libsimdjson-dev
     procps lsof tmux jq python3 nodejs npm
     desktop-file-utils
+    libxcb1-dev libxcb-xinput-dev libqt6svg6
+    xvfb openbox trayer xdotool x11-utils
 )
 # npm peers used by the tests: the real Claude Code CLI and the reference MCP servers.
 NPM_PACKAGES=(

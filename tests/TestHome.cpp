@@ -7,8 +7,10 @@
 
 TestHome::TestHome()
     : m_savedHome(qgetenv("HOME")), m_savedXdg(qgetenv("XDG_CONFIG_HOME")),
-      m_savedManaged(qgetenv("QUORLANE_MANAGED_CONFIG"))
+      m_savedManaged(qgetenv("QUORLANE_MANAGED_CONFIG")), m_savedClaudeDir(qgetenv("CLAUDE_CONFIG_DIR"))
 {
+    // A developer's moved Claude Code folder would take the tests' writes out of the temporary home.
+    qunsetenv("CLAUDE_CONFIG_DIR");
     qputenv("HOME", path().toUtf8());
     qputenv("XDG_CONFIG_HOME", configDir().toUtf8());
     qputenv("QUORLANE_MANAGED_CONFIG", managedConfig().toUtf8());
@@ -20,6 +22,8 @@ TestHome::~TestHome()
     m_savedXdg.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", m_savedXdg);
     m_savedManaged.isNull() ? qunsetenv("QUORLANE_MANAGED_CONFIG")
                             : qputenv("QUORLANE_MANAGED_CONFIG", m_savedManaged);
+    if (!m_savedClaudeDir.isNull())
+        qputenv("CLAUDE_CONFIG_DIR", m_savedClaudeDir);
 }
 
 QString TestHome::write(const QString &relativeOrAbsolute, const QByteArray &bytes) const

@@ -6,7 +6,8 @@
 #include <QTemporaryDir>
 
 // A temporary home for one test: HOME, XDG_CONFIG_HOME and QUORLANE_MANAGED_CONFIG point into
-// a fresh folder for the object's lifetime, so nothing a test does reaches the real user files.
+// a fresh folder for the object's lifetime and CLAUDE_CONFIG_DIR is unset, so nothing a test
+// does reaches the real user files.
 class TestHome
 {
 public:
@@ -51,4 +52,5 @@ private:
     QByteArray m_savedHome;
     QByteArray m_savedXdg;
     QByteArray m_savedManaged;
+    QByteArray m_savedClaudeDir;
 };

@@ -7,6 +7,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QTimer>
 
 #include <QCoro/QCoroNetworkReply>
 
@@ -107,8 +108,20 @@ QCoro::Task<void> UpdateChecker::checkForUpdates()
     setCheckState(CheckState(CheckState::Kind::checking));
 
     QNetworkRequest request(m_feedURL);
-    request.setTransferTimeout(int(std::chrono::milliseconds(requestTimeout).count()));
+    request.setTransferTimeout(int(m_limits.deadline.count()));
     const std::unique_ptr<QNetworkReply> reply(sharedNetworkManager().get(request));
+    // The transfer timeout only notices silence: a feed that sends a byte now and then would
+    // keep the check waiting for ever, and one that sends much would fill the memory.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, reply.get(), &QNetworkReply::abort);
+    deadline.start(m_limits.deadline);
+    const qint64 maxBody = m_limits.maxBodyBytes;
+    QObject::connect(reply.get(), &QNetworkReply::downloadProgress, reply.get(),
+                     [reply = reply.get(), maxBody](qint64 received, qint64 total) {
+                         if (received > maxBody || total > maxBody)
+                             reply->abort();
+                     });
     co_await qCoro(reply.get()).waitForFinished();
     if (!self)
         co_return;

@@ -25,8 +25,13 @@ class UpdateChecker : public QObject
     Q_PROPERTY(bool hasCheckedThisSession READ hasCheckedThisSession NOTIFY hasCheckedThisSessionChanged)
 
 public:
-    // How long the feed may stay silent before the check gives up.
-    static constexpr std::chrono::seconds requestTimeout{15};
+    // How long a whole check may take, however the feed trickles its bytes in, and the most a
+    // feed may send: the real feed is a few hundred bytes.
+    struct Limits
+    {
+        std::chrono::milliseconds deadline{15'000};
+        qint64 maxBodyBytes = 1 << 20;
+    };
 
     // The process-wide instance, created on first use and never destroyed.
     static UpdateChecker &shared();
@@ -37,6 +42,9 @@ public:
     // `runningVersion` is what a feed version is compared with. The feed URL is fixed here:
     // the website's "/changelog.json", or QUORLANE_FEED_URL when that is set.
     explicit UpdateChecker(QString runningVersion = currentVersion(), QObject *parent = nullptr);
+
+    // Tests shorten the deadline; the application keeps the defaults.
+    void setLimits(Limits limits) { m_limits = limits; }
 
     [[nodiscard]] const QString &latestVersion() const { return m_latestVersion; }
     [[nodiscard]] const QUrl &changelogURL() const { return m_changelogURL; }
@@ -74,4 +82,5 @@ private:
     const QUrl m_feedURL;
     bool m_hasCheckedThisSession = false;
     const QString m_runningVersion;
+    Limits m_limits;
 };

@@ -54,8 +54,12 @@ Entry parseFeed(const QByteArray &body, std::optional<int> httpStatusCode)
     Entry entry{version.toString(), {}};
     const QJsonValue url = release.value(QLatin1String("url"));
     if (url.isString()) {
+        // Anything but a web page (file:, javascript:, an app's own scheme) would be opened by
+        // the system with whatever handles it.
         const QUrl parsed(url.toString(), QUrl::StrictMode);
-        if (parsed.isValid() && !parsed.isEmpty())
+        const QString scheme = parsed.scheme().toLower();
+        if (parsed.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
+            !parsed.host().isEmpty())
             entry.changelogURL = parsed;
     }
     return entry;

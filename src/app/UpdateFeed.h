@@ -13,7 +13,8 @@ namespace UpdateFeed {
 struct Entry
 {
     QString version;
-    // The release notes; empty when the feed names none or names something that is not a URL.
+    // The release notes; empty when the feed names none, or names something that is not an http
+    // or https URL.
     QUrl changelogURL;
 
     friend bool operator==(const Entry &, const Entry &) = default;

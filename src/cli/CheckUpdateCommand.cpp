@@ -1,6 +1,7 @@
 #include "CliParser.h"
 #include "Commands.h"
 #include "JsonOutput.h"
+#include "TerminalText.h"
 #include "app/UpdateChecker.h"
 
 namespace {
@@ -27,13 +28,14 @@ void printText(const UpdateChecker &checker, CliIO &io)
     const CheckState &state = checker.checkState();
     switch (state.kind) {
     case CheckState::Kind::updateAvailable:
-        io.out << "Quorlane " << checker.latestVersion() << " is available (this is "
+        io.out << "Quorlane " << TerminalText::printable(checker.latestVersion()) << " is available (this is "
                << checker.runningVersion() << ").\n"
-               << "Release notes: " << checker.changelogURL().toString(QUrl::FullyEncoded) << '\n';
+               << "Release notes: "
+               << TerminalText::printable(checker.changelogURL().toString(QUrl::FullyEncoded)) << '\n';
         break;
     case CheckState::Kind::upToDate:
         io.out << "Quorlane " << checker.runningVersion() << " is up to date (latest release "
-               << checker.latestVersion() << ").\n";
+               << TerminalText::printable(checker.latestVersion()) << ").\n";
         break;
     case CheckState::Kind::failed:
         io.out << state.message << '\n';

@@ -1,5 +1,6 @@
 #include "Cli.h"
 
+#include "TerminalText.h"
 #include "app/WaitFor.h"
 #include "store/StoreError.h"
 
@@ -10,6 +11,8 @@ QString cliHelpText()
     help << "Usage: quorlane [COMMAND] [OPTIONS]\n\n"
          << "Quorlane shows every MCP server Claude Code and Claude Desktop load, and switches them\n"
          << "off and on without losing their definitions.\n\n"
+         << "Without a command, quorlane starts the tray application: '--preferences' opens it on\n"
+         << "its preferences page, '--demo' runs it on a generated demo home.\n\n"
          << "Commands:\n";
     for (const CliCommand &command : cliCommands())
         help << "  " << command.name.leftJustified(14) << command.summary << '\n';
@@ -32,16 +35,17 @@ int runCli(const QStringList &arguments, CliIO io)
             try {
                 code = Quorlane::waitFor(command.run(arguments.mid(1), io));
             } catch (const QuorlaneError &error) {
-                io.err << error.description() << '\n';
+                io.err << TerminalText::printableLines(error.description()) << '\n';
             } catch (const std::exception &error) {
-                io.err << "quorlane " << name << ": " << error.what() << '\n';
+                io.err << "quorlane " << name << ": "
+                       << TerminalText::printableLines(QString::fromUtf8(error.what())) << '\n';
             }
             io.out.flush();
             io.err.flush();
             return code;
         }
     }
-    io.err << "quorlane: unknown command '" << name << "'\n"
+    io.err << "quorlane: unknown command '" << TerminalText::printable(name) << "'\n"
            << "Run 'quorlane --help' for the list of commands.\n";
     io.err.flush();
     return ExitCode::usage;

@@ -2,6 +2,7 @@
 #include "Commands.h"
 #include "JsonOutput.h"
 #include "ServerOutput.h"
+#include "TerminalText.h"
 
 namespace {
 
@@ -50,6 +51,9 @@ void printJson(const MCPConfigService &service, CliIO &io)
         nlohmann::ordered_json project;
         project["path"] = listed.path.toStdString();
         project["servers"] = sectionJson(listed.servers, projectMarks(listed));
+        project["offInClaudeCode"] = nlohmann::ordered_json::array();
+        for (const QString &name : listed.offInClaudeCode)
+            project["offInClaudeCode"].push_back(name.toStdString());
         root["projects"].push_back(project);
     }
     JsonOutput::print(io, root);
@@ -60,10 +64,10 @@ void printServers(const QList<MCPServerEntry> &servers, const Marks &marks, CliI
     if (servers.isEmpty())
         io.out << "  (none)\n";
     for (const MCPServerEntry &entry : servers) {
-        io.out << "  " << (marks.enabled(entry) ? "[on]  " : "[off] ") << entry.name;
+        io.out << "  " << (marks.enabled(entry) ? "[on]  " : "[off] ") << TerminalText::printable(entry.name);
         const QString detail = ServerOutput::describe(entry);
         if (!detail.isEmpty())
-            io.out << "  " << detail;
+            io.out << "  " << TerminalText::printable(detail);
         if (marks.untrusted(entry))
             io.out << "  (untrusted: not switched off by you; enable needs --trust)";
         io.out << '\n';
@@ -81,8 +85,12 @@ void printText(const MCPConfigService &service, CliIO &io)
     for (const MCPProject &project : service.projects()) {
         const Marks marks = projectMarks(project);
         const auto on = std::count_if(project.servers.cbegin(), project.servers.cend(), marks.enabled);
-        io.out << "\nProject " << project.path << "  (" << on << '/' << project.servers.size() << " on)\n";
+        io.out << "\nProject " << TerminalText::printable(project.path) << "  (" << on << '/'
+               << project.servers.size() << " on)\n";
         printServers(project.servers, marks, io);
+        // Claude Code does not load these here whatever the switches above say.
+        if (!project.offInClaudeCode.isEmpty())
+            io.out << "  off in Claude Code: " << project.offInClaudeCode.join(QStringLiteral(", ")) << '\n';
     }
 }
 

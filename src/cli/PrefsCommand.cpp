@@ -1,6 +1,7 @@
 #include "CliParser.h"
 #include "Commands.h"
 #include "JsonOutput.h"
+#include "TerminalText.h"
 #include "app/AppPreferences.h"
 #include "platform/PreferenceStore.h"
 
@@ -33,7 +34,8 @@ void printText(const AppPreferences &preferences, CliIO &io)
     if (preferences.excludedPaths().isEmpty())
         io.out << "(none)\n";
     for (qsizetype i = 0; i < preferences.excludedPaths().size(); ++i)
-        io.out << (i == 0 ? QString() : indent) << preferences.excludedPaths().at(i) << '\n';
+        io.out << (i == 0 ? QString() : indent) << TerminalText::printable(preferences.excludedPaths().at(i))
+               << '\n';
     io.out << "panelState     " << panelStateStoredValue(preferences.panelState()) << '\n';
 }
 

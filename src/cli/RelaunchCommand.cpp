@@ -2,6 +2,7 @@
 #include "Commands.h"
 #include "JsonOutput.h"
 #include "SessionOutput.h"
+#include "TerminalText.h"
 #include "sessions/RelaunchPreview.h"
 #include "sessions/SessionManager.h"
 
@@ -32,15 +33,15 @@ void printDryRun(const QList<RelaunchStep> &steps, bool json, CliIO &io)
         io.out << "No sessions to relaunch.\n";
     for (const RelaunchStep &step : steps) {
         io.out << "Session " << step.session.pid << " (" << TerminalTypes::toString(step.session.terminal)
-               << ") in " << step.session.workingDirectory << '\n';
+               << ") in " << TerminalText::printable(step.session.workingDirectory) << '\n';
         if (step.leftAlone) {
-            io.out << "  left alone: its terminal cannot be scripted on this system\n";
+            io.out << "  left alone: it cannot be restarted from here\n";
             continue;
         }
         io.out << "  signal " << step.signal << " to " << step.signalPid.value_or(0) << '\n'
-               << "  send to " << step.target << ":\n";
+               << "  send to " << TerminalText::printable(step.target) << ":\n";
         for (const QString &line : step.text.split(QLatin1Char('\n')))
-            io.out << "    " << line << '\n';
+            io.out << "    " << TerminalText::printable(line) << '\n';
     }
 }
 
@@ -64,7 +65,7 @@ void printResult(const QList<ClaudeSession> &selected, const QList<ClaudeSession
     for (const ClaudeSession &session : relaunched)
         io.out << "Relaunched " << SessionOutput::sessionLine(session) << '\n';
     for (const ClaudeSession &session : leftAlone)
-        io.out << "Left alone (its terminal cannot be scripted on this system) "
+        io.out << "Left alone (its terminal cannot be scripted, or its folder typed) "
                << SessionOutput::sessionLine(session) << '\n';
 }
 
@@ -75,7 +76,8 @@ QCoro::Task<int> runRelaunchCommand(QStringList arguments, CliIO io)
     CliParser parser(QStringLiteral("relaunch"),
                      QStringLiteral("Ends the running Claude Code sessions and starts each again in its own\n"
                                     "terminal with 'claude --resume', so it picks up the current servers.\n"
-                                    "Sessions whose terminal cannot be scripted are left running."));
+                                    "Sessions whose terminal cannot be scripted, or whose folder cannot be\n"
+                                    "typed, are left running."));
     parser.addOption({QStringLiteral("project"),
                       QStringLiteral("Only the sessions working in PATH or a folder below it."),
                       QStringLiteral("PATH")});
@@ -96,7 +98,7 @@ QCoro::Task<int> runRelaunchCommand(QStringList arguments, CliIO io)
         hasProject ? manager.sessionsInProject(project) : manager.sessionSnapshots();
 
     if (parser.isSet(QStringLiteral("dry-run"))) {
-        printDryRun(previewRelaunch(selected, runShell), json, io);
+        printDryRun(previewRelaunch(selected, manager.processSource()), json, io);
         co_return ExitCode::ok;
     }
     const QList<ClaudeSession> leftAlone =

@@ -36,9 +36,10 @@ QCoro::Task<int> runSavingsCommand(QStringList arguments, CliIO io)
     CliParser parser(
         QStringLiteral("savings"),
         QStringLiteral("Estimates the tokens and money the switched-off project servers saved over the\n"
-                       "last 30 days, from the Claude Code transcripts in ~/.claude/projects and the\n"
-                       "cached token estimates (run 'quorlane tokens' to measure them; a server without\n"
-                       "an estimate counts 1500 tokens per message)."));
+                       "last 30 days, from the Claude Code transcripts (~/.claude/projects, or\n"
+                       "$CLAUDE_CONFIG_DIR/projects) and the cached token estimates (run 'quorlane\n"
+                       "tokens' to measure them; a server without an estimate counts 1500 tokens per\n"
+                       "message)."));
     parser.addJsonOption();
     if (const auto exit = parser.parseOptionsOnly(arguments, io))
         co_return *exit;

@@ -1,4 +1,5 @@
 #include "SessionOutput.h"
+#include "TerminalText.h"
 
 namespace SessionOutput {
 
@@ -42,9 +43,9 @@ QString sessionLine(const ClaudeSession &session)
     return QStringLiteral("%1  %2  %3  %4  %5")
         .arg(session.pid, -7)
         .arg(TerminalTypes::toString(session.terminal), -8)
-        .arg(session.tty.value_or(QStringLiteral("-")), -12)
-        .arg(session.resumeID.value_or(QStringLiteral("(no resume id)")), -36)
-        .arg(session.workingDirectory);
+        .arg(TerminalText::printable(session.tty.value_or(QStringLiteral("-"))), -12)
+        .arg(TerminalText::printable(session.resumeID.value_or(QStringLiteral("(no resume id)"))), -36)
+        .arg(TerminalText::printable(session.workingDirectory));
 }
 
 nlohmann::ordered_json stepJson(const RelaunchStep &step)

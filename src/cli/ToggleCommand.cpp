@@ -1,5 +1,7 @@
 #include "CliParser.h"
 #include "Commands.h"
+#include "ProjectArgument.h"
+#include "TerminalText.h"
 #include "probe/ToggleEvents.h"
 #include "store/MCPConfigService.h"
 #include "store/StoreError.h"
@@ -39,7 +41,8 @@ bool isListedProjectServer(const MCPConfigService &service, const ToggleRequest 
     return false;
 }
 
-QCoro::Task<void> performToggle(ToggleRequest request)
+// Gives the project path the switch used: the listed one the typed path names.
+QCoro::Task<QString> performToggle(ToggleRequest request)
 {
     MCPConfigService service;
     if (request.source != MCPSource::project) {
@@ -50,15 +53,17 @@ QCoro::Task<void> performToggle(ToggleRequest request)
         co_await std::move(switching);
         auto settling = service.rechecksFinished();
         co_await std::move(settling);
-        co_return;
+        co_return QString();
     }
     co_await service.reload();
+    request.projectPath = ProjectArgument::matchListed(request.projectPath, service.projects());
     if (!isListedProjectServer(service, request))
         throw QuorlaneError(QStringLiteral("MCP server \u2018%1\u2019 was not found.").arg(request.name));
     auto switching = request.enabled
                          ? service.enableProjectServer(request.name, request.projectPath, request.trust)
                          : service.disableProjectServer(request.name, request.projectPath);
     co_await std::move(switching);
+    co_return request.projectPath;
 }
 
 QCoro::Task<int> runToggleCommand(QStringList arguments, CliIO io, bool enabled)
@@ -98,16 +103,16 @@ QCoro::Task<int> runToggleCommand(QStringList arguments, CliIO io, bool enabled)
         parser.value(QStringLiteral("project")), enabled, enabled && parser.isSet(QStringLiteral("trust"))};
     try {
         auto toggling = performToggle(request);
-        co_await std::move(toggling);
+        request.projectPath = co_await std::move(toggling);
     } catch (const QuorlaneError &error) {
-        io.err << error.description() << '\n';
+        io.err << TerminalText::printableLines(error.description()) << '\n';
         co_return ExitCode::failure;
     } catch (const std::exception &error) {
-        io.err << QString::fromUtf8(error.what()) << '\n';
+        io.err << TerminalText::printableLines(QString::fromUtf8(error.what())) << '\n';
         co_return ExitCode::failure;
     }
     announceToggle(request);
-    io.out << (enabled ? "Switched on " : "Switched off ") << request.name << '\n';
+    io.out << (enabled ? "Switched on " : "Switched off ") << TerminalText::printable(request.name) << '\n';
     co_return ExitCode::ok;
 }
 

@@ -1,6 +1,7 @@
 #include "CliParser.h"
 #include "Commands.h"
 #include "JsonOutput.h"
+#include "TerminalText.h"
 #include "probe/MCPToolProbe.h"
 #include "probe/ProbeMessages.h"
 #include "probe/ProbeTargets.h"
@@ -32,7 +33,7 @@ std::optional<QList<ProbeTarget>> selectTargets(const QList<ProbeTarget> &all, c
         const auto it =
             std::find_if(all.cbegin(), all.cend(), [&](const ProbeTarget &t) { return t.name == name; });
         if (it == all.cend()) {
-            io.err << "quorlane tokens: no MCP server named '" << name << "'\n"
+            io.err << "quorlane tokens: no MCP server named '" << TerminalText::printable(name) << "'\n"
                    << "Run 'quorlane list' to see every server.\n";
             io.err.flush();
             return std::nullopt;
@@ -63,9 +64,10 @@ void printText(const QList<Estimate> &estimates, CliIO &io)
     }
     qsizetype width = 0;
     for (const Estimate &estimate : estimates)
-        width = std::max(width, estimate.name.size());
+        width = std::max(width, TerminalText::printable(estimate.name).size());
     for (const Estimate &estimate : estimates) {
-        io.out << estimate.name.leftJustified(width + 2) << estimate.tokens << " tokens/message";
+        io.out << TerminalText::printable(estimate.name).leftJustified(width + 2) << estimate.tokens
+               << " tokens/message";
         if (!estimate.probed)
             io.out << "  (not probed: a project .mcp.json server Claude Code has not approved)";
         io.out << '\n';

@@ -1,5 +1,6 @@
 #include "CliParser.h"
 #include "Commands.h"
+#include "TerminalText.h"
 #include "store/LoadResult.h"
 #include "store/MCPFileWatcher.h"
 
@@ -26,7 +27,7 @@ QCoro::Task<int> runWatchCommand(QStringList arguments, CliIO io)
     });
     // The paths go to stderr, so stdout carries only the change lines.
     for (const QString &path : watched)
-        io.err << "watching " << path << '\n';
+        io.err << "watching " << TerminalText::printable(path) << '\n';
     io.err.flush();
     auto quitting = qCoro(QCoreApplication::instance(), &QCoreApplication::aboutToQuit);
     co_await quitting;

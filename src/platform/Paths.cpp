@@ -23,9 +23,37 @@ QString managedConfigPath()
     return overridden.isEmpty() ? PlatformPaths::defaultManagedConfigPath() : overridden;
 }
 
+namespace {
+
+// Claude Code takes an empty value for unset and a relative one against the current folder.
+QString movedClaudeDirectory()
+{
+    const QString moved = qEnvironmentVariable("CLAUDE_CONFIG_DIR");
+    return moved.isEmpty() ? QString() : QDir::cleanPath(QDir::current().absoluteFilePath(moved));
+}
+
+} // namespace
+
+QString claudeConfigDirectory(const QString &home)
+{
+    const QString moved = movedClaudeDirectory();
+    return moved.isEmpty() ? home + QStringLiteral("/.claude") : moved;
+}
+
+QString claudeConfigDirectory()
+{
+    return claudeConfigDirectory(homeDirectory());
+}
+
 QString claudeJsonPath()
 {
-    return homeDirectory() + QStringLiteral("/.claude.json");
+    const QString moved = movedClaudeDirectory();
+    return (moved.isEmpty() ? homeDirectory() : moved) + QStringLiteral("/.claude.json");
+}
+
+QString claudeSettingsPath()
+{
+    return claudeConfigDirectory() + QStringLiteral("/settings.json");
 }
 
 QString desktopConfigPath()
@@ -43,9 +71,14 @@ QString disabledGlobalConfigPath()
     return quorlaneSupportDirectory() + QStringLiteral("/disabled-global-mcps.json");
 }
 
+QString claudeProjectsDirectory(const QString &home)
+{
+    return claudeConfigDirectory(home) + QStringLiteral("/projects");
+}
+
 QString claudeProjectsDirectory()
 {
-    return homeDirectory() + QStringLiteral("/.claude/projects");
+    return claudeProjectsDirectory(homeDirectory());
 }
 
 } // namespace Paths

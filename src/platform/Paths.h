@@ -3,8 +3,8 @@
 #include <QString>
 
 // Where Quorlane and the programs it manages keep their files. Everything derives from the
-// environment at the moment of the call (HOME, XDG_CONFIG_HOME, QUORLANE_MANAGED_CONFIG), so a
-// test can point the whole application at a temporary home.
+// environment at the moment of the call (HOME, XDG_CONFIG_HOME, CLAUDE_CONFIG_DIR,
+// QUORLANE_MANAGED_CONFIG), so a test can point the whole application at a temporary home.
 namespace Paths {
 
 QString homeDirectory();
@@ -16,8 +16,17 @@ QString applicationSupportDirectory();
 // The administrator's read-only server list; QUORLANE_MANAGED_CONFIG overrides it.
 QString managedConfigPath();
 
-// Claude Code's own file, ~/.claude.json.
+// Claude Code's folder: CLAUDE_CONFIG_DIR when set (relative to the current folder, as Claude
+// Code reads it), else ~/.claude. The second form answers for a given home.
+QString claudeConfigDirectory();
+QString claudeConfigDirectory(const QString &home);
+
+// Claude Code's own file: .claude.json in CLAUDE_CONFIG_DIR when that is set, else in the home
+// folder (beside ~/.claude, not inside it). Its lock folder sits beside it.
 QString claudeJsonPath();
+
+// Claude Code's settings, <Claude Code's folder>/settings.json.
+QString claudeSettingsPath();
 
 // Claude Desktop's file, <application support>/Claude/claude_desktop_config.json.
 QString desktopConfigPath();
@@ -28,7 +37,8 @@ QString quorlaneSupportDirectory();
 // The stash of switched-off global and Claude Desktop servers.
 QString disabledGlobalConfigPath();
 
-// Claude Code's transcripts, ~/.claude/projects.
+// Claude Code's transcripts, <Claude Code's folder>/projects.
 QString claudeProjectsDirectory();
+QString claudeProjectsDirectory(const QString &home);
 
 } // namespace Paths

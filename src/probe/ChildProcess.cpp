@@ -1,4 +1,5 @@
 #include "ChildProcess.h"
+#include "ChildGroups.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -11,12 +12,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
 #include <vector>
 
 namespace {
 
 // How long a terminated child may take to exit before it is killed.
 constexpr int terminateGraceMs = 1500;
+
+// Signals a child starts with at their default action, whatever this process does with them.
+constexpr int defaultSignals[] = {SIGPIPE, SIGHUP, SIGINT, SIGQUIT, SIGTERM};
 
 // Close-on-exec, so a pipe end never leaks into a child another thread starts at the same time
 // (it would keep our child's input open after we close it). Linux sets the flag atomically;
@@ -60,29 +68,122 @@ std::vector<char *> toPointers(std::vector<std::string> &strings)
     return pointers;
 }
 
-bool childExited(pid_t pid, bool block)
-{
-    for (;;) {
-        const pid_t result = ::waitpid(pid, nullptr, block ? 0 : WNOHANG);
-        if (result == pid)
-            return true;
-        if (result == -1 && errno == EINTR)
-            continue;
-        // -1 with ECHILD: someone else reaped it; nothing left to wait for.
-        return result == -1;
-    }
-}
-
 bool groupAlive(pid_t group)
 {
     return ::kill(-group, 0) == 0;
 }
 
+// What the child's three standard descriptors become: the pipe ends, or -1 for /dev/null.
+struct Streams
+{
+    int input = -1;
+    int output = -1;
+    bool errorsToOutput = false;
+};
+
+#ifdef __linux__
+// fork instead of posix_spawn: only a forked child can ask for the parent-death signal before it
+// runs the program, so that even a SIGKILL of this process ends the child. Between fork and exec
+// the child makes system calls only (no allocation, no locks), as a child of a threaded process
+// must.
+pid_t spawn(const char *path, char *const argv[], char *const envp[], const Streams &streams)
+{
+    int status[2];
+    if (!makePipe(status))
+        return -1;
+    // Signals wait until the child has reset their actions: our handlers must never run there.
+    sigset_t all;
+    sigfillset(&all);
+    sigset_t previousMask;
+    pthread_sigmask(SIG_SETMASK, &all, &previousMask);
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent) // we died before the request was made
+            ::_exit(127);
+        const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+        ::dup2(streams.input >= 0 ? streams.input : null, STDIN_FILENO);
+        ::dup2(streams.output, STDOUT_FILENO);
+        ::dup2(streams.errorsToOutput ? streams.output : null, STDERR_FILENO);
+        for (const int sig : defaultSignals)
+            ::signal(sig, SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::execve(path, argv, envp);
+        const int error = errno;
+        [[maybe_unused]] const ssize_t ignored = ::write(status[1], &error, sizeof error);
+        ::_exit(127);
+    }
+    pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+    closeFd(status[1]);
+    if (pid < 0) {
+        closeFd(status[0]);
+        return -1;
+    }
+    // Also from here: a kill of the group must reach the child even before it ran setpgid.
+    ::setpgid(pid, pid);
+    // The status pipe closes on exec; bytes on it are the errno of a failed exec.
+    int error = 0;
+    ssize_t n;
+    do {
+        n = ::read(status[0], &error, sizeof error);
+    } while (n < 0 && errno == EINTR);
+    closeFd(status[0]);
+    if (n > 0) {
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        return -1;
+    }
+    return pid;
+}
+#else
+pid_t spawn(const char *path, char *const argv[], char *const envp[], const Streams &streams)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (streams.input >= 0)
+        posix_spawn_file_actions_adddup2(&actions, streams.input, STDIN_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, streams.output, STDOUT_FILENO);
+    if (streams.errorsToOutput)
+        posix_spawn_file_actions_adddup2(&actions, streams.output, STDERR_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t noSignals;
+    sigemptyset(&noSignals);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (const int sig : defaultSignals)
+        sigaddset(&defaults, sig);
+    posix_spawnattr_setflags(&attributes,
+                             POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setsigmask(&attributes, &noSignals);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+
+    pid_t pid = -1;
+    const int error = ::posix_spawn(&pid, path, &actions, &attributes, argv, envp);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    return error == 0 ? pid : -1;
+}
+#endif
+
 } // namespace
 
 std::unique_ptr<ChildProcess> ChildProcess::start(const QString &program, const QStringList &arguments,
-                                                  const QStringList &environment, bool withInput)
+                                                  const QStringList &environment, bool withInput,
+                                                  bool errorsToOutput)
 {
+    // Before the child exists, so that no signal can come between its start and its record.
+    ChildGroups::installHandlers();
     int input[2] = {-1, -1};
     int output[2] = {-1, -1};
     if ((withInput && !makePipe(input)) || !makePipe(output)) {
@@ -91,47 +192,21 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const QString &program, const 
         return nullptr;
     }
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (withInput)
-        posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
-    else
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t noSignals;
-    sigemptyset(&noSignals);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (const int sig : {SIGPIPE, SIGHUP, SIGINT, SIGQUIT, SIGTERM})
-        sigaddset(&defaults, sig);
-    posix_spawnattr_setflags(&attributes,
-                             POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setsigmask(&attributes, &noSignals);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-
     std::vector<std::string> argvStrings = toStrings(QStringList{program} + arguments);
     std::vector<std::string> envStrings = toStrings(environment);
     std::vector<char *> argv = toPointers(argvStrings);
     std::vector<char *> envp = toPointers(envStrings);
-
-    pid_t pid = -1;
-    const int error =
-        ::posix_spawn(&pid, argvStrings.front().c_str(), &actions, &attributes, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
+    const pid_t pid =
+        spawn(argvStrings.front().c_str(), argv.data(), envp.data(), {input[0], output[1], errorsToOutput});
 
     closeFd(input[0]);
     closeFd(output[1]);
-    if (error != 0) {
+    if (pid < 0) {
         closeFd(input[1]);
         closeFd(output[0]);
         return nullptr;
     }
+    ChildGroups::add(pid);
     return std::unique_ptr<ChildProcess>(new ChildProcess(pid, input[1], output[0]));
 }
 
@@ -217,33 +292,67 @@ QByteArray ChildProcess::readToEnd()
     return buffer;
 }
 
+void ChildProcess::closeInput()
+{
+    closeFd(m_input);
+}
+
 void ChildProcess::closePipes()
 {
     closeFd(m_input);
     closeFd(m_output);
 }
 
-void ChildProcess::terminate()
+bool ChildProcess::reap(bool block)
 {
     if (m_reaped)
+        return true;
+    for (;;) {
+        int status = 0;
+        const pid_t result = ::waitpid(m_pid, &status, block ? 0 : WNOHANG);
+        if (result == -1 && errno == EINTR)
+            continue;
+        if (result == m_pid && WIFEXITED(status))
+            m_exitCode = WEXITSTATUS(status);
+        // -1 with ECHILD: someone else reaped it; nothing left to wait for.
+        m_reaped = result == m_pid || result == -1;
+        return m_reaped;
+    }
+}
+
+bool ChildProcess::waitForExit(std::chrono::milliseconds timeout)
+{
+    QElapsedTimer clock;
+    clock.start();
+    unsigned long pause = 1;
+    while (!reap(false)) {
+        if (clock.elapsed() >= timeout.count())
+            return false;
+        QThread::msleep(pause);
+        pause = std::min(pause * 2, 20ul);
+    }
+    return true;
+}
+
+void ChildProcess::terminate()
+{
+    if (m_ended)
         return;
+    m_ended = true;
     ::kill(-m_pid, SIGTERM);
     // Closing the input as well: servers that ignore the signal still stop at end of input.
     closePipes();
 
     QElapsedTimer clock;
     clock.start();
-    bool exited = childExited(m_pid, false);
-    while (!exited && clock.elapsed() < terminateGraceMs) {
+    while (!reap(false) && clock.elapsed() < terminateGraceMs)
         QThread::msleep(5);
-        exited = childExited(m_pid, false);
-    }
     // Helpers the child started share its group; they get the same grace.
     while (groupAlive(m_pid) && clock.elapsed() < terminateGraceMs)
         QThread::msleep(5);
     if (groupAlive(m_pid))
         ::kill(-m_pid, SIGKILL);
-    if (!exited)
-        childExited(m_pid, true);
-    m_reaped = true;
+    // Forgotten before the last reap: once reaped, the id may be given to someone else's group.
+    ChildGroups::remove(m_pid);
+    reap(true);
 }

@@ -5,15 +5,18 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 #include <sys/types.h>
 
 // A program started by file path (never through a shell) with a pipe on its standard output and,
-// when asked, one on its standard input; standard error goes to /dev/null, so a server that
-// writes much there can never fill a pipe and stall. The child leads a process group of its own,
-// and the object never lets it or anything it started outlive it: destruction terminates the
-// whole group and reaps the child. All calls block the calling thread; the object belongs to one
-// thread (plain POSIX, the same on Linux and macOS).
+// when asked, one on its standard input; standard error goes to /dev/null (or into the output
+// pipe), so a server that writes much there can never fill a pipe and stall. The child leads a
+// process group of its own, and neither it nor anything it started outlives the object or the
+// application: destruction terminates the whole group and reaps the child, and ChildGroups ends
+// the groups of live children when the application ends. All calls block the calling thread; the
+// object belongs to one thread, which must outlive the child (on Linux the parent-death signal
+// follows the starting thread).
 class ChildProcess
 {
 public:
@@ -27,7 +30,8 @@ public:
     // nullptr when the program cannot be started. `environment` holds "NAME=value" texts.
     [[nodiscard]] static std::unique_ptr<ChildProcess> start(const QString &program,
                                                              const QStringList &arguments,
-                                                             const QStringList &environment, bool withInput);
+                                                             const QStringList &environment, bool withInput,
+                                                             bool errorsToOutput = false);
     ~ChildProcess();
     ChildProcess(const ChildProcess &) = delete;
     ChildProcess &operator=(const ChildProcess &) = delete;
@@ -43,6 +47,16 @@ public:
     // Standard output up to its end.
     QByteArray readToEnd();
 
+    // Ends the child's standard input, as a program reading a script to its end needs.
+    void closeInput();
+
+    // Waits until the child has exited, at most `timeout`; true when it has (and is reaped).
+    bool waitForExit(std::chrono::milliseconds timeout);
+
+    // The exit code of a child that exited by itself; nullopt while it runs or when a signal
+    // ended it.
+    [[nodiscard]] std::optional<int> exitCode() const { return m_exitCode; }
+
     // Sends the terminate signal to the child's process group, closes the pipes and reaps the
     // child; whatever is still alive after a short grace period is killed.
     void terminate();
@@ -52,9 +66,13 @@ public:
 private:
     ChildProcess(pid_t pid, int input, int output) : m_pid(pid), m_input(input), m_output(output) {}
     void closePipes();
+    // Reaps the child if it has exited (or waits for it when `block`); true once it is reaped.
+    bool reap(bool block);
 
     pid_t m_pid = -1;
     int m_input = -1;
     int m_output = -1;
     bool m_reaped = false;
+    bool m_ended = false;
+    std::optional<int> m_exitCode;
 };

@@ -42,9 +42,9 @@ int64_t daysFromCivil(int64_t year, unsigned month, unsigned day)
 
 std::optional<double> parseInternetDateTime(std::string_view text)
 {
-    // yyyy-MM-ddTHH:mm:ss followed by Z or ±HH:mm; nothing before, between or after.
-    constexpr size_t zoneAt = 19;
-    if (text.size() != zoneAt + 1 && text.size() != zoneAt + 6)
+    // yyyy-MM-ddTHH:mm:ss, an optional fraction, then Z or ±HH:mm; nothing before or after.
+    constexpr size_t secondsEnd = 19;
+    if (text.size() < secondsEnd + 1)
         return std::nullopt;
     if (text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' || text[16] != ':')
         return std::nullopt;
@@ -57,6 +57,19 @@ std::optional<double> parseInternetDateTime(std::string_view text)
     if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour > 23 || minute > 59 ||
         second > 59)
         return std::nullopt;
+
+    // Claude Code writes milliseconds ("…:00.123Z"); any number of digits is read.
+    size_t zoneAt = secondsEnd;
+    double fraction = 0.0;
+    if (text[zoneAt] == '.') {
+        double scale = 0.1;
+        for (++zoneAt; zoneAt < text.size() && text[zoneAt] >= '0' && text[zoneAt] <= '9'; ++zoneAt) {
+            fraction += (text[zoneAt] - '0') * scale;
+            scale /= 10.0;
+        }
+        if (zoneAt == secondsEnd + 1 || zoneAt >= text.size())
+            return std::nullopt;
+    }
 
     int offsetSeconds = 0;
     const char zone = text[zoneAt];
@@ -76,5 +89,5 @@ std::optional<double> parseInternetDateTime(std::string_view text)
 
     const int64_t days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
     const int64_t seconds = days * 86400 + hour * 3600 + minute * 60 + second - offsetSeconds;
-    return static_cast<double>(seconds);
+    return static_cast<double>(seconds) + fraction;
 }

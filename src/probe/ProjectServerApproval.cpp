@@ -26,9 +26,8 @@ bool listsName(const nlohmann::json &object, const char *key, const QString &nam
 
 ProjectServerApproval ProjectServerApproval::forCurrentUser()
 {
-    return ProjectServerApproval(
-        JsonFile::readObject(Paths::claudeJsonPath()),
-        JsonFile::readObject(Paths::homeDirectory() + QStringLiteral("/.claude/settings.json")));
+    return ProjectServerApproval(JsonFile::readObject(Paths::claudeJsonPath()),
+                                 JsonFile::readObject(Paths::claudeSettingsPath()));
 }
 
 ProjectServerApproval::ProjectServerApproval(std::optional<nlohmann::json> claudeJson,

@@ -2,6 +2,7 @@
 
 #include "ChildProcess.h"
 #include "ProbeMessages.h"
+#include "ShortCommand.h"
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
@@ -77,16 +78,7 @@ std::optional<QString> resolveExecutable(const QString &command)
 
 QString runShellCommand(const QString &commandLine, const QStringList &positional)
 {
-    const auto shell = ChildProcess::start(QStringLiteral("/bin/bash"),
-                                           QStringList{QStringLiteral("-c"), commandLine} + positional,
-                                           QProcessEnvironment::systemEnvironment().toStringList(), false);
-    if (!shell)
-        return {};
-    const QByteArray output = shell->readToEnd();
-    shell->terminate();
-    if (!ProbeMessages::isValidUtf8(output))
-        return {};
-    return QString::fromUtf8(output);
+    return ShortCommand::shellOutput(commandLine, positional);
 }
 
 void sendMessage(const nlohmann::json &message, ChildProcess &child)

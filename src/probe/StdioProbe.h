@@ -27,8 +27,9 @@ namespace StdioProbe {
 // directories, then from `which`. Nullopt when nothing executable is found.
 [[nodiscard]] std::optional<QString> resolveExecutable(const QString &command);
 
-// Runs "/bin/bash -c commandLine" (with `positional` as $0, $1, …) and returns its standard
-// output as UTF-8; the empty text when bash cannot start or the output is not UTF-8.
+// Runs "/bin/bash -c commandLine" (with `positional` as $0, $1, …) as a short command and
+// returns its standard output as UTF-8; the empty text when bash cannot start, runs past its
+// time limit, or the output is not UTF-8.
 [[nodiscard]] QString runShellCommand(const QString &commandLine, const QStringList &positional = {});
 
 // Writes one JSON-RPC message as one line; a failed write is dropped silently.

@@ -8,13 +8,14 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
 // Small enough to stay in the core's cache while its lines are parsed, so a big file never
-// needs a big buffer; a longer line grows the buffer as far as it needs.
+// needs a big buffer; a longer line grows the buffer up to the longest line read.
 constexpr size_t chunkSize = 512 * 1024;
 constexpr size_t padding = simdjson::SIMDJSON_PADDING;
 
@@ -59,6 +60,14 @@ struct LineTally
     }
 };
 
+bool isRegularFile(int fd)
+{
+    struct stat status
+    {
+    };
+    return ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+}
+
 } // namespace
 
 std::optional<std::filesystem::file_time_type> modificationTime(const QString &path)
@@ -92,16 +101,21 @@ std::optional<FileCacheEntry> loadTranscript(const QString &path, TranscriptLine
     const auto mtime = modificationTime(path);
     if (!mtime)
         return std::nullopt;
-    const FileDescriptor file(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0)
+    // Without O_NONBLOCK a FIFO named like a transcript would hold the scan until someone writes
+    // to it; anything but a regular file (a FIFO, a device such as /dev/zero) is passed over.
+    const FileDescriptor file(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (file.get() < 0 || !isRegularFile(file.get()))
         return std::nullopt;
 
     LineTally tally;
+    const size_t largestBuffer = longestTranscriptLine + chunkSize + padding;
     buffer.resize(std::max(buffer.size(), chunkSize + padding));
-    size_t pending = 0; // bytes of an unfinished line at the front of the buffer
+    size_t pending = 0;    // bytes of an unfinished line at the front of the buffer
+    bool skipping = false; // inside a line too long to keep: dropped up to its newline
     for (;;) {
         if (buffer.size() - padding - pending < chunkSize / 2)
-            buffer.resize(std::max(buffer.size() * 2, pending + chunkSize + padding));
+            buffer.resize(
+                std::min(std::max(buffer.size() * 2, pending + chunkSize + padding), largestBuffer));
         const ssize_t received =
             ::read(file.get(), buffer.data() + pending, buffer.size() - padding - pending);
         if (received < 0) {
@@ -112,12 +126,24 @@ std::optional<FileCacheEntry> loadTranscript(const QString &path, TranscriptLine
         const size_t filled = pending + static_cast<size_t>(received);
         const char *const data = buffer.data();
         size_t start = 0;
+        if (skipping) {
+            const auto *newline = static_cast<const char *>(std::memchr(data, '\n', filled));
+            if (!newline) {
+                if (received == 0)
+                    break;
+                pending = 0;
+                continue;
+            }
+            start = static_cast<size_t>(newline - data) + 1;
+            skipping = false;
+        }
         while (start < filled) {
             const auto *newline = static_cast<const char *>(std::memchr(data + start, '\n', filled - start));
             if (!newline)
                 break;
             const auto end = static_cast<size_t>(newline - data);
-            if (!tally.add(reader, data + start, end - start, buffer.size() - start))
+            if (end - start <= longestTranscriptLine &&
+                !tally.add(reader, data + start, end - start, buffer.size() - start))
                 return std::nullopt;
             start = end + 1;
         }
@@ -127,7 +153,12 @@ std::optional<FileCacheEntry> loadTranscript(const QString &path, TranscriptLine
             break;
         }
         pending = filled - start;
-        std::memmove(buffer.data(), data + start, pending);
+        if (pending > longestTranscriptLine) {
+            skipping = true;
+            pending = 0;
+        } else {
+            std::memmove(buffer.data(), data + start, pending);
+        }
     }
 
     std::sort(tally.dates.begin(), tally.dates.end());

@@ -20,10 +20,11 @@ struct SavingsScanResult
 inline constexpr double costPerToken = 0.000003;
 inline constexpr int savingsWindowDays = 30;
 
-// Counts the user messages of the last 30 days (before `now`) in every transcript under
-// ~/.claude/projects and what the disabled servers would have cost on each. Files whose entry
-// in `cache` is still current are not read; the rest are read on all cores. Blocking; touches
-// no shared state, so it runs on any worker.
+// Counts the user messages of the last 30 days (before `now`) in every transcript of Claude
+// Code's projects folder (~/.claude/projects, or projects in CLAUDE_CONFIG_DIR) and what the
+// disabled servers would have cost on each. Every project folder is read, whatever name a
+// release of Claude Code gave it. Files whose entry in `cache` is still current are not read;
+// the rest are read on all cores. Blocking; touches no shared state, so it runs on any worker.
 SavingsScanResult scanTranscripts(const QStringList &disabled, const QHash<QString, qint64> &weights,
                                   qint64 fallback, const FileCache &cache, const QDateTime &now);
 

@@ -1,4 +1,5 @@
 #include "RelaunchCommandLine.h"
+#include "SessionParsing.h"
 
 namespace RelaunchCommandLine {
 
@@ -21,12 +22,6 @@ bool needsSingleQuotes(const QString &directory)
     return false;
 }
 
-bool isResumeIDCharacter(QChar c)
-{
-    const char16_t u = c.unicode();
-    return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'-';
-}
-
 } // namespace
 
 QString directoryLine(const QString &workingDirectory)
@@ -41,12 +36,8 @@ QString directoryLine(const QString &workingDirectory)
 
 std::optional<QString> usableResumeID(const ClaudeSession &session)
 {
-    if (!session.resumeID || session.resumeID->isEmpty())
+    if (!session.resumeID || !SessionParsing::isUUID(*session.resumeID))
         return std::nullopt;
-    for (const QChar c : *session.resumeID) {
-        if (!isResumeIDCharacter(c))
-            return std::nullopt;
-    }
     return session.resumeID;
 }
 

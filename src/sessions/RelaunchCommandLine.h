@@ -14,8 +14,8 @@ namespace RelaunchCommandLine {
 // instead ("cd '<dir>'"), which the shell takes literally.
 QString directoryLine(const QString &workingDirectory);
 
-// The session's resume id when it is made of ASCII letters, digits and "-" only; anything else
-// could smuggle shell syntax in, and the session restarts as if it had no id.
+// The session's resume id when it has the shape of a UUID; anything else could smuggle an option
+// or shell syntax in, and the session restarts as if it had no id.
 std::optional<QString> usableResumeID(const ClaudeSession &session);
 
 // "claude --resume <id>", or "claude".

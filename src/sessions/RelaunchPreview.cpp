@@ -7,18 +7,19 @@
 
 #include <signal.h>
 
-QList<RelaunchStep> previewRelaunch(const QList<ClaudeSession> &sessions, const ShellRunner &runner)
+QList<RelaunchStep> previewRelaunch(const QList<ClaudeSession> &sessions,
+                                    const std::shared_ptr<const ProcessSource> &source)
 {
     const QString appleScript = QStringLiteral("AppleScript");
     QList<RelaunchStep> steps;
     QList<ClaudeSession> warp;
     for (const ClaudeSession &session : sessions) {
-        if (!TerminalRelaunch::canScript(session.terminal)) {
+        if (!TerminalRelaunch::canRelaunch(session)) {
             steps.append({session, true, std::nullopt, 0, {}, {}});
         } else if (session.terminal == TerminalType::warp) {
             warp.append(session);
         } else if (session.terminal == TerminalType::tmux) {
-            const auto socket = SessionDiscovery(runner, QString(), 0).findTmuxSocket(session.pid);
+            const auto socket = SessionDiscovery(source, QString(), 0).findTmuxSocket(session.pid);
             const TmuxBridge::Target target = TmuxBridge::findTarget(session, socket);
             steps.append({session, false, session.pid, SIGTERM, TmuxBridge::describe(target),
                           RelaunchCommandLine::commandLine(session)});

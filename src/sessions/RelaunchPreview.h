@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ClaudeSession.h"
-#include "ShellRunner.h"
+#include "ProcessSource.h"
 
 #include <QList>
 #include <QString>
@@ -12,7 +12,7 @@
 struct RelaunchStep
 {
     ClaudeSession session;
-    bool leftAlone = false; // its terminal cannot be scripted on this system
+    bool leftAlone = false; // it cannot be restarted from here
     std::optional<qint64> signalPid;
     int signal = 0; // 15 or 9
     QString target; // "AppleScript", or the tmux server and pane
@@ -22,5 +22,6 @@ struct RelaunchStep
 };
 
 // In the order the relaunch queue would act: the sessions outside Warp as given, then the
-// Warp batch in its order. `runner` reads a tmux session's server from its environment.
-QList<RelaunchStep> previewRelaunch(const QList<ClaudeSession> &sessions, const ShellRunner &runner);
+// Warp batch in its order. `source` tells a tmux session's server from its environment.
+QList<RelaunchStep> previewRelaunch(const QList<ClaudeSession> &sessions,
+                                    const std::shared_ptr<const ProcessSource> &source);

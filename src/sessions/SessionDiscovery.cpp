@@ -1,51 +1,70 @@
 #include "SessionDiscovery.h"
 #include "SessionParsing.h"
 #include "platform/Paths.h"
+#include "probe/TranscriptFolders.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 
 namespace {
 
 constexpr int ancestorsExamined = 6;
 
-QString decimal(qint64 pid)
+// Claude Code runs commands, MCP servers and at times another claude below itself; none of them
+// is a session of its own.
+bool descendsFromCandidate(qint64 pid, const ProcessTable &table, const QSet<qint64> &candidates)
 {
-    return QString::number(pid);
+    QSet<qint64> seen{pid};
+    for (qint64 current = table.value(pid).parentPid; current > 1 && !seen.contains(current);
+         current = table.value(current).parentPid) {
+        if (candidates.contains(current))
+            return true;
+        seen.insert(current);
+    }
+    return false;
 }
 
 } // namespace
 
-SessionDiscovery::SessionDiscovery(ShellRunner runner, QString homeDirectory, qint64 ownPid)
-    : m_runner(std::move(runner)), m_homeDirectory(std::move(homeDirectory)), m_ownPid(ownPid)
+SessionDiscovery::SessionDiscovery(std::shared_ptr<const ProcessSource> source, QString homeDirectory,
+                                   qint64 ownPid)
+    : m_source(std::move(source)), m_homeDirectory(std::move(homeDirectory)), m_ownPid(ownPid)
 {}
 
 SessionDiscovery SessionDiscovery::forCurrentUser()
 {
-    return SessionDiscovery(runShell, Paths::homeDirectory(), QCoreApplication::applicationPid());
+    return SessionDiscovery(ProcessSource::forThisSystem(), Paths::homeDirectory(),
+                            QCoreApplication::applicationPid());
 }
 
 QList<ClaudeSession> SessionDiscovery::discoverSessions() const
 {
+    const QList<ProcessInfo> processes = m_source->processes();
+    const ProcessTable table = processTable(processes);
+    QSet<qint64> candidates;
+    for (const ProcessInfo &process : processes) {
+        if (SessionParsing::isClaudeCode(process))
+            candidates.insert(process.pid);
+    }
     QList<ClaudeSession> sessions;
-    const QString listing = m_runner(QStringLiteral("ps -axo pid,ppid,comm,args"));
-    for (const QString &text : listing.split(QLatin1Char('\n'))) {
-        const auto line = SessionParsing::parseProcessLine(text);
-        if (!line || !SessionParsing::isCandidate(*line) || line->pid == m_ownPid)
+    for (const ProcessInfo &process : processes) {
+        const qint64 pid = process.pid;
+        if (!candidates.contains(pid) || pid == m_ownPid || descendsFromCandidate(pid, table, candidates))
             continue;
-        const qint64 pid = line->pid;
-        const QString workingDirectory = readWorkingDirectory(pid);
-        if (workingDirectory.isEmpty())
+        // A folder that is gone (or was reported inexactly) could not be returned to.
+        const QString workingDirectory = m_source->workingDirectory(pid);
+        if (workingDirectory.isEmpty() || !QFileInfo(workingDirectory).isDir())
             continue;
-        const TerminalType terminal = detectTerminal(pid);
-        const std::optional<qint64> shellPid = findShellPid(pid);
-        const std::optional<QString> tty = readTTY(pid);
+        const TerminalType terminal = detectTerminal(pid, table);
+        const std::optional<qint64> shellPid = findShellPid(pid, table);
+        const std::optional<QString> tty = m_source->tty(pid);
         if (!tty)
             continue;
-        const std::optional<QString> focusURL = findWarpFocusURL(pid);
-        std::optional<QString> resumeID = SessionParsing::resumeIDFromArguments(line->arguments);
+        const std::optional<QString> focusURL = findWarpFocusURL(pid, table);
+        std::optional<QString> resumeID = SessionParsing::resumeIDFromArguments(process.arguments);
         if (!resumeID)
             resumeID = latestTranscriptID(workingDirectory);
         sessions.append(
@@ -54,82 +73,47 @@ QList<ClaudeSession> SessionDiscovery::discoverSessions() const
     return sessions;
 }
 
-QString SessionDiscovery::readWorkingDirectory(qint64 pid) const
-{
-    return SessionParsing::workingDirectoryFromLsof(
-        m_runner(QStringLiteral("lsof -a -p ") + decimal(pid) + QStringLiteral(" -d cwd -Fn 2>/dev/null")));
-}
-
 template<typename T, typename Probe>
-std::optional<T> SessionDiscovery::walkAncestors(qint64 pid, Probe probe) const
+std::optional<T> SessionDiscovery::walkAncestors(qint64 pid, const ProcessTable &table, Probe probe) const
 {
     qint64 current = pid;
     for (int examined = 1;; ++examined) {
-        if (auto found = probe(m_runner(QStringLiteral("ps eww -p ") + decimal(current))))
+        if (auto found = probe(m_source->environment(current)))
             return found;
-        const auto parent = SessionParsing::parentForWalk(
-            m_runner(QStringLiteral("ps -p ") + decimal(current) + QStringLiteral(" -o ppid=")), current);
-        if (!parent || examined >= ancestorsExamined)
+        const qint64 parent = table.value(current).parentPid;
+        if (parent < 2 || parent == current || examined >= ancestorsExamined)
             return std::nullopt;
-        current = *parent;
+        current = parent;
     }
 }
 
-TerminalType SessionDiscovery::detectTerminal(qint64 pid) const
+TerminalType SessionDiscovery::detectTerminal(qint64 pid, const ProcessTable &table) const
 {
-    return walkAncestors<TerminalType>(pid, SessionParsing::terminalFromEnvironment)
+    return walkAncestors<TerminalType>(pid, table, SessionParsing::terminalFromEnvironment)
         .value_or(TerminalType::unknown);
 }
 
-std::optional<qint64> SessionDiscovery::findShellPid(qint64 pid) const
+std::optional<qint64> SessionDiscovery::findShellPid(qint64 pid, const ProcessTable &table) const
 {
-    const auto parent = SessionParsing::parentForShell(
-        m_runner(QStringLiteral("ps -p ") + decimal(pid) + QStringLiteral(" -o ppid=")));
-    if (!parent)
-        return std::nullopt;
-    if (!SessionParsing::isKnownShell(
-            m_runner(QStringLiteral("ps -p ") + decimal(*parent) + QStringLiteral(" -o comm="))))
+    const qint64 parent = table.value(pid).parentPid;
+    if (parent <= 1 || !table.contains(parent) || !SessionParsing::isKnownShell(table.value(parent).name))
         return std::nullopt;
     return parent;
 }
 
-std::optional<QString> SessionDiscovery::readTTY(qint64 pid) const
+std::optional<QString> SessionDiscovery::findWarpFocusURL(qint64 pid, const ProcessTable &table) const
 {
-    return SessionParsing::ttyFromPs(
-        m_runner(QStringLiteral("ps -p ") + decimal(pid) + QStringLiteral(" -o tty=")));
-}
-
-std::optional<QString> SessionDiscovery::findWarpFocusURL(qint64 pid) const
-{
-    return walkAncestors<QString>(pid, SessionParsing::warpFocusURLFromListing);
+    return walkAncestors<QString>(pid, table, SessionParsing::warpFocusURLFromEnvironment);
 }
 
 std::optional<QString> SessionDiscovery::findTmuxSocket(qint64 pid) const
 {
-    return walkAncestors<QString>(pid, SessionParsing::tmuxSocketFromListing);
+    return walkAncestors<QString>(pid, processTable(m_source->processes()),
+                                  SessionParsing::tmuxSocketFromEnvironment);
 }
 
 std::optional<QString> SessionDiscovery::latestTranscriptID(const QString &workingDirectory) const
 {
-    const QString folder = m_homeDirectory + QStringLiteral("/.claude/projects/") +
-                           SessionParsing::encodedProjectDirectory(workingDirectory);
-    const QDir dir(folder);
-    if (!QFileInfo::exists(folder) || !dir.isReadable())
-        return std::nullopt;
-    // Directory order, so that among equal times the first listed wins.
-    const QFileInfoList entries = dir.entryInfoList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
-    // An entry whose time cannot be read counts as the earliest time and is never chosen.
-    std::optional<QDateTime> best;
-    std::optional<QString> chosen;
-    for (const QFileInfo &entry : entries) {
-        if (!entry.fileName().endsWith(QLatin1String(".jsonl")))
-            continue;
-        const QDateTime modified = entry.lastModified();
-        if (modified.isValid() && (!best || modified > *best)) {
-            best = modified;
-            chosen = entry.fileName().chopped(6);
-        }
-    }
-    return chosen;
+    return TranscriptFolders::latestSessionID(Paths::claudeProjectsDirectory(m_homeDirectory),
+                                              workingDirectory);
 }

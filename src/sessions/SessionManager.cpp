@@ -17,18 +17,19 @@ namespace {
 constexpr unsigned long afterTerminateMs = 500;
 
 // The worker gets its own copy of everything it needs, never the manager.
-QFuture<QList<ClaudeSession>> startDiscovery(const ShellRunner &runner)
+QFuture<QList<ClaudeSession>> startDiscovery(const std::shared_ptr<const ProcessSource> &source)
 {
     return QtConcurrent::run(
-        [runner, home = Paths::homeDirectory(), pid = QCoreApplication::applicationPid()] {
-            return SessionDiscovery(runner, home, pid).discoverSessions();
+        [source, home = Paths::homeDirectory(), pid = QCoreApplication::applicationPid()] {
+            return SessionDiscovery(source, home, pid).discoverSessions();
         });
 }
 
 } // namespace
 
-SessionManager::SessionManager(ShellRunner runner, RelaunchQueue *queue, QObject *parent)
-    : QObject(parent), m_runner(std::move(runner)), m_queue(queue),
+SessionManager::SessionManager(std::shared_ptr<const ProcessSource> source, RelaunchQueue *queue,
+                               QObject *parent)
+    : QObject(parent), m_source(std::move(source)), m_queue(queue),
       m_claudeProjectsRoot(Paths::claudeProjectsDirectory())
 {}
 
@@ -43,7 +44,7 @@ QCoro::Task<void> SessionManager::refreshSessions()
     QPointer<SessionManager> self(this);
     // The future is made outside the coroutine: GCC 12 destroys temporaries with captures
     // twice when they sit in a co_await expression.
-    QFuture<QList<ClaudeSession>> discovery = startDiscovery(m_runner);
+    QFuture<QList<ClaudeSession>> discovery = startDiscovery(m_source);
     QList<ClaudeSession> sessions = co_await discovery;
     if (!self)
         co_return;
@@ -83,7 +84,7 @@ QList<ClaudeSession> SessionManager::relaunch(const QList<ClaudeSession> &sessio
     QList<ClaudeSession> leftAlone;
     QList<ClaudeSession> warp;
     for (const ClaudeSession &session : sessions) {
-        if (!TerminalRelaunch::canScript(session.terminal))
+        if (!TerminalRelaunch::canRelaunch(session))
             leftAlone.append(session);
         else if (session.terminal == TerminalType::warp)
             warp.append(session);
@@ -106,11 +107,11 @@ QList<ClaudeSession> SessionManager::relaunch(const QList<ClaudeSession> &sessio
 void SessionManager::scheduleRelaunch(const ClaudeSession &session, double delaySeconds)
 {
     cancelPending(session.pid);
-    auto item = std::make_shared<RelaunchWorkItem>([session, runner = m_runner] {
+    auto item = std::make_shared<RelaunchWorkItem>([session, source = m_source] {
         std::optional<QString> socket;
         // The server is read while the process still lives to tell it.
         if (session.terminal == TerminalType::tmux)
-            socket = SessionDiscovery(runner, QString(), 0).findTmuxSocket(session.pid);
+            socket = SessionDiscovery(source, QString(), 0).findTmuxSocket(session.pid);
         TerminalRelaunch::sendSignal(session.pid, SIGTERM);
         QThread::msleep(afterTerminateMs);
         if (session.terminal == TerminalType::tmux)

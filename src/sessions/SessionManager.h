@@ -1,8 +1,8 @@
 #pragma once
 
 #include "ClaudeSession.h"
+#include "ProcessSource.h"
 #include "RelaunchQueue.h"
-#include "ShellRunner.h"
 
 #include <QHash>
 #include <QObject>
@@ -18,10 +18,10 @@ class SessionManager : public QObject
     Q_PROPERTY(QList<ClaudeSession> sessionSnapshots READ sessionSnapshots NOTIFY sessionSnapshotsChanged)
 
 public:
-    // `runner` runs discovery's command lines; tests replay recorded output through it. Without a
-    // `queue`, relaunches go to the process's queue, created when first needed.
-    explicit SessionManager(ShellRunner runner = runShell, RelaunchQueue *queue = nullptr,
-                            QObject *parent = nullptr);
+    // `source` tells discovery about processes; tests replay recorded output through it. Without
+    // a `queue`, relaunches go to the process's queue, created when first needed.
+    explicit SessionManager(std::shared_ptr<const ProcessSource> source = ProcessSource::forThisSystem(),
+                            RelaunchQueue *queue = nullptr, QObject *parent = nullptr);
 
     // The instance of the process, created on first use and never destroyed.
     static SessionManager &shared();
@@ -32,6 +32,7 @@ public:
         return m_relaunchWorkItems;
     }
     [[nodiscard]] const QString &claudeProjectsRoot() const { return m_claudeProjectsRoot; }
+    [[nodiscard]] const std::shared_ptr<const ProcessSource> &processSource() const { return m_source; }
     [[nodiscard]] RelaunchQueue &relaunchQueue() const
     {
         return m_queue ? *m_queue : RelaunchQueue::shared();
@@ -44,7 +45,7 @@ public:
     QList<ClaudeSession> relaunchSessions(QString projectPath, double delaySeconds);
     // Relaunches exactly `sessions` after `delaySeconds`; a newer request for a process id
     // cancels an older one that has not started. Returns at once, with the sessions left alone
-    // because their terminal cannot be scripted on this system.
+    // because they cannot be restarted from here (see TerminalRelaunch::canRelaunch).
     QList<ClaudeSession> relaunch(const QList<ClaudeSession> &sessions, double delaySeconds);
     // One session outside Warp: SIGTERM, 0.5 s, then its terminal gets the command line.
     void scheduleRelaunch(const ClaudeSession &session, double delaySeconds);
@@ -58,7 +59,7 @@ Q_SIGNALS:
 private:
     void cancelPending(qint64 pid);
 
-    ShellRunner m_runner;
+    std::shared_ptr<const ProcessSource> m_source;
     RelaunchQueue *m_queue;
     QList<ClaudeSession> m_sessionSnapshots;
     QHash<qint64, RelaunchWorkItemPtr> m_relaunchWorkItems;

@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <limits>
 
 namespace SessionParsing {
@@ -36,6 +37,97 @@ const QStringList &knownShellNames()
     return names;
 }
 
+QString lastComponent(const QString &path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+// The script node or bun runs: the first argument after the interpreter that is not an option.
+QString scriptOf(const QStringList &arguments)
+{
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (!arguments.at(i).startsWith(QLatin1Char('-')))
+            return arguments.at(i);
+    }
+    return {};
+}
+
+bool isClaudeCodeScript(const QString &script)
+{
+    return script == QLatin1String("claude") || script.endsWith(QLatin1String("/claude")) ||
+           script.contains(QLatin1String("/@anthropic-ai/claude-code/"));
+}
+
+// ".../claude/versions/<version>" named after its version (Linux keeps 15 characters of it).
+bool isNativeInstall(const QString &name, const QString &executable)
+{
+    static const QRegularExpression versioned(QStringLiteral("/claude/versions/([^/]+)\\z"));
+    const QRegularExpressionMatch match = versioned.match(executable);
+    if (!match.hasMatch())
+        return false;
+    const QString version = match.captured(1);
+    return name == executable || name == version || (name.size() == 15 && version.startsWith(name));
+}
+
+// The package's own executable started by its path.
+bool isPackagedExecutable(const QString &executable)
+{
+    const QString file = lastComponent(executable);
+    return executable.contains(QLatin1String("/@anthropic-ai/claude-code/")) &&
+           (file == QLatin1String("claude") || file == QLatin1String("claude.exe"));
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// lsof writes a backslash as "\\", other bytes it does not print as "\xNN", and a few control
+// characters in C style.
+QByteArray undoLsofEscapes(const QByteArray &text)
+{
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text.at(i);
+        if (c != '\\' || i + 1 >= text.size()) {
+            bytes.append(c);
+            continue;
+        }
+        const char next = text.at(i + 1);
+        static constexpr std::pair<char, char> named[] = {{'\\', '\\'}, {'b', '\b'}, {'f', '\f'},
+                                                          {'n', '\n'},  {'r', '\r'}, {'t', '\t'}};
+        const auto *found = std::find_if(std::begin(named), std::end(named),
+                                         [next](const auto &pair) { return pair.first == next; });
+        if (found != std::end(named)) {
+            bytes.append(found->second);
+            ++i;
+        } else if (next == 'x' && i + 3 < text.size() && hexValue(text.at(i + 2)) >= 0 &&
+                   hexValue(text.at(i + 3)) >= 0) {
+            bytes.append(char(hexValue(text.at(i + 2)) * 16 + hexValue(text.at(i + 3))));
+            i += 3;
+        } else {
+            bytes.append(c);
+        }
+    }
+    return bytes;
+}
+
+std::optional<QString> valueOf(const QStringList &environment, QLatin1String name)
+{
+    for (const QString &entry : environment) {
+        if (entry.size() > name.size() && entry.startsWith(name) && entry.at(name.size()) == QLatin1Char('='))
+            return entry.mid(name.size() + 1);
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<qint64> parseDecimal(const QString &text)
@@ -68,7 +160,7 @@ std::optional<qint64> parseDecimal(const QString &text)
     return value;
 }
 
-std::optional<ProcessLine> parseProcessLine(const QString &line)
+std::optional<ProcessInfo> parseProcessLine(const QString &line)
 {
     const QStringList pieces = splitAtSpacesAndTabs(line);
     if (pieces.size() < 3)
@@ -76,50 +168,49 @@ std::optional<ProcessLine> parseProcessLine(const QString &line)
     const auto pid = parseDecimal(pieces.at(0));
     if (!pid)
         return std::nullopt;
-    return ProcessLine{*pid, pieces.at(2), pieces.mid(3).join(QLatin1Char(' '))};
+    return ProcessInfo{*pid, parseDecimal(pieces.at(1)).value_or(0), pieces.at(2), QString(), pieces.mid(3)};
 }
 
-bool isCandidate(const ProcessLine &line)
+bool isClaudeCode(const ProcessInfo &process)
 {
-    return line.command.endsWith(QLatin1String("claude")) || line.arguments.contains(QLatin1String("claude"));
+    const QString &name = process.name;
+    if (name == QLatin1String("claude") || name.endsWith(QLatin1String("/claude")))
+        return true;
+    const QString base = lastComponent(name);
+    if (base == QLatin1String("node") || base == QLatin1String("bun"))
+        return isClaudeCodeScript(scriptOf(process.arguments));
+    const QString executable = process.executable.isEmpty() ? name : process.executable;
+    return isNativeInstall(name, executable) || isPackagedExecutable(executable);
 }
 
 QString workingDirectoryFromLsof(const QString &output)
 {
     for (const QString &line : output.split(QLatin1Char('\n'))) {
-        if (line.startsWith(QLatin1Char('n')))
-            return line.mid(1);
+        if (!line.startsWith(QLatin1Char('n')))
+            continue;
+        const QByteArray bytes = undoLsofEscapes(line.mid(1).toUtf8());
+        const QString directory = QString::fromUtf8(bytes);
+        return directory.toUtf8() == bytes ? directory : QString();
     }
     return {};
 }
 
-std::optional<qint64> parentForWalk(const QString &output, qint64 current)
+QStringList wordsOfListing(const QString &listing)
 {
-    const auto parent = parseDecimal(output.trimmed());
-    if (!parent || *parent < 2 || *parent == current)
-        return std::nullopt;
-    return parent;
+    static const QRegularExpression whitespace(QStringLiteral("\\s+"));
+    return listing.split(whitespace, Qt::SkipEmptyParts);
 }
 
-std::optional<qint64> parentForShell(const QString &output)
+bool isKnownShell(const QString &name)
 {
-    const auto parent = parseDecimal(output.trimmed());
-    if (!parent || *parent <= 1)
-        return std::nullopt;
-    return parent;
-}
-
-bool isKnownShell(const QString &output)
-{
-    QString name = output.trimmed();
-    name = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+    QString shell = lastComponent(name.trimmed());
     qsizetype begin = 0;
-    qsizetype end = name.size();
-    while (begin < end && name.at(begin) == QLatin1Char('-'))
+    qsizetype end = shell.size();
+    while (begin < end && shell.at(begin) == QLatin1Char('-'))
         ++begin;
-    while (end > begin && name.at(end - 1) == QLatin1Char('-'))
+    while (end > begin && shell.at(end - 1) == QLatin1Char('-'))
         --end;
-    return knownShellNames().contains(name.mid(begin, end - begin));
+    return knownShellNames().contains(shell.mid(begin, end - begin));
 }
 
 std::optional<QString> ttyFromPs(const QString &output)
@@ -132,61 +223,57 @@ std::optional<QString> ttyFromPs(const QString &output)
     return QStringLiteral("/dev/") + tty;
 }
 
-std::optional<QString> warpFocusURLFromListing(const QString &listing)
+std::optional<QString> warpFocusURLFromEnvironment(const QStringList &environment)
 {
-    static const QLatin1String marker("WARP_FOCUS_URL=");
-    const qsizetype at = listing.indexOf(marker);
-    if (at < 0)
+    const auto value = valueOf(environment, QLatin1String("WARP_FOCUS_URL"));
+    if (!value || !value->trimmed().startsWith(QLatin1String("warp://")))
         return std::nullopt;
-    const qsizetype start = at + marker.size();
-    qsizetype end = start;
-    while (end < listing.size() && !listing.at(end).isSpace())
-        ++end;
-    const QString value = listing.mid(start, end - start).trimmed();
-    if (!value.startsWith(QLatin1String("warp://")))
-        return std::nullopt;
-    return value;
+    return value->trimmed();
 }
 
-std::optional<TerminalType> terminalFromEnvironment(const QString &listing)
+std::optional<TerminalType> terminalFromEnvironment(const QStringList &environment)
 {
-    static const std::pair<QLatin1String, TerminalType> markers[] = {
-        {QLatin1String("TERM_PROGRAM=tmux"), TerminalType::tmux},
-        {QLatin1String("TERM_PROGRAM=WarpTerminal"), TerminalType::warp},
-        {QLatin1String("TERM_PROGRAM=Apple_Terminal"), TerminalType::terminal},
-        {QLatin1String("TERM_PROGRAM=iTerm.app"), TerminalType::iterm2},
-        {QLatin1String("TERM_PROGRAM=vscode"), TerminalType::vscode},
-        {QLatin1String("WARP_CLIENT_VERSION"), TerminalType::warp},
+    // tmux goes first: it keeps the TERM_PROGRAM of the terminal it runs in for its panes.
+    static const std::pair<QLatin1String, TerminalType> programs[] = {
+        {QLatin1String("tmux"), TerminalType::tmux},
+        {QLatin1String("WarpTerminal"), TerminalType::warp},
+        {QLatin1String("Apple_Terminal"), TerminalType::terminal},
+        {QLatin1String("iTerm.app"), TerminalType::iterm2},
+        {QLatin1String("vscode"), TerminalType::vscode},
     };
-    for (const auto &[marker, type] : markers) {
-        if (listing.contains(marker))
+    for (const auto &[program, type] : programs) {
+        if (environment.contains(QLatin1String("TERM_PROGRAM=") + program))
             return type;
     }
+    if (valueOf(environment, QLatin1String("WARP_CLIENT_VERSION")))
+        return TerminalType::warp;
     return std::nullopt;
 }
 
-std::optional<QString> tmuxSocketFromListing(const QString &listing)
+std::optional<QString> tmuxSocketFromEnvironment(const QStringList &environment)
 {
-    // A whole variable, not the tail of another one such as MY_TMUX=.
-    static const QRegularExpression variable(QStringLiteral("(?:^|\\s)TMUX=([^\\s,]+)"));
-    const QRegularExpressionMatch match = variable.match(listing);
-    if (!match.hasMatch())
+    const auto value = valueOf(environment, QLatin1String("TMUX"));
+    if (!value)
         return std::nullopt;
-    return match.captured(1);
+    const QString socket = value->section(QLatin1Char(','), 0, 0);
+    return socket.isEmpty() ? std::nullopt : std::optional(socket);
 }
 
-std::optional<QString> resumeIDFromArguments(const QString &arguments)
+bool isUUID(const QString &text)
 {
-    const QStringList pieces = arguments.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    for (qsizetype i = 0; i < pieces.size(); ++i) {
-        if (pieces.at(i) != QLatin1String("--resume") && pieces.at(i) != QLatin1String("-r"))
+    static const QRegularExpression shape(QRegularExpression::anchoredPattern(
+        QStringLiteral("[0-9a-fA-F]{8}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{12}")));
+    return shape.match(text).hasMatch();
+}
+
+std::optional<QString> resumeIDFromArguments(const QStringList &arguments)
+{
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments.at(i) != QLatin1String("--resume") && arguments.at(i) != QLatin1String("-r"))
             continue;
-        if (i + 1 >= pieces.size())
-            return std::nullopt;
-        const QString &candidate = pieces.at(i + 1);
-        if (candidate.split(QLatin1Char('-'), Qt::SkipEmptyParts).size() != 5)
-            return std::nullopt;
-        return candidate;
+        if (i + 1 < arguments.size() && isUUID(arguments.at(i + 1)))
+            return arguments.at(i + 1);
+        return std::nullopt;
     }
     return std::nullopt;
 }

@@ -1,63 +1,58 @@
 #pragma once
 
 #include "ClaudeSession.h"
+#include "ProcessSource.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
-// The text formats discovery reads: the output of `ps` and `lsof`, in both the BSD shape
-// (macOS: "ttys003", "??") and the procps shape (Linux: "pts/3", "?"). Pure functions, so the
-// recorded outputs of either system can be fed straight in.
+// The rules discovery applies to what it learns about processes, and the text formats of BSD ps
+// and lsof (macOS: "ttys003", "??"). Pure functions, so recorded output can be fed straight in.
 namespace SessionParsing {
-
-// One line of "ps -axo pid,ppid,comm,args".
-struct ProcessLine
-{
-    qint64 pid = 0;
-    QString command;
-    QString arguments; // pieces 3 and onward joined with single spaces
-
-    bool operator==(const ProcessLine &) const = default;
-};
 
 // An optional leading "+" or "-", then ASCII digits only, without overflow.
 std::optional<qint64> parseDecimal(const QString &text);
 
-// Skips the header and lines with fewer than three fields.
-std::optional<ProcessLine> parseProcessLine(const QString &line);
+// One line of "ps -axo pid,ppid,comm,args"; skips the header and lines with fewer than three
+// fields. The arguments are the fourth field onward, split at spaces.
+std::optional<ProcessInfo> parseProcessLine(const QString &line);
 
-// A Claude Code process: the command name ends with "claude", or the arguments mention it.
-bool isCandidate(const ProcessLine &line);
+// Whether the process is Claude Code itself: a command named "claude" (or ending in "/claude"),
+// node or bun running Claude Code's script, or a native install's executable
+// (".../claude/versions/<version>", named after its version). Editors, pagers and the commands
+// and servers a session starts merely mention claude in their arguments.
+bool isClaudeCode(const ProcessInfo &process);
 
-// The first "n" line of "lsof … -Fn", without its "n"; empty when there is none.
+// The first "n" line of "lsof … -Fn", without its "n" and with lsof's escapes undone (a
+// backslash, \xNN bytes, \n, \t and the like); empty when there is none or it is not UTF-8.
 QString workingDirectoryFromLsof(const QString &output);
 
-// The parent id printed by "ps -p <id> -o ppid=", when the walk up the ancestors may go on to
-// it: a decimal of at least 2 that is not `current` itself.
-std::optional<qint64> parentForWalk(const QString &output, qint64 current);
+// The whitespace-separated words of a "ps eww" listing.
+QStringList wordsOfListing(const QString &listing);
 
-// The parent id printed by "ps -p <id> -o ppid=", when it is greater than 1.
-std::optional<qint64> parentForShell(const QString &output);
+// Whether a command name is an interactive shell's; "-zsh" and "/bin/zsh" count as "zsh".
+bool isKnownShell(const QString &name);
 
-// Whether "ps -p <id> -o comm=" names an interactive shell; "-zsh" counts as "zsh".
-bool isKnownShell(const QString &output);
-
-// "ps -p <id> -o tty=" as a device path: "ttys003" and "pts/3" gain "/dev/"; "??" and "?"
-// mean no controlling terminal.
+// "ps -p <id> -o tty=" as a device path: "ttys003" gains "/dev/"; "??" and "?" mean none.
 std::optional<QString> ttyFromPs(const QString &output);
 
-// The WARP_FOCUS_URL value of a "ps eww" listing, when it is a warp:// link.
-std::optional<QString> warpFocusURLFromListing(const QString &listing);
+// The WARP_FOCUS_URL value of an environment, when it is a warp:// link.
+std::optional<QString> warpFocusURLFromEnvironment(const QStringList &environment);
 
-// The terminal a "ps eww" listing names through its environment.
-std::optional<TerminalType> terminalFromEnvironment(const QString &listing);
+// The terminal an environment names through TERM_PROGRAM or WARP_CLIENT_VERSION.
+std::optional<TerminalType> terminalFromEnvironment(const QStringList &environment);
 
-// The tmux server socket of a "ps eww" listing: the first field of its TMUX variable.
-std::optional<QString> tmuxSocketFromListing(const QString &listing);
+// The tmux server socket of an environment: the first field of its TMUX variable.
+std::optional<QString> tmuxSocketFromEnvironment(const QStringList &environment);
 
-// The id after the first "--resume" or "-r", when it has the five dash-separated pieces of a UUID.
-std::optional<QString> resumeIDFromArguments(const QString &arguments);
+// The 8-4-4-4-12 hexadecimal shape of a conversation id. Anything else could be read by
+// claude as an option ("--dangerously-skip-permissions") or by a shell as syntax.
+bool isUUID(const QString &text);
+
+// The argument after the first "--resume" or "-r", when it is a UUID.
+std::optional<QString> resumeIDFromArguments(const QStringList &arguments);
 
 // The folder name Claude Code gives a project's transcripts: every "/" becomes "-".
 QString encodedProjectDirectory(const QString &workingDirectory);

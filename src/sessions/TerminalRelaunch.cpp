@@ -27,6 +27,13 @@ bool canScript(TerminalType terminal)
     return !TerminalScripting::osascriptProgram().isEmpty();
 }
 
+bool canRelaunch(const ClaudeSession &session)
+{
+    const bool typeable = std::none_of(session.workingDirectory.cbegin(), session.workingDirectory.cend(),
+                                       [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+    return typeable && canScript(session.terminal);
+}
+
 void sendSignal(qint64 pid, int signal)
 {
     ::kill(static_cast<pid_t>(pid), signal);

@@ -15,6 +15,10 @@ namespace TerminalRelaunch {
 // left alone: a process that cannot be restarted is never killed.
 bool canScript(TerminalType terminal);
 
+// Whether the session can be restarted as it was: its terminal can be scripted and its folder
+// can be typed (a control character would be read by the line editor as a key, not a letter).
+bool canRelaunch(const ClaudeSession &session);
+
 // Delivery results are ignored: a process that has already ended is no error.
 void sendSignal(qint64 pid, int signal);
 

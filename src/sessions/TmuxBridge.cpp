@@ -1,6 +1,7 @@
 #include "TmuxBridge.h"
 
-#include <QProcess>
+#include "probe/ShortCommand.h"
+
 #include <QStandardPaths>
 
 namespace TmuxBridge {
@@ -20,17 +21,10 @@ QString runTmux(const std::optional<QString> &socket, const QStringList &argumen
     const QString tmux = program();
     if (tmux.isEmpty())
         return {};
-    QProcess process;
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(tmux, serverArguments(socket) + arguments);
-    if (!process.waitForStarted() || !process.waitForFinished(10000)) {
-        process.kill();
-        process.waitForFinished();
+    const ShortCommand::Result result = ShortCommand::run(tmux, serverArguments(socket) + arguments);
+    if (!result.succeeded())
         return {};
-    }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return {};
-    return QString::fromUtf8(process.readAllStandardOutput());
+    return QString::fromUtf8(result.output);
 }
 
 } // namespace

@@ -1,133 +1,135 @@
 #include "ClaudeJson.h"
 
 #include "ConfigFormats.h"
-#include "JsonFile.h"
-#include "JsonValues.h"
+#include "JsonDocument.h"
+
+#include <QHash>
 
 #include <nlohmann/json.hpp>
-#include <simdjson.h>
 
 // The file can be tens of megabytes of Claude Code's own state while the view needs two small
-// members, so it is parsed with simdjson (which validates the whole document, UTF-8 included,
-// at several GB/s) and only the server maps are copied into generic trees for decoding.
+// members: the document is indexed once without building a tree, and only the seven known
+// members of each definition are copied into generic values for decoding.
 namespace {
 
-using simdjson::dom::element;
-using simdjson::dom::element_type;
+using Index = JsonDocument::Index;
+using Kind = JsonDocument::Kind;
 
-nlohmann::json toGeneric(element value)
+// The known members of one definition; an unknown member is never visited, however large or
+// deep. A known member nested deeper than its type allows is of the wrong type anyway.
+std::optional<MCPServerRaw> decodeDefinition(const JsonDocument &document, Index definition)
 {
-    switch (value.type()) {
-    case element_type::OBJECT: {
-        nlohmann::json object = nlohmann::json::object();
-        const simdjson::dom::object fields = value;
-        for (auto field : fields)
-            object[std::string(field.key)] = toGeneric(field.value);
-        return object;
+    if (document.kind(definition) != Kind::object)
+        return std::nullopt;
+    nlohmann::json known = nlohmann::json::object();
+    for (const char *key : {"command", "args", "env", "isProxy", "type", "url", "headers"}) {
+        const auto member = document.member(definition, key);
+        if (!member)
+            continue;
+        auto value = document.toGeneric(*member, 2);
+        if (!value)
+            return std::nullopt;
+        known[key] = std::move(*value);
     }
-    case element_type::ARRAY: {
-        nlohmann::json array = nlohmann::json::array();
-        const simdjson::dom::array children = value;
-        for (element child : children)
-            array.push_back(toGeneric(child));
-        return array;
-    }
-    case element_type::STRING:
-        return std::string(std::string_view(value));
-    case element_type::INT64:
-        return int64_t(value);
-    case element_type::UINT64:
-        return uint64_t(value);
-    case element_type::DOUBLE:
-        return double(value);
-    case element_type::BOOL:
-        return bool(value);
-    case element_type::NULL_VALUE:
-        return nullptr;
-    }
-    return nullptr;
+    return MCPServerRaw::decode(known);
 }
 
 // A present, non-null "mcpServers" member must be a map of valid definitions.
-bool readServers(element object, std::optional<MCPServerMap> &servers)
+bool readServers(const JsonDocument &document, Index object, std::optional<MCPServerMap> &servers)
 {
-    element member;
-    if (object["mcpServers"].get(member) != simdjson::SUCCESS || member.is_null())
+    const auto member = document.member(object, "mcpServers");
+    if (!member || document.kind(*member) == Kind::null)
         return true;
-    servers = decodeServerMap(toGeneric(member));
-    return servers.has_value();
+    if (document.kind(*member) != Kind::object)
+        return false;
+    // Only the last of duplicated names counts, even when an earlier one would not decode.
+    std::map<std::string, Index> definitions;
+    std::string scratch;
+    document.forEachMember(*member, [&](Index name, Index definition) {
+        definitions.insert_or_assign(std::string(document.string(name, scratch)), definition);
+    });
+    MCPServerMap map;
+    bool ok = true;
+    for (const auto &[name, definition] : definitions) {
+        auto raw = decodeDefinition(document, definition);
+        if (!raw) {
+            ok = false;
+            break;
+        }
+        map.insert(QString::fromStdString(name), std::move(*raw));
+    }
+    if (ok)
+        servers = std::move(map);
+    return ok;
 }
 
-std::optional<ClaudeJson> decodeDocument(element root)
+// Project path → value, in the order of the file; a duplicated path keeps its first place and
+// its last value, as in JSON.parse.
+QList<std::pair<QString, Index>> projectMembers(const JsonDocument &document, Index projects)
 {
-    if (!root.is_object())
-        return std::nullopt;
-    ClaudeJson view;
-    if (!readServers(root, view.mcpServers))
-        return std::nullopt;
-    element projects;
-    if (root["projects"].get(projects) != simdjson::SUCCESS || projects.is_null())
-        return view;
-    if (!projects.is_object())
-        return std::nullopt;
-    view.projects.emplace();
-    const simdjson::dom::object projectFields = projects;
-    for (auto field : projectFields) {
-        if (!field.value.is_object())
-            return std::nullopt;
-        ClaudeJsonProject project;
-        if (!readServers(field.value, project.mcpServers))
-            return std::nullopt;
-        view.projects->append({QString::fromUtf8(field.key.data(), qsizetype(field.key.size())), project});
-    }
-    return view;
+    QList<std::pair<QString, Index>> members;
+    QHash<QString, qsizetype> seen;
+    std::string scratch;
+    document.forEachMember(projects, [&](Index key, Index value) {
+        const std::string_view path = document.string(key, scratch);
+        QString qpath = QString::fromUtf8(path.data(), qsizetype(path.size()));
+        const auto at = seen.constFind(qpath);
+        if (at != seen.cend()) {
+            members[*at].second = value;
+            return;
+        }
+        seen.insert(qpath, members.size());
+        members.append({std::move(qpath), value});
+    });
+    return members;
+}
+
+// Claude Code's own per-project switches: the names the user turned off with /mcp there.
+QStringList readDisabledNames(const JsonDocument &document, Index project)
+{
+    QStringList names;
+    const auto list = document.member(project, "disabledMcpServers");
+    if (!list || document.kind(*list) != Kind::array)
+        return names;
+    document.forEachElement(*list, [&](Index item) {
+        if (document.kind(item) == Kind::string)
+            names.append(QString::fromStdString(document.string(item)));
+    });
+    return names;
 }
 
 } // namespace
 
 std::optional<ClaudeJson> ClaudeJson::decode(const QByteArray &bytes)
 {
-    simdjson::dom::parser parser;
-    element root;
-    const auto error = parser.parse(bytes.constData(), size_t(bytes.size())).get(root);
-    if (error == simdjson::SUCCESS)
-        return decodeDocument(root);
-    // simdjson refuses integers beyond 64 bits, which are still valid JSON: let the generic
-    // parser decide those.
-    if (error == simdjson::NUMBER_ERROR) {
-        const auto generic = JsonFile::parse(bytes);
-        return generic ? decode(*generic) : std::nullopt;
-    }
-    return std::nullopt;
+    const auto document = JsonDocument::parse(bytes);
+    return document ? decode(*document) : std::nullopt;
 }
 
-std::optional<ClaudeJson> ClaudeJson::decode(const nlohmann::json &root)
+std::optional<ClaudeJson> ClaudeJson::decode(const JsonDocument &document)
 {
-    if (!root.is_object())
+    const Index root = JsonDocument::root();
+    if (document.kind(root) != Kind::object)
         return std::nullopt;
     ClaudeJson view;
-    const auto readMembers = [](const nlohmann::json &object, std::optional<MCPServerMap> &servers) {
-        const auto member = object.find("mcpServers");
-        if (member == object.end() || member->is_null())
-            return true;
-        servers = decodeServerMap(*member);
-        return servers.has_value();
-    };
-    if (!readMembers(root, view.mcpServers))
+    if (!readServers(document, root, view.mcpServers))
         return std::nullopt;
-    const auto projects = root.find("projects");
-    if (projects == root.end() || projects->is_null())
+    const auto projects = document.member(root, "projects");
+    if (!projects || document.kind(*projects) == Kind::null)
         return view;
-    if (!projects->is_object())
+    if (document.kind(*projects) != Kind::object)
         return std::nullopt;
     view.projects.emplace();
-    for (const auto &[path, value] : projects->items()) {
-        if (!value.is_object())
+    const auto members = projectMembers(document, *projects);
+    view.projects->reserve(members.size());
+    for (const auto &[path, value] : members) {
+        if (document.kind(value) != Kind::object)
             return std::nullopt;
         ClaudeJsonProject project;
-        if (!readMembers(value, project.mcpServers))
+        if (!readServers(document, value, project.mcpServers))
             return std::nullopt;
-        view.projects->append({JsonValues::toQString(path), project});
+        project.disabledMcpServers = readDisabledNames(document, value);
+        view.projects->append({path, std::move(project)});
     }
     return view;
 }

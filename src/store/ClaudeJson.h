@@ -3,12 +3,18 @@
 #include "MCPServerEntry.h"
 
 #include <QByteArray>
+#include <QStringList>
+
+class JsonDocument;
 
 // The typed read view of ~/.claude.json: the global servers and each project's servers. Every
 // other member is ignored here; the file is only ever rewritten through the untyped tree.
 struct ClaudeJsonProject
 {
     std::optional<MCPServerMap> mcpServers;
+    // The servers of any scope switched off inside Claude Code (its /mcp) for this project. Only
+    // shown, never written; a member of another shape reads as none rather than hiding the file.
+    QStringList disabledMcpServers;
     bool operator==(const ClaudeJsonProject &) const = default;
 };
 
@@ -20,8 +26,10 @@ struct ClaudeJson
 
     bool operator==(const ClaudeJson &) const = default;
 
-    // Nullopt when the bytes are not JSON, not UTF-8, or any declared member has the wrong type
-    // anywhere in the file (one broken definition makes the whole view unreadable).
+    // Read as Claude Code reads it (JSON.parse: the last of duplicated keys wins, any depth,
+    // lone surrogate escapes allowed). Nullopt when the bytes are not JSON, not UTF-8, or any
+    // declared member has the wrong type anywhere in the file (one broken definition makes the
+    // whole view unreadable).
     [[nodiscard]] static std::optional<ClaudeJson> decode(const QByteArray &bytes);
-    [[nodiscard]] static std::optional<ClaudeJson> decode(const nlohmann::json &root);
+    [[nodiscard]] static std::optional<ClaudeJson> decode(const JsonDocument &document);
 };

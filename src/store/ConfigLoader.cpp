@@ -150,6 +150,16 @@ QList<MCPProject> loadProjects(const std::optional<ClaudeJson> &view, const QStr
     if (view)
         collectClaudeJsonProjects(*view, excludedNames, projects, paths);
     collectScannedProjects(excludedNames, projects, paths);
+
+    // A project found by the scan can still have an entry in .claude.json that only switches
+    // servers off (Claude Code's /mcp on a .mcp.json server), so every project looks its entry up.
+    QHash<QString, QStringList> offInClaudeCode;
+    if (view && view->projects) {
+        for (const auto &[path, project] : *view->projects)
+            offInClaudeCode.insert(path, project.disabledMcpServers);
+    }
+    for (MCPProject &project : projects)
+        project.offInClaudeCode = offInClaudeCode.value(project.path);
     MCPProjects::sortByLastComponent(projects);
     return projects;
 }

@@ -2,11 +2,12 @@
 
 #include "JsonFile.h"
 #include "MCPConfigMutationError.h"
+#include "UntypedRewrite.h"
 
 #include <QFile>
 #include <QFileInfo>
 
-#include <simdjson.h>
+#include <cstring>
 
 namespace ConfigMutation {
 
@@ -18,41 +19,49 @@ void saveDisabledConfig(const DisabledGlobalConfig::Bucket &global,
                               JsonFile::serializeCompact(DisabledGlobalConfig{global, desktop}.encode()));
 }
 
-// Only the presence of one member is asked, so the live file (tens of megabytes for a long-used
-// Claude Code) is read with simdjson, which still validates the whole document.
+// Read as every other reader of the live file reads it: the last duplicate wins.
 std::optional<bool> liveHasServer(const QByteArray &bytes, const std::string &name)
 {
-    simdjson::dom::parser parser;
-    simdjson::dom::element root;
-    const auto error = parser.parse(bytes.constData(), size_t(bytes.size())).get(root);
-    if (error == simdjson::NUMBER_ERROR) {
-        // Integers beyond 64 bits are valid JSON that simdjson refuses; the generic parser
-        // accepts them.
-        const auto generic = JsonFile::parseObject(bytes);
-        if (!generic)
-            return std::nullopt;
-        const auto servers = generic->find("mcpServers");
-        if (servers == generic->end() || !servers->is_object())
-            return std::nullopt;
-        return servers->contains(name);
-    }
-    if (error != simdjson::SUCCESS || !root.is_object())
+    const auto live = UntypedRewrite::parse(bytes);
+    const auto servers = live ? live->member("mcpServers") : std::nullopt;
+    if (!servers || live->document().kind(*servers) != JsonDocument::Kind::object)
         return std::nullopt;
-    simdjson::dom::object servers;
-    if (root["mcpServers"].get(servers) != simdjson::SUCCESS)
-        return std::nullopt;
-    simdjson::dom::element member;
-    return servers[name].get(member) == simdjson::SUCCESS;
+    return live->document().member(*servers, name).has_value();
 }
 
-bool verifyMutation(const QString &name, MCPSource source, bool enabled, const QString &livePath,
-                    const QString &stashPath)
+namespace {
+
+// Whether the file holds exactly `bytes`, read through one small buffer.
+bool fileHolds(const QString &path, const QByteArray &bytes)
 {
-    const auto liveBytes = JsonFile::readIfExists(livePath);
-    if (!liveBytes)
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() != bytes.size())
         return false;
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (qsizetype at = 0; at < bytes.size();) {
+        const qint64 got = file.read(chunk.data(), std::min<qint64>(chunk.size(), bytes.size() - at));
+        if (got <= 0 || std::memcmp(chunk.constData(), bytes.constData() + at, std::size_t(got)) != 0)
+            return false;
+        at += got;
+    }
+    return file.read(chunk.data(), 1) == 0;
+}
+
+} // namespace
+
+bool verifyMutation(const QString &name, MCPSource source, bool enabled, const QString &livePath,
+                    const QString &stashPath, const QByteArray &written)
+{
     const std::string key = name.toStdString();
-    const auto live = liveHasServer(*liveBytes, key);
+    std::optional<bool> live;
+    if (!written.isEmpty() && fileHolds(livePath, written)) {
+        live = enabled;
+    } else {
+        const auto liveBytes = JsonFile::readIfExists(livePath);
+        if (!liveBytes)
+            return false;
+        live = liveHasServer(*liveBytes, key);
+    }
     if (!live)
         return false;
     const auto stashBytes = JsonFile::readIfExists(stashPath);

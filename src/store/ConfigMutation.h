@@ -23,8 +23,12 @@ void saveDisabledConfig(const DisabledGlobalConfig::Bucket &global,
 // stashed and not live (switched off). False when the live file is no longer an object with an
 // object "mcpServers". Throws FileSystemError when a file cannot be read, and
 // MCPConfigMutationError::invalidConfiguration when the stash no longer decodes.
+// `written` is the text our rewrite put in the live file: while the file still holds exactly
+// that, the server's presence there is what the rewrite made it, and the file (tens of
+// megabytes) is compared in small pieces instead of being read and parsed again.
 [[nodiscard]] bool verifyMutation(const QString &name, MCPSource source, bool enabled,
-                                  const QString &livePath, const QString &stashPath);
+                                  const QString &livePath, const QString &stashPath,
+                                  const QByteArray &written = {});
 
 // Whether the live file's "mcpServers" object has the member; nullopt when the bytes are not an
 // object with an object "mcpServers".

@@ -13,6 +13,8 @@ namespace {
 // redone on the new content this many times before giving up.
 constexpr int kMaxAttempts = 5;
 
+constexpr int kMaxDefinitionDepth = 256;
+
 } // namespace
 
 GlobalToggle::GlobalToggle(const ConfigPaths &paths, const QString &name, MCPSource source, bool enabled)
@@ -60,7 +62,7 @@ QCoro::Task<GlobalToggle::Outcome> GlobalToggle::run()
             if (lock)
                 lock->refresh();
             if (!ConfigMutation::verifyMutation(m_name, m_source, m_enabled, m_livePath,
-                                                m_paths.disabledGlobalConfigPath))
+                                                m_paths.disabledGlobalConfigPath, m_writtenLive))
                 throw MCPConfigMutationError::verificationFailed();
             co_return Outcome{Outcome::Kind::done, {}};
         } catch (...) {
@@ -73,11 +75,11 @@ std::optional<GlobalToggle::Plan> GlobalToggle::validate(const Prior &prior) con
 {
     if (!prior.live)
         return std::nullopt;
-    auto root = JsonFile::parseObject(*prior.live);
-    if (!root || root->empty())
+    auto live = UntypedRewrite::parse(*prior.live);
+    if (!live || live->document().isEmpty(JsonDocument::root()))
         return std::nullopt;
-    const auto servers = root->find("mcpServers");
-    if (servers == root->end() || !servers->is_object())
+    const auto servers = live->member("mcpServers");
+    if (!servers || live->document().kind(*servers) != JsonDocument::Kind::object)
         return std::nullopt;
     DisabledGlobalConfig stash;
     if (prior.stash) {
@@ -86,7 +88,7 @@ std::optional<GlobalToggle::Plan> GlobalToggle::validate(const Prior &prior) con
             return std::nullopt;
         stash = std::move(*decoded);
     }
-    return Plan{std::move(*root), std::move(stash)};
+    return Plan{std::move(*live), std::move(stash)};
 }
 
 bool GlobalToggle::switchOn(Plan &plan, const Prior &prior)
@@ -97,8 +99,8 @@ bool GlobalToggle::switchOn(Plan &plan, const Prior &prior)
         throw MCPConfigMutationError::serverNotFound(m_name);
     m_definition = stashed->second;
     // The live file first: until the stash entry goes, the definition is in both files.
-    plan.root["mcpServers"][m_key] = stashed->second.toGeneric();
-    QByteArray written = JsonFile::serializePretty(plan.root);
+    plan.live.set({"mcpServers", m_key}, stashed->second.toGeneric());
+    QByteArray written = plan.live.text(m_livePath);
     if (!JsonFile::writeAtomicallyIfUnchanged(m_livePath, written, *prior.live))
         return false;
     m_writtenLive = std::move(written);
@@ -109,20 +111,29 @@ bool GlobalToggle::switchOn(Plan &plan, const Prior &prior)
 
 bool GlobalToggle::switchOff(Plan &plan, const Prior &prior)
 {
-    auto &servers = plan.root["mcpServers"];
-    const auto live = servers.find(m_key);
-    if (live == servers.end())
+    const auto live = plan.live.find({"mcpServers", m_key});
+    if (!live)
         throw MCPConfigMutationError::serverNotFound(m_name);
-    auto definition = RawJSON::fromGeneric(*live);
+    // The stash holds the definition as a tree, which recursion walks: a definition nested deeper
+    // than any real one (or holding a number no double holds) is refused before anything is
+    // written.
+    const auto generic = plan.live.document().toGeneric(*live, kMaxDefinitionDepth);
+    if (!generic)
+        throw QuorlaneError(
+            QStringLiteral("The definition of MCP server \u2018%1\u2019 nests too deeply (or holds a "
+                           "number too large) to be kept while it is switched off; it was left on.")
+                .arg(m_name));
+    auto definition = RawJSON::fromGeneric(*generic);
     if (!definition)
         throw MCPConfigMutationError::serverNotFound(m_name);
     m_definition = *definition;
+    plan.live.remove({"mcpServers", m_key});
+    // Written out before the stash is touched: a file that cannot be rewritten changes nothing.
+    QByteArray written = plan.live.text(m_livePath);
     // The stash first: the definition must exist in at least one file at every moment.
     auto &bucket = m_source == MCPSource::desktop ? plan.stash.desktop : plan.stash.global;
     bucket.insert_or_assign(m_key, std::move(*definition));
     saveStash(plan.stash);
-    servers.erase(live);
-    QByteArray written = JsonFile::serializePretty(plan.root);
     if (JsonFile::writeAtomicallyIfUnchanged(m_livePath, written, *prior.live)) {
         m_writtenLive = std::move(written);
         return true;

@@ -4,10 +4,9 @@
 #include "LoadResult.h"
 #include "MCPSource.h"
 #include "RawJSON.h"
+#include "UntypedRewrite.h"
 
 #include <QCoro/QCoroTask>
-
-#include <nlohmann/json.hpp>
 
 #include <exception>
 #include <optional>
@@ -57,7 +56,7 @@ private:
     // The parsed live file and stash, once they passed validation.
     struct Plan
     {
-        nlohmann::json root;
+        UntypedRewrite live;
         DisabledGlobalConfig stash;
     };
 

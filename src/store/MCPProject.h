@@ -4,6 +4,8 @@
 #include "MCPServerEntry.h"
 #include "MCPSource.h"
 
+#include <QStringList>
+
 // One project directory with its servers, sorted by name.
 struct MCPProject
 {
@@ -12,6 +14,9 @@ struct MCPProject
     QList<MCPServerEntry> servers;
     MCPSource source = MCPSource::project;
     bool isEnabled = true;
+    // Names Claude Code itself has switched off for this project ("disabledMcpServers" of its
+    // entry in .claude.json): Claude Code does not load them there, whatever Quorlane shows.
+    QStringList offInClaudeCode;
     // Names of the project's servers that are off: in the record's "disabled" list and not live
     // in the project's entry of ~/.claude.json (a live definition is on, whatever the record says).
     QStringList disabled;

@@ -1,13 +1,15 @@
 #include "ProjectServerToggle.h"
 
 #include "ClaudeJsonLock.h"
-#include "ConfigFormats.h"
 #include "ConfigMutation.h"
 #include "JsonFile.h"
 #include "MCPServerRaw.h"
 #include "ProjectRecordFile.h"
 #include "QuorlaneLock.h"
 #include "StoreError.h"
+#include "UntypedRewrite.h"
+
+#include <nlohmann/json.hpp>
 
 #include <QFileInfo>
 
@@ -19,49 +21,32 @@ namespace {
 // and our rename is redone on the new content this many times.
 constexpr int kMaxAttempts = 5;
 
-// The project's "mcpServers" in the tree, when it is an object.
-nlohmann::json *projectServers(nlohmann::json &root, const QString &projectPath)
-{
-    const auto projects = root.find("projects");
-    if (projects == root.end() || !projects->is_object())
-        return nullptr;
-    const auto project = projects->find(projectPath.toStdString());
-    if (project == projects->end() || !project->is_object())
-        return nullptr;
-    const auto servers = project->find("mcpServers");
-    if (servers == project->end() || !servers->is_object())
-        return nullptr;
-    return &*servers;
-}
+// A definition nested deeper than any real one is refused rather than walked by recursion.
+constexpr int kMaxDefinitionDepth = 256;
 
-// The member at `key` as an object, replacing anything else with a new empty one.
-nlohmann::json &objectMember(nlohmann::json &parent, const std::string &key)
+std::vector<std::string> pathTo(const QString &projectPath, const QString &name)
 {
-    auto &member = parent[key];
-    if (!member.is_object())
-        member = nlohmann::json::object();
-    return member;
+    return {"projects", projectPath.toStdString(), "mcpServers", name.toStdString()};
 }
 
 // ~/.claude.json's bytes and tree; the tree is nullopt when the file is missing or not an object.
 struct UserFile
 {
     std::optional<QByteArray> bytes;
-    std::optional<nlohmann::json> root;
+    std::optional<UntypedRewrite> root;
 };
 
 UserFile readUserFile(const QString &path)
 {
     UserFile file{JsonFile::readIfExists(path), std::nullopt};
     if (file.bytes)
-        file.root = JsonFile::parseObject(*file.bytes);
+        file.root = UntypedRewrite::parse(*file.bytes);
     return file;
 }
 
-bool isLiveIn(UserFile &file, const QString &projectPath, const QString &name)
+bool isLiveIn(const UserFile &file, const QString &projectPath, const QString &name)
 {
-    nlohmann::json *servers = file.root ? projectServers(*file.root, projectPath) : nullptr;
-    return servers && servers->contains(name.toStdString());
+    return file.root && file.root->find(pathTo(projectPath, name)).has_value();
 }
 
 bool isInMcpJson(const QString &projectPath, const QString &name)
@@ -97,25 +82,25 @@ QCoro::Task<bool> takeOut(QString claudeJsonPath, QString name, QString projectP
     const auto priorRecord = JsonFile::readIfExists(sidecar);
     for (int attempt = 1; attempt <= kMaxAttempts; ++attempt) {
         UserFile file = readUserFile(claudeJsonPath);
-        nlohmann::json *servers = file.root ? projectServers(*file.root, projectPath) : nullptr;
-        const auto live = servers ? servers->find(name.toStdString()) : nlohmann::json::iterator{};
-        if (!servers || live == servers->end())
+        const auto live = file.root ? file.root->find(pathTo(projectPath, name)) : std::nullopt;
+        if (!live)
             co_return false;
-        auto definition = RawJSON::fromGeneric(*live);
+        const auto generic = file.root->document().toGeneric(*live, kMaxDefinitionDepth);
+        auto definition = generic ? RawJSON::fromGeneric(*generic) : std::nullopt;
         if (!definition)
             throw QuorlaneError(QStringLiteral("The definition of MCP server \u2018%1\u2019 in %2 cannot be "
-                                               "kept; it was left on.")
+                                               "kept (nested too deeply); it was left on.")
                                     .arg(name, claudeJsonPath));
+        file.root->remove(pathTo(projectPath, name));
+        const QByteArray rewritten = file.root->text(claudeJsonPath); // before any write: it can refuse
         QuorlaneProjectConfig changed = record;
         changed.stashedConfigs.insert(name, {std::move(*definition), DefinitionOrigin::claudeJsonLocal});
         changed.recordDisable(name);
         // The record first: the definition must exist in at least one file at every moment.
         ProjectRecordFile::save(changed, projectPath);
-        servers->erase(live);
         bool written = false;
         try {
-            written = JsonFile::writeAtomicallyIfUnchanged(
-                claudeJsonPath, JsonFile::serializePretty(*file.root), *file.bytes);
+            written = JsonFile::writeAtomicallyIfUnchanged(claudeJsonPath, rewritten, *file.bytes);
         } catch (...) {
             ConfigMutation::restoreFile(priorRecord, sidecar);
             throw;
@@ -143,9 +128,9 @@ QCoro::Task<void> putBack(QString claudeJsonPath, QString name, QString projectP
                 QStringLiteral("%1 could not be read as a JSON object; MCP server \u2018%2\u2019 "
                                "stays off and its definition stays with Quorlane.")
                     .arg(claudeJsonPath, name));
-        auto &project = objectMember(objectMember(*file.root, "projects"), projectPath.toStdString());
-        objectMember(project, "mcpServers")[name.toStdString()] = definition.toGeneric();
-        if (JsonFile::writeAtomicallyIfUnchanged(claudeJsonPath, JsonFile::serializePretty(*file.root),
+        // Objects on the way that are missing, or are not objects, become objects.
+        file.root->set(pathTo(projectPath, name), definition.toGeneric());
+        if (JsonFile::writeAtomicallyIfUnchanged(claudeJsonPath, file.root->text(claudeJsonPath),
                                                  *file.bytes))
             co_return;
         claudeLock.refresh();

@@ -8,6 +8,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 #include <limits>
 #include <memory>
@@ -16,14 +17,24 @@ using UpdateFeed::VersionComparison;
 using Versions = QList<qint64>;
 using Kind = CheckState::Kind;
 
-// A real HTTP server on 127.0.0.1: answers every GET with `status` and `body`, or never once quiet.
+// A real HTTP server on 127.0.0.1: answers every GET with `status` and `body`; or, dripping,
+// with headers and then a byte every 0.2 s; or, flooding, with a body of 1 GiB as fast as the
+// client reads.
 class FeedServer : public QTcpServer
 {
 public:
+    enum class Mode
+    {
+        answer,
+        silent,
+        drip,
+        flood
+    };
     int status = 200;
     QByteArray body;
-    bool quiet = false;
+    Mode mode = Mode::answer;
     QList<QByteArray> requests;
+    qint64 sent = 0;
 
     FeedServer()
     {
@@ -46,11 +57,34 @@ private:
             const QByteArray line = socket->readLine();
             if (line.startsWith("GET "))
                 requests.append(line.trimmed());
-            if (line != "\r\n" || quiet)
+            if (line != "\r\n" || mode == Mode::silent)
                 continue;
-            socket->write("HTTP/1.1 " + QByteArray::number(status) + " Feed\r\nContent-Length: " +
-                          QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
-            socket->disconnectFromHost();
+            if (mode == Mode::answer) {
+                socket->write("HTTP/1.1 " + QByteArray::number(status) + " Feed\r\nContent-Length: " +
+                              QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+                socket->disconnectFromHost();
+            } else {
+                socket->write("HTTP/1.1 200 Feed\r\nContent-Length: 1073741824\r\n\r\n");
+                sendMore(socket);
+            }
+        }
+    }
+    void sendMore(QTcpSocket *socket)
+    {
+        if (socket->state() != QAbstractSocket::ConnectedState)
+            return;
+        if (mode == Mode::drip) {
+            sent += socket->write(" ");
+            QTimer::singleShot(200, socket, [this, socket] { sendMore(socket); });
+        } else if (sent < (qint64(1) << 30)) {
+            sent += socket->write(QByteArray(1 << 16, ' '));
+            QObject::connect(
+                socket, &QTcpSocket::bytesWritten, socket,
+                [this, socket] {
+                    if (socket->bytesToWrite() == 0)
+                        sendMore(socket);
+                },
+                Qt::SingleShotConnection);
         }
     }
 };
@@ -141,9 +175,9 @@ private Q_SLOTS:
             {}, "1.10", "https://quorlane.dev/c#1.10");
         row("object, the same version written longer, status 201", 201, R"({"version":"1.2.0"})", "1.2",
             Kind::upToDate, {}, "1.2.0", site);
-        row("array: first object read, its url not a URL", 200,
-            R"([{"version":"2.0","url":"not a url"},{"version":"3.0"}])", "1.0", Kind::updateAvailable, {},
-            "2.0", site);
+        row("array: first object read, its url not a web page", 200,
+            R"([{"version":"2.0","url":"file:///Applications/Calculator.app"},{"version":"3.0"}])", "1.0",
+            Kind::updateAvailable, {}, "2.0", site);
         row("running version that does not parse", 200, R"({"version":"1.3"})", "1.2-beta", Kind::failed,
             feed, "1.3", site);
         row("empty array", 200, "[]", "1.0", Kind::failed, response);
@@ -227,21 +261,31 @@ private Q_SLOTS:
         QCOMPARE(m_server->requests.size(), 2);
     }
 
-    // Waits out the request timeout, so it runs only as the separate slow test.
-    void silentFeedTimesOut()
+    // However the feed sends (nothing, a byte now and then, far too much), the check ends by its
+    // deadline, having read no more than its limit.
+    void misbehavingFeedEndsTheCheck_data()
     {
-        if (!qEnvironmentVariableIsSet("QUORLANE_SLOW_TESTS"))
-            QSKIP("slow: run as tst_updatechecker_timeout");
-        m_server->quiet = true;
+        QTest::addColumn<FeedServer::Mode>("mode");
+        QTest::newRow("silent after the request") << FeedServer::Mode::silent;
+        QTest::newRow("dripping a byte every 0.2 s") << FeedServer::Mode::drip;
+        QTest::newRow("flooding 1 GiB") << FeedServer::Mode::flood;
+    }
+    void misbehavingFeedEndsTheCheck()
+    {
+        QFETCH(FeedServer::Mode, mode);
+        m_server->mode = mode;
         UpdateChecker checker(QStringLiteral("1.0"));
+        checker.setLimits({std::chrono::milliseconds(1500), 1 << 20});
         bool finished = false;
+        QElapsedTimer clock;
+        clock.start();
         QCoro::connect(checker.checkForUpdates(), this, [&] { finished = true; });
-        QTRY_VERIFY_WITH_TIMEOUT(!m_server->requests.isEmpty(), 30000);
-        QCOMPARE(checker.checkState(), CheckState(Kind::checking));
-        QTRY_VERIFY_WITH_TIMEOUT(finished, 90000);
+        QTRY_VERIFY_WITH_TIMEOUT(finished, 30000);
+        QVERIFY2(clock.elapsed() < 10000, "the check outlived its deadline");
         QCOMPARE(checker.checkState(),
                  CheckState(Kind::failed, QStringLiteral("Could not check for updates.")));
-        QVERIFY(!checker.isChecking());
+        QCOMPARE(m_server->requests.size(), 1);
+        QVERIFY2(m_server->sent < 64 << 20, "the checker read on past its limit");
     }
 };
 

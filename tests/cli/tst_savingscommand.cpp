@@ -1,55 +1,89 @@
-// 'quorlane savings' joins three stores: the sidecar records say which project servers are off
-// (in every listed project, so a name off twice counts twice), the probe cache says what each
-// costs, and the transcripts say how many messages were sent without them.
+// A home as today's Claude Code leaves it: its folder moved with CLAUDE_CONFIG_DIR and written
+// by the real CLI, transcripts in folders named its way with millisecond timestamps, and a
+// project where Claude Code itself has a server switched off. 'quorlane savings' and 'list'
+// must find it all; the figures come from the generator, computed independently.
 #include "TestHome.h"
 #include "store/QuorlaneProjectConfig.h"
 
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
-
-#include <nlohmann/json.hpp>
 
 class TestSavingsCommand : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void savingsJoinSidecarsCacheAndTranscripts()
+    void todaysClaudeCodeHome()
     {
         TestHome home;
-        home.write(
-            QStringLiteral(".claude.json"),
-            "{\"projects\":{\"/w/p\":{\"mcpServers\":{\"a\":{\"command\":\"x\"},\"b\":{\"command\":\"y\"}}},"
-            "\"/w/q\":{\"mcpServers\":{\"a\":{\"command\":\"x\"}}},"
-            "\"/w/unlisted\":{\"mcpServers\":{}}}}");
-        QuorlaneProjectConfig p;
-        p.disabled = {"a", "b"};
-        p.save(QStringLiteral("/w/p"));
-        QuorlaneProjectConfig q;
-        q.disabled = {"a"};
-        q.save(QStringLiteral("/w/q"));
-        // A project that is not listed (no servers) does not count, whatever its record says.
-        QuorlaneProjectConfig unlisted;
-        unlisted.disabled = {"a"};
-        unlisted.save(QStringLiteral("/w/unlisted"));
-        home.write(home.configDir() + QStringLiteral("/Quorlane/mcp_probe_cache_v2.json"),
-                   "[{\"mcpName\":\"a\",\"tokensPerMessage\":2000,\"timestamp\":0}]");
-        // Two user lines count (one undated, one with fractional seconds, which reads as undated);
-        // the assistant line and the user line from 2020 do not.
-        home.write(QStringLiteral(".claude/projects/-w-p/s.jsonl"),
-                   "{\"type\":\"user\"}\n"
-                   "{\"type\":\"user\",\"timestamp\":\"2020-01-01T00:00:00.000Z\"}\n"
-                   "{\"type\":\"assistant\"}\n"
-                   "{\"type\":\"user\",\"timestamp\":\"2020-01-01T00:00:00Z\"}\n");
+        const QString moved = home.path() + QStringLiteral("/moved claude");
+        qputenv("CLAUDE_CONFIG_DIR", moved.toUtf8());
+        const auto restore = qScopeGuard([] { qunsetenv("CLAUDE_CONFIG_DIR"); });
+        const QString project = home.path() + QStringLiteral("/my_app.v2");
+        QVERIFY(QDir().mkpath(project));
+        const auto claude = [&](const QStringList &arguments) {
+            const TestHome::Run run = home.run(QStringLiteral("claude"), arguments, project, 120000);
+            QVERIFY2(run.exitCode == 0, run.err.constData());
+        };
+        claude({"mcp", "add", "-s", "user", "glob", "--", "echo", "g"});
+        claude({"mcp", "add", "-s", "local", "a", "--", "echo", "a"});
+        claude({"mcp", "add", "-s", "local", "b", "--", "echo", "b"});
+        QVERIFY(QFileInfo::exists(moved + QStringLiteral("/.claude.json")));
+        QVERIFY(!QFileInfo::exists(home.claudeJson()));
+        // What Claude Code's /mcp writes when the user switches "glob" off in this project.
+        QJsonObject root =
+            QJsonDocument::fromJson(TestHome::read(moved + QStringLiteral("/.claude.json"))).object();
+        QJsonObject projects = root[QStringLiteral("projects")].toObject();
+        QJsonObject entry = projects[project].toObject();
+        entry[QStringLiteral("disabledMcpServers")] = QJsonArray{QStringLiteral("glob")};
+        projects[project] = entry;
+        root[QStringLiteral("projects")] = projects;
+        home.write(moved + QStringLiteral("/.claude.json"), QJsonDocument(root).toJson());
 
-        const TestHome::Run run = home.runQuorlane({QStringLiteral("savings"), QStringLiteral("--json")});
-        QCOMPARE(run.exitCode, 0);
-        const auto result = nlohmann::json::parse(run.out.toStdString());
-        // Per counted line: a 2000 (cached) + b 1500 (fallback) + a again 2000 = 5500.
-        QCOMPARE(result["totalTokensSaved"].get<qint64>(), qint64(11000));
-        QCOMPARE(result["sessionsAnalyzed"].get<qint64>(), qint64(2));
-        QCOMPARE(result["estimatedCostSaved"].get<double>(), 0.033);
-        QCOMPARE(QString::fromStdString(result["formattedTokensSaved"]), QStringLiteral("11.0K"));
-        QCOMPARE(QString::fromStdString(result["formattedCostSaved"]), QStringLiteral("$0.033"));
+        // Switched off through Quorlane, from inside the project, with the path typed as ".".
+        for (const char *name : {"a", "b"}) {
+            const TestHome::Run off = home.run(QStringLiteral(QUORLANE_BINARY),
+                                               {QStringLiteral("disable"), QString::fromLatin1(name),
+                                                QStringLiteral("--project"), QStringLiteral(".")},
+                                               project);
+            QVERIFY2(off.exitCode == 0, off.err.constData());
+        }
+        home.write(home.configDir() + QStringLiteral("/Quorlane/mcp_probe_cache_v2.json"),
+                   R"([{"mcpName":"a","tokensPerMessage":2000,"timestamp":0}])");
+
+        const TestHome::Run generated =
+            home.run(QStringLiteral("python3"),
+                     {QStringLiteral(QUORLANE_SOURCE_DIR "/bench/gen_transcripts.py"),
+                      QStringLiteral("--home"), home.path(), QStringLiteral("--config-dir"), moved,
+                      QStringLiteral("--size"), QStringLiteral("1M"), QStringLiteral("--now"),
+                      QDateTime::currentDateTimeUtc().toString(Qt::ISODate), QStringLiteral("--quiet")},
+                     {}, 120000);
+        QCOMPARE(generated.exitCode, 0);
+        const qint64 expected =
+            QJsonDocument::fromJson(generated.out)[QStringLiteral("user_lines_counted")].toInteger(-1);
+        QVERIFY(expected > 0);
+
+        const TestHome::Run savings = home.runQuorlane({QStringLiteral("savings"), QStringLiteral("--json")});
+        QCOMPARE(savings.exitCode, 0);
+        const QJsonDocument figures = QJsonDocument::fromJson(savings.out);
+        QCOMPARE(figures[QStringLiteral("sessionsAnalyzed")].toInteger(), expected);
+        QCOMPARE(figures[QStringLiteral("totalTokensSaved")].toInteger(), expected * 3500);
+
+        const TestHome::Run list = home.runQuorlane({QStringLiteral("list"), QStringLiteral("--json")});
+        QCOMPARE(list.exitCode, 0);
+        const QJsonDocument listed = QJsonDocument::fromJson(list.out);
+        QCOMPARE(listed[QStringLiteral("global")][0][QStringLiteral("name")].toString(),
+                 QStringLiteral("glob"));
+        const QJsonArray listedProjects = listed[QStringLiteral("projects")].toArray();
+        QCOMPARE(listedProjects.size(), 1);
+        QCOMPARE(listedProjects[0][QStringLiteral("path")].toString(), project);
+        QCOMPARE(listedProjects[0][QStringLiteral("offInClaudeCode")].toArray(),
+                 QJsonArray{QStringLiteral("glob")});
+        const TestHome::Run text = home.runQuorlane({QStringLiteral("list")});
+        QVERIFY2(text.out.contains("\n  off in Claude Code: glob\n"), text.out.constData());
     }
 
     void nothingSwitchedOffSavesNothing()

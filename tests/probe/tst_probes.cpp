@@ -3,9 +3,12 @@
 #include "probe/ChildProcess.h"
 #include "probe/HttpProbe.h"
 #include "probe/ProbeMessages.h"
+#include "probe/ShortCommand.h"
 #include "probe/StdioProbe.h"
 
+#include <QElapsedTimer>
 #include <QFuture>
+#include <QProcess>
 #include <QTest>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
@@ -45,6 +48,15 @@ class TestProbes : public QObject
     QMap<QString, Probe> m_probes;
     MCPServerEntry m_wire = fakeStdio(QStringLiteral("wire"), QStringLiteral("plain"),
                                       {QStringLiteral("--log"), m_dir.filePath(QStringLiteral("wire.log"))});
+    // A server whose own PATH must reach it unchanged.
+    MCPServerEntry m_ownPath = [this] {
+        MCPServerEntry entry =
+            fakeStdio(QStringLiteral("own PATH"), QStringLiteral("plain"),
+                      {QStringLiteral("--log"), m_dir.filePath(QStringLiteral("path.log"))});
+        entry.env =
+            QMap<QString, QString>{{QStringLiteral("PATH"), QStringLiteral("/opt/server/bin:/usr/bin")}};
+        return entry;
+    }();
 
     void stdio(const QString &row, const MCPServerEntry &entry, qint64 expected)
     {
@@ -95,6 +107,7 @@ private Q_SLOTS:
         for (const QString &mode : {QStringLiteral("ignore-term"), QStringLiteral("grandchild")})
             stdio(mode, fakeStdio(mode, mode, {QStringLiteral("--pid-file"), m_dir.filePath(mode)}), 2000);
         stdio(QStringLiteral("wire"), m_wire, 2000);
+        stdio(QStringLiteral("own PATH"), m_ownPath, 2000);
         for (const QString &command : {QStringLiteral("no-such-mcp-server"), fakeServer, QString()}) {
             MCPServerEntry broken;
             broken.command = command;
@@ -163,9 +176,11 @@ private Q_SLOTS:
     void stdioHandshakeAndEnvironment()
     {
         m_probes[QStringLiteral("wire")].tokens.waitForFinished();
+        m_probes[QStringLiteral("own PATH")].tokens.waitForFinished();
         const QString log = QString::fromUtf8(TestHome::read(m_wire.args->at(4)));
-        QVERIFY(log.contains(QStringLiteral("PATH=/opt/homebrew/bin:/usr/local/bin:/usr/bin:/bin:") +
+        QVERIFY(log.contains(QStringLiteral("\nPATH=/opt/homebrew/bin:/usr/local/bin:/usr/bin:/bin:") +
                              qEnvironmentVariable("PATH") + QLatin1Char('\n')));
+        QVERIFY(TestHome::read(m_ownPath.args->at(4)).contains("\nPATH=/opt/server/bin:/usr/bin\n"));
         const QStringList lines =
             log.split(QLatin1Char('\n')).filter(QRegularExpression(QStringLiteral("^line ")));
         QCOMPARE(
@@ -274,6 +289,57 @@ private Q_SLOTS:
         QCOMPARE(StdioProbe::runShellCommand(QStringLiteral("echo one; echo two >&2")),
                  QStringLiteral("one\n"));
         QCOMPARE(StdioProbe::runShellCommand(QStringLiteral("printf 'ok\\377'")), QString());
+
+        // A hung helper ends at its limit, with what it started.
+        const QString helper = m_dir.filePath(QStringLiteral("helper.pid"));
+        QElapsedTimer clock;
+        clock.start();
+        const ShortCommand::Result hung = ShortCommand::run(
+            QStringLiteral("/bin/bash"),
+            {QStringLiteral("-c"), QStringLiteral("sleep 300 & echo $! > \"$0\"; sleep 300"), helper},
+            {std::chrono::milliseconds(300), std::nullopt, false});
+        QVERIFY(hung.started && hung.timedOut && !hung.exitCode);
+        QVERIFY(clock.elapsed() < 5000);
+        QVERIFY2(!isRunning(TestHome::read(helper).toLongLong()), "the hung command's helper survived");
+    }
+
+    // Ending Quorlane in any way ends the servers it probes; this one ignores its input and the
+    // terminate signal and starts a helper.
+    void killedTokensRunLeavesNoServer_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT (Ctrl-C)") << SIGINT;
+        QTest::newRow("SIGKILL: the parent-death signal") << SIGKILL;
+    }
+    void killedTokensRunLeavesNoServer()
+    {
+        QFETCH(int, signal);
+        TestHome home;
+        const QString pidFile = home.path() + QStringLiteral("/server.pid");
+        const QString server =
+            home.write(QStringLiteral("sleeper.sh"), "#!/bin/bash\ntrap '' TERM INT HUP\necho $$ > \"$1\"\n"
+                                                     "sleep 300 &\necho $! > \"$1.helper\"\nwait\n");
+        QFile::setPermissions(server, QFile::ReadOwner | QFile::ExeOwner);
+        home.write(QStringLiteral(".claude.json"),
+                   QStringLiteral(R"({"mcpServers":{"sleeper":{"command":"%1","args":["%2"]}}})")
+                       .arg(server, pidFile)
+                       .toUtf8());
+        QProcess quorlane;
+        quorlane.setProcessEnvironment(home.environment());
+        quorlane.start(QStringLiteral(QUORLANE_BINARY), {QStringLiteral("tokens")});
+        QTRY_VERIFY_WITH_TIMEOUT(!TestHome::read(pidFile + QStringLiteral(".helper")).isEmpty(), 20000);
+        const qint64 serverPid = TestHome::read(pidFile).toLongLong();
+        const qint64 helperPid = TestHome::read(pidFile + QStringLiteral(".helper")).toLongLong();
+        QVERIFY(isRunning(serverPid) && isRunning(helperPid));
+        ::kill(pid_t(quorlane.processId()), signal);
+        QVERIFY(quorlane.waitForFinished(3000));
+        QTRY_VERIFY_WITH_TIMEOUT(!isRunning(serverPid), 3000);
+        // The parent-death signal reaches the server alone; a signal we catch ends its group.
+        if (signal != SIGKILL)
+            QTRY_VERIFY_WITH_TIMEOUT(!isRunning(helperPid), 3000);
+        else
+            ::kill(pid_t(helperPid), SIGKILL);
     }
 
     void writingToAServerThatHasExitedIsHarmless()

@@ -8,7 +8,12 @@
 #include <QJsonObject>
 #include <QtTest>
 
+#include <QtConcurrent/QtConcurrentRun>
+
 #include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -24,9 +29,23 @@ QByteArray ago(qint64 seconds)
 {
     return QByteArray::number(fixedNow.toSecsSinceEpoch() - seconds);
 }
-QByteArray isoAgo(qint64 seconds, int offset = 0)
+// As Claude Code writes it: milliseconds, here in the zone `offset` seconds east of UTC.
+QByteArray isoAgo(qint64 seconds, int offset = 0, qint64 extraMs = 0)
 {
-    return '\"' + fixedNow.addSecs(-seconds).toOffsetFromUtc(offset).toString(Qt::ISODate).toUtf8() + '\"';
+    const QDateTime at = fixedNow.addSecs(-seconds).addMSecs(-extraMs).toOffsetFromUtc(offset);
+    return '\"' + at.toString(Qt::ISODateWithMs).toUtf8() + '\"';
+}
+
+double peakResidentMiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return -1;
 }
 
 void setModified(const QString &path, const QDateTime &time)
@@ -92,32 +111,33 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<int>("counted");
         QTest::newRow("seconds, exactly 30 days ago") << user(ago(30 * day)) << 2;
-        QTest::newRow("seconds, 30 days and 1 s ago") << user(ago(30 * day + 1)) << 1;
         QTest::newRow("seconds with a fraction, 30 days and 0.5 s ago")
             << user(ago(30 * day + 1) + ".5") << 1;
-        QTest::newRow("seconds, in the future") << user(ago(-5 * day)) << 2;
-        QTest::newRow("text, exactly 30 days ago") << user(isoAgo(30 * day)) << 2;
-        QTest::newRow("text, 30 days and 1 s ago") << user(isoAgo(30 * day + 1)) << 1;
-        QTest::newRow("text with offset, 30 days and 1 s ago") << user(isoAgo(30 * day + 1, -5 * 3600)) << 1;
-        QTest::newRow("text, 29 February 2024") << user("\"2024-02-29T00:00:00Z\"") << 1;
+        // Claude Code writes milliseconds; the window applies to them like to whole seconds.
+        QTest::newRow("milliseconds, exactly 30 days ago") << user(isoAgo(30 * day)) << 2;
+        QTest::newRow("milliseconds, 30 days and 1 ms ago") << user(isoAgo(30 * day, 0, 1)) << 1;
+        QTest::newRow("offset and milliseconds, 30 days and 1 ms ago")
+            << user(isoAgo(30 * day, 2 * 3600, 1)) << 1;
+        QTest::newRow("whole seconds with offset, 31 days ago")
+            << user("\"" + fixedNow.addDays(-31).toOffsetFromUtc(-5 * 3600).toString(Qt::ISODate).toUtf8() +
+                    "\"")
+            << 1;
+        QTest::newRow("microseconds, 29 February 2024") << user("\"2024-02-29T00:00:00.000001Z\"") << 1;
         QTest::newRow("date before type")
-            << QByteArray(R"({"timestamp":"2020-01-01T00:00:00Z","type":"user"})") << 1;
+            << QByteArray(R"({"timestamp":"2020-01-01T00:00:00.000Z","type":"user"})") << 1;
         QTest::newRow("later duplicate timestamp wins") << user("1,\"timestamp\":" + isoAgo(day)) << 2;
-        // Dates of any other shape leave the message undated, and undated messages count.
-        for (const char *text : {"2020-01-01T00:00:00.000Z", "2020-01-01T00:00:00", "2020-01-01 00:00:00Z",
-                                 "2020-01-01T00:00:00z", "2020-01-01T01:00:00+0100", "2020-13-01T00:00:00Z",
-                                 "2025-02-29T00:00:00Z", "2020-01-01T24:00:00Z", "2020-01-01T00:00:60Z"})
+        // A date that cannot be read at all leaves the message undated, and undated messages count.
+        for (const char *text :
+             {"2020-01-01T00:00:00", "2020-01-01 00:00:00Z", "2020-01-01T00:00:00.Z", "2020-01-01T00:00:00.5",
+              "2020-01-01T01:00:00+0100", "2025-02-29T00:00:00Z", "2020-01-01T24:00:00Z", "yesterday"})
             QTest::newRow(text) << user('\"' + QByteArray(text) + '\"') << 2;
         QTest::newRow("no timestamp") << QByteArray(R"({"type":"user"})") << 2;
-        QTest::newRow("null timestamp") << user("null") << 2;
         QTest::newRow("escaped type value") << QByteArray(R"({"type":"\u0075ser"})") << 2;
         QTest::newRow("carriage return and spaces around") << QByteArray("  {\"type\":\"user\"}  \r") << 2;
         QTest::newRow("assistant") << QByteArray(R"({"type":"assistant","timestamp":)" + ago(day) + "}") << 1;
-        QTest::newRow("type of another case") << QByteArray(R"({"type":"User"})") << 1;
         QTest::newRow("earlier duplicate type loses")
             << QByteArray(R"({"type":"user","type":"summary"})") << 1;
         QTest::newRow("user only nested") << QByteArray(R"({"type":"x","message":{"type":"user"}})") << 1;
-        QTest::newRow("unclosed object") << QByteArray(R"({"type":"user","timestamp":1)") << 1;
         QTest::newRow("trailing comma nested") << QByteArray(R"({"type":"user","m":[1,2,]})") << 1;
         QTest::newRow("nesting too deep")
             << QByteArray(R"({"type":"user","m":)" + QByteArray(600, '[') + QByteArray(600, ']') + "}") << 1;
@@ -248,22 +268,25 @@ private Q_SLOTS:
         QCoro::waitFor(std::move(task));
     }
 
-    // A generated corpus whose right answer is known; twenty days on, the dates kept in the cache
-    // must give what a fresh reading of every file gives.
-    void generatedCorpusMatchesItsGroundTruth()
+    // A home laid out as today's Claude Code lays it out, in a folder moved with
+    // CLAUDE_CONFIG_DIR; the generator computes the right answer on its own. Twenty days on,
+    // the dates kept in the cache must give what a fresh reading of every file gives.
+    void movedClaudeFolderMatchesTheGeneratorsFigures()
     {
+        const QString moved = m_home->path() + QStringLiteral("/moved claude");
+        qputenv("CLAUDE_CONFIG_DIR", moved.toUtf8());
+        const auto restore = qScopeGuard([] { qunsetenv("CLAUDE_CONFIG_DIR"); });
+        // The default folder no longer counts once Claude Code's folder has moved.
+        m_home->write(QStringLiteral(".claude/projects/-old/s.jsonl"), user(ago(day)) + "\n");
         const TestHome::Run generated = m_home->run(
             QStringLiteral("python3"),
-            QStringList{QStringLiteral(QUORLANE_GEN_TRANSCRIPTS), QStringLiteral("--home"), m_home->path(),
-                        QStringLiteral("--now"), fixedNow.toString(Qt::ISODate)} +
-                QStringLiteral(
-                    "--size 3M --projects 4 --sessions-per-project 5 --plain-ts-fraction 0.4 --quiet")
-                    .split(QLatin1Char(' ')),
+            {QStringLiteral(QUORLANE_GEN_TRANSCRIPTS), QStringLiteral("--home"), m_home->path(),
+             QStringLiteral("--config-dir"), moved, QStringLiteral("--now"), fixedNow.toString(Qt::ISODate),
+             QStringLiteral("--size"), QStringLiteral("2M"), QStringLiteral("--quiet")},
             {}, 120000);
         QCOMPARE(generated.exitCode, 0);
         const QJsonObject truth = QJsonDocument::fromJson(generated.out).object();
-        const qint64 expected =
-            truth.value(QStringLiteral("user_lines_counted_whole_second_rule")).toInteger(-1);
+        const qint64 expected = truth.value(QStringLiteral("user_lines_counted")).toInteger(-1);
         QVERIFY(expected > 0 && expected < truth.value(QStringLiteral("user_lines_total")).toInteger());
 
         const QStringList disabled{QStringLiteral("a"), QStringLiteral("b")};
@@ -271,7 +294,7 @@ private Q_SLOTS:
         const SavingsStat cold = refreshed(disabled, weights);
         QCOMPARE(cold.sessionsAnalyzed, expected);
         QCOMPARE(cold.totalTokensSaved, expected * 3500);
-        QCOMPARE(refreshed(disabled, weights), cold);
+        QCOMPARE(m_service->fileCache().size(), truth.value(QStringLiteral("files")).toInteger());
 
         const QDateTime later = fixedNow.addDays(20);
         const SavingsScanResult fromCache =
@@ -280,6 +303,40 @@ private Q_SLOTS:
         QVERIFY(fromCache.sessionsAnalyzed < expected);
         QCOMPARE(fromCache.sessionsAnalyzed,
                  scanTranscripts(disabled, weights, 1500, {}, later).sessionsAnalyzed);
+    }
+
+    // Only regular files are read, none blocks the scan, and a line too long to keep is skipped
+    // without holding it: a FIFO, a link to /dev/zero and a sparse gigabyte without a newline
+    // beside a transcript whose one user line counts.
+    void specialFilesNeitherBlockNorFillMemory()
+    {
+        write(QStringLiteral("p/s.jsonl"), user(ago(day)) + "\n");
+        const QString folder = m_home->path() + QStringLiteral("/.claude/projects/p/");
+        const QByteArray fifo = QFile::encodeName(folder + QStringLiteral("fifo.jsonl"));
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), folder + QStringLiteral("zero.jsonl")));
+        {
+            QFile sparse(folder + QStringLiteral("sparse.jsonl"));
+            QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64(1) << 30) &&
+                    sparse.seek(sparse.size()));
+            sparse.write("\n" + user(ago(day)) + "\n");
+        }
+        // The kernel's peak counter starts again from here.
+        QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+        QVERIFY(clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1);
+        clearRefs.close();
+
+        QFuture<SavingsScanResult> scan =
+            QtConcurrent::run([] { return scanTranscripts(justA, {}, 1500, {}, fixedNow); });
+        const bool finished = QTest::qWaitFor([&] { return scan.isFinished(); }, 60000);
+        if (!finished) {
+            // Let a scan stuck on the FIFO end, so the failure is reported rather than hung.
+            ::close(::open(fifo.constData(), O_WRONLY | O_NONBLOCK));
+            scan.waitForFinished();
+        }
+        QVERIFY(finished);
+        QCOMPARE(scan.result().sessionsAnalyzed, 2);
+        QVERIFY2(peakResidentMiB() < 200, qPrintable(QString::number(peakResidentMiB())));
     }
 
     void formattedTexts_data()

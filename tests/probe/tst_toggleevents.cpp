@@ -1,23 +1,21 @@
-#include "probe/ToggleEvents.h"
+// The rest of the application hears of a switch only through its toggle event: one event per
+// switch that was written, with the name, the project as the store knows it and the new state;
+// none for a switch that failed.
+#include "TestHome.h"
+#include "cli/Cli.h"
 #include "probe/ToggleLogger.h"
 
 #include <QtTest>
 
-#include <thread>
-
 namespace {
 
-int observers()
+int runInProcess(const QStringList &arguments)
 {
-    return NotificationCenter::defaultCenter().observerCount(QStringLiteral("quorlane.toggleEvents"));
-}
-
-QStringList servers(const ToggleLogger &logger)
-{
-    QStringList result;
-    for (const ToggleAction &action : logger.actions())
-        result << action.server;
-    return result;
+    QString out;
+    QString err;
+    QTextStream outStream(&out);
+    QTextStream errStream(&err);
+    return runCli(arguments, CliIO{outStream, errStream});
 }
 
 } // namespace
@@ -27,84 +25,47 @@ class TestToggleEvents : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void cleanup() { QCOMPARE(observers(), 0); }
-
-    void deliveryIsSynchronousOnThePostingThread_data()
+    void eachSwitchPostsOneEventAndAFailedOneNone()
     {
-        QTest::addColumn<bool>("fromWorker");
-        QTest::addColumn<QString>("projectPath");
-        QTest::newRow("global server, posted on the main thread") << false << QString();
-        QTest::newRow("project server, posted on another thread") << true << QStringLiteral("/home/dev/app");
-    }
-    void deliveryIsSynchronousOnThePostingThread()
-    {
-        QFETCH(bool, fromWorker);
-        QFETCH(QString, projectPath);
-        QList<ToggleAction> received;
-        std::thread::id deliveredOn, postedOn;
-        const auto token = ToggleEvents::addObserver([&](const ToggleAction &action) {
-            received.append(action);
-            deliveredOn = std::this_thread::get_id();
-        });
-        bool seenWhenPostReturned = false;
-        ToggleAction posted;
-        auto post = [&] {
-            postedOn = std::this_thread::get_id();
-            posted = ToggleEvents::post(QStringLiteral("memory"), projectPath, fromWorker);
-            seenWhenPostReturned = received.size() == 1;
-        };
-        fromWorker ? std::thread(post).join() : post();
-        ToggleEvents::removeObserver(token);
+        TestHome home;
+        const QString project = home.path() + QStringLiteral("/app");
+        QVERIFY(QDir().mkpath(project));
+        home.write(home.claudeJson(), R"({"mcpServers":{"x":{"command":"c"}},"projects":{")" +
+                                          project.toUtf8() + R"(":{"mcpServers":{"p":{"command":"p"}}}}})");
+        const QString startedIn = QDir::currentPath();
+        const auto restore = qScopeGuard([&] { QDir::setCurrent(startedIn); });
+        QVERIFY(QDir::setCurrent(project));
 
-        QVERIFY(seenWhenPostReturned);
-        QCOMPARE(deliveredOn, postedOn);
-        QCOMPARE(received, QList<ToggleAction>{posted});
-        QCOMPARE(posted.server, QStringLiteral("memory"));
-        QCOMPARE(posted.projectPath, projectPath);
-        QCOMPARE(posted.isEnabled, fromWorker);
-    }
+        ToggleLogger logger;
+        logger.start();
+        const QDateTime before = QDateTime::currentDateTime();
+        // The project as the user types it: the current folder, then through "~" with a slash.
+        QCOMPARE(runInProcess({QStringLiteral("disable"), QStringLiteral("x")}), 0);
+        QCOMPARE(runInProcess({QStringLiteral("disable"), QStringLiteral("p"), QStringLiteral("--project"),
+                               QStringLiteral(".")}),
+                 0);
+        QCOMPARE(
+            runInProcess({QStringLiteral("enable"), QStringLiteral("p"), QStringLiteral("--project=~/app/")}),
+            0);
+        const QDateTime after = QDateTime::currentDateTime();
+        // Failures: an unknown server, an unknown project, a missing Claude Desktop file.
+        QCOMPARE(runInProcess({QStringLiteral("disable"), QStringLiteral("nope")}), 1);
+        QCOMPARE(runInProcess({QStringLiteral("disable"), QStringLiteral("p"), QStringLiteral("--project"),
+                               home.path()}),
+                 1);
+        QCOMPARE(runInProcess({QStringLiteral("enable"), QStringLiteral("x"), QStringLiteral("--desktop")}),
+                 1);
 
-    // Only the observers registered at the moment of a post receive it; registrations made while
-    // a post is delivered wait for the next post, and an observer removed meanwhile is not called.
-    void observersRegisteredAtThePostReceiveIt()
-    {
-        ToggleLogger early, late;
-        auto removed = std::make_unique<ToggleLogger>();
-        int firstCalls = 0;
-        const auto first = ToggleEvents::addObserver([&](const ToggleAction &) {
-            if (++firstCalls == 1) {
-                late.start();
-                removed.reset();
-            }
-        });
-        early.start();
-        removed->start();
-        ToggleEvents::post(QStringLiteral("one"), {}, true);
-        QCOMPARE(servers(late), QStringList());
-        ToggleEvents::post(QStringLiteral("two"), {}, false);
-        early.stop();
-        ToggleEvents::post(QStringLiteral("three"), {}, true);
-        ToggleEvents::removeObserver(first);
-        QCOMPARE(firstCalls, 3);
-        QCOMPARE(servers(early), (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
-        QCOMPARE(servers(late), (QStringList{QStringLiteral("two"), QStringLiteral("three")}));
-    }
-
-    void destroyedLoggerUnregisters()
-    {
-        int calls = 0;
-        {
-            ToggleLogger logger;
-            logger.start([&](const ToggleAction &) { ++calls; });
-            logger.start(); // a second start keeps the one registration
-            QCOMPARE(observers(), 1);
-            NotificationCenter::defaultCenter().post(QStringLiteral("quorlane.showPreferences"),
-                                                     QVariant::fromValue(ToggleAction{QStringLiteral("y")}));
-            ToggleEvents::post(QStringLiteral("x"), {}, true);
-            QCOMPARE(logger.actions().size(), 1);
+        const QList<ToggleAction> actions = logger.actions();
+        const QList<std::tuple<QString, QString, bool>> expected{{QStringLiteral("x"), QString(), false},
+                                                                 {QStringLiteral("p"), project, false},
+                                                                 {QStringLiteral("p"), project, true}};
+        QCOMPARE(actions.size(), expected.size());
+        for (qsizetype i = 0; i < actions.size(); ++i) {
+            QCOMPARE(std::tuple(actions[i].server, actions[i].projectPath, actions[i].isEnabled),
+                     expected[i]);
+            QVERIFY(actions[i].timestamp >= before && actions[i].timestamp <= after);
         }
-        ToggleEvents::post(QStringLiteral("x"), {}, true);
-        QCOMPARE(calls, 1);
     }
 };
 

@@ -21,7 +21,7 @@ namespace AutostartEntry {
 // character, with "%" doubled and the string escapes of desktop entry values applied.
 [[nodiscard]] QString execArgument(const QString &argument);
 
-// The whole entry, UTF-8, starting `program` without arguments.
+// The whole entry, UTF-8, starting `program` without arguments: the tray application.
 [[nodiscard]] QByteArray text(const QString &program);
 
 // Whether an entry's text asks to be started: it has a [Desktop Entry] group and is neither

@@ -1,0 +1,232 @@
+// The tray application on Xvfb with openbox and trayer, beside a bare Qt tray icon (this
+// program with --bare-tray: a QApplication and one QSystemTrayIcon, the floor any Qt tray
+// application stands on). Prints start-up to tray icon, click to first frame of the panel,
+// idle resident memory and idle CPU. Asserts nothing.
+//
+//   build/bin/bench_tray [--idle-seconds N]   (default 60)
+
+#include "BenchSupport.h"
+#include "app/AppDelegate.h"
+#include "app/FloatingPanel.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QIcon>
+#include <QProcess>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
+#include <QSystemTrayIcon>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+pid_t startXvfb()
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return 0;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        const QByteArray fd = QByteArray::number(fds[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.constData(), "-screen", "0", "1280x800x24", "-nolisten",
+               "tcp", static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    // Up to the newline: Xvfb may write the number in pieces and dies if the pipe closes early.
+    QByteArray number;
+    char c = 0;
+    while (read(fds[0], &c, 1) == 1 && c != '\n')
+        number += c;
+    close(fds[0]);
+    if (number.isEmpty())
+        return 0;
+    qputenv("DISPLAY", ":" + number);
+    return pid;
+}
+
+int bareTray(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QSystemTrayIcon icon(QIcon(QStringLiteral(":/quorlane/icons/MenuBarIcon.svg")));
+    icon.show();
+    return app.exec();
+}
+
+// Embedded tray icons: children of trayer's windows, 22 px or so, with our class.
+int trayIconCount()
+{
+    QProcess tree;
+    tree.start(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});
+    tree.waitForFinished();
+    int count = 0;
+    for (const QByteArray &line : tree.readAllStandardOutput().split('\n'))
+        count += line.contains(" 22x22+") && !line.contains("\"trayer\"") ? 1 : 0;
+    return count;
+}
+
+struct ProcessFigures
+{
+    double startupMs = 0;
+    long idleRssKiB = 0;
+    double idleCpuPercent = 0;
+};
+
+long rssKiB(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return 0;
+}
+
+double cpuSeconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
+}
+
+// Start-up to the icon in the tray, then resident memory and CPU while nothing happens.
+ProcessFigures measure(const QString &program, const QStringList &arguments, const QProcessEnvironment &env,
+                       int idleSeconds)
+{
+    ProcessFigures figures;
+    const int before = trayIconCount();
+    QProcess process;
+    process.setProcessEnvironment(env);
+    QElapsedTimer clock;
+    clock.start();
+    process.start(program, arguments);
+    while (trayIconCount() <= before && clock.elapsed() < 15000)
+        QThread::msleep(2);
+    figures.startupMs = double(clock.nsecsElapsed()) / 1e6;
+    if (idleSeconds > 0) {
+        QThread::sleep(2); // past the start-up work (first reload, update check)
+        const double cpuBefore = cpuSeconds(process.processId());
+        QThread::sleep(idleSeconds);
+        figures.idleCpuPercent = 100.0 * (cpuSeconds(process.processId()) - cpuBefore) / idleSeconds;
+        figures.idleRssKiB = rssKiB(process.processId());
+    }
+    process.terminate();
+    process.waitForFinished(3000);
+    return figures;
+}
+
+// Click (the tray's activation) to the first frame the panel's window presents, in process.
+double clickToFirstFrameMs(QApplication &app)
+{
+    AppDelegate delegate(AppDelegate::Options{[](QQmlEngine &, MCPConfigService &) {
+        return QUrl(QStringLiteral("qrc:/quorlane/PlaceholderPanel.qml"));
+    }});
+    bool ready = false;
+    QObject::connect(&delegate, &AppDelegate::statusItemReady, [&] { ready = true; });
+    delegate.applicationDidFinishLaunching();
+    QElapsedTimer wait;
+    wait.start();
+    while (!ready && wait.elapsed() < 15000)
+        app.processEvents(QEventLoop::AllEvents, 10);
+    std::vector<double> samples;
+    for (int i = 0; i < 7; ++i) {
+        bool framed = false;
+        QElapsedTimer clock;
+        const auto connection = QObject::connect(delegate.floatingPanel(), &QQuickWindow::frameSwapped, [&] {
+            if (!std::exchange(framed, true))
+                samples.push_back(double(clock.nsecsElapsed()) / 1e6);
+        });
+        clock.start();
+        delegate.togglePanel();
+        while (!framed && clock.elapsed() < 5000)
+            app.processEvents(QEventLoop::AllEvents, 1);
+        QObject::disconnect(connection);
+        delegate.hidePanel();
+        QElapsedTimer pause;
+        pause.start();
+        while (pause.elapsed() < 400)
+            app.processEvents(QEventLoop::AllEvents, 10);
+    }
+    return BenchSupport::median(samples);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc > 1 && qstrcmp(argv[1], "--bare-tray") == 0)
+        return bareTray(argc, argv);
+    int idleSeconds = 60;
+    if (argc > 2 && qstrcmp(argv[1], "--idle-seconds") == 0)
+        idleSeconds = atoi(argv[2]);
+
+    const pid_t xvfb = startXvfb();
+    if (!xvfb) {
+        std::fprintf(stderr, "bench_tray: Xvfb did not start (scripts/setup.sh installs it)\n");
+        return 1;
+    }
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/.config")).toUtf8());
+    qputenv("XDG_RUNTIME_DIR", home.path().toUtf8());
+    qputenv("QUORLANE_FEED_URL", "http://127.0.0.1:9/changelog.json");
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    QQuickWindow::setDefaultAlphaBuffer(true);
+    QApplication app(argc, argv);
+
+    QProcess openbox;
+    openbox.start(QStringLiteral("openbox"), {});
+    QProcess trayer;
+    trayer.start(QStringLiteral("trayer"),
+                 {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                  QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("request"),
+                  QStringLiteral("--height"), QStringLiteral("24")});
+    QThread::msleep(800);
+
+    const QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    std::vector<double> ours;
+    std::vector<double> bare;
+    for (int i = 0; i < 5; ++i) {
+        ours.push_back(measure(QStringLiteral(QUORLANE_BINARY), {}, env, 0).startupMs);
+        bare.push_back(
+            measure(QCoreApplication::applicationFilePath(), {QStringLiteral("--bare-tray")}, env, 0)
+                .startupMs);
+    }
+    std::printf("%-34s %12s %12s\n", "", "quorlane", "bare Qt tray");
+    std::printf("%-34s %12.1f %12.1f\n", "start-up to tray icon, ms (median)", BenchSupport::median(ours),
+                BenchSupport::median(bare));
+    std::fflush(stdout);
+    std::printf("%-34s %12.1f %12s\n", "click to first frame, ms (median)", clickToFirstFrameMs(app), "-");
+    std::fflush(stdout);
+    const ProcessFigures idle = measure(QStringLiteral(QUORLANE_BINARY), {}, env, idleSeconds);
+    const ProcessFigures bareIdle =
+        measure(QCoreApplication::applicationFilePath(), {QStringLiteral("--bare-tray")}, env, idleSeconds);
+    std::printf("%-34s %12.1f %12.1f\n", "idle resident memory, MB", idle.idleRssKiB / 1024.0,
+                bareIdle.idleRssKiB / 1024.0);
+    std::printf("%-34s %12.2f %12.2f\n", qPrintable(QStringLiteral("idle CPU over %1 s, %").arg(idleSeconds)),
+                idle.idleCpuPercent, bareIdle.idleCpuPercent);
+
+    trayer.terminate();
+    openbox.terminate();
+    trayer.waitForFinished();
+    openbox.waitForFinished();
+    kill(xvfb, SIGTERM);
+    waitpid(xvfb, nullptr, 0);
+    return 0;
+}

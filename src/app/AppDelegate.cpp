@@ -1,0 +1,299 @@
+#include "AppDelegate.h"
+
+#include "AppPreferences.h"
+#include "EventMonitor.h"
+#include "FloatingPanel.h"
+#include "PanelPlacement.h"
+#include "UpdateChecker.h"
+#include "platform/PanelWindowing.h"
+#include "store/MCPFileWatcher.h"
+
+#include <QCoreApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QQuickItem>
+#include <QScreen>
+#include <QTimer>
+
+#include <QCoro/QCoroTask>
+
+namespace {
+
+const QString showPreferencesNotification = QStringLiteral("quorlane.showPreferences");
+// A tray activation this soon after an outside press closed the panel is that same click.
+constexpr qint64 reopenGuardMs = 300;
+
+QIcon trayIcon()
+{
+    for (const char *path : {":/quorlane/icons/MenuBarIcon.svg", ":/quorlane/icons/puzzlepiece.fill.svg"}) {
+        QIcon icon(QString::fromLatin1(path));
+        if (!icon.availableSizes().isEmpty() || !icon.pixmap(16).isNull()) {
+            icon.setIsMask(true); // a template: the menu bar tints it
+            return icon;
+        }
+    }
+    return QIcon::fromTheme(QStringLiteral("application-x-addon"));
+}
+
+void callRoot(QQuickItem *root, const char *method)
+{
+    if (root && root->metaObject()->indexOfMethod(QByteArray(method) + "()") >= 0)
+        QMetaObject::invokeMethod(root, method);
+}
+
+} // namespace
+
+AppDelegate::AppDelegate(Options options, QObject *parent) : QObject(parent), m_options(std::move(options))
+{
+    reloadThen({});
+}
+
+AppDelegate::~AppDelegate()
+{
+    applicationWillTerminate();
+    if (m_showPreferencesObserver)
+        NotificationCenter::defaultCenter().removeObserver(m_showPreferencesObserver);
+}
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    connect(&m_trayPresence, &TrayPresence::decided, this, &AppDelegate::setupStatusItem);
+    m_trayPresence.wait(m_options.trayWait);
+    m_showPreferencesObserver = NotificationCenter::defaultCenter().addObserver(
+        showPreferencesNotification, [self = QPointer(this)](const QVariant &) {
+            // Only opens the panel: the panel's own view answers by switching its page, and
+            // posting again from here would answer ourselves for ever.
+            if (self && (!self->m_floatingPanel || !self->m_floatingPanel->isShown()))
+                self->showPanel();
+        });
+    // The rest waits a moment: embedding the icon takes a few round trips through the event
+    // loop, and nothing below is needed before the first click (a request that comes sooner
+    // builds the panel itself).
+    QTimer::singleShot(150, this, [this] {
+        m_eventMonitor = std::make_unique<EventMonitor>([self = QPointer(this)] {
+            if (self)
+                self->onOutsidePress();
+        });
+        m_eventMonitor->start();
+        ensurePanel();
+        setupFileWatcher();
+        QCoro::connect(UpdateChecker::shared().checkForUpdates(), this, [] {});
+    });
+}
+
+void AppDelegate::applicationWillTerminate()
+{
+    if (m_eventMonitor)
+        m_eventMonitor->stop();
+    if (m_fileWatcher)
+        m_fileWatcher->stop();
+}
+
+void AppDelegate::setupStatusItem(TrayPresence::Kind kind)
+{
+    m_trayDecided = true;
+    if (kind == TrayPresence::Kind::none) {
+        ensurePanel();
+        // No tray at all: the panel lives in an ordinary window, and starting the application
+        // again (from the desktop's menu) shows it.
+        m_floatingPanel->showAsWindow();
+        reloadThen([this] { resizeToFit(); });
+        Q_EMIT statusItemReady(false);
+        return;
+    }
+    m_statusItem = std::make_unique<QSystemTrayIcon>(trayIcon());
+    m_statusItem->setToolTip(QStringLiteral("Quorlane"));
+    connect(m_statusItem.get(), &QSystemTrayIcon::activated, this, &AppDelegate::onTrayActivated);
+    m_statusItem->show();
+    Q_EMIT statusItemReady(true);
+}
+
+void AppDelegate::ensurePanel()
+{
+    if (!m_floatingPanel)
+        setupPanel();
+}
+
+void AppDelegate::setupPanel()
+{
+    const QUrl rootUrl = m_options.installPanel(m_engine, m_configService);
+    m_floatingPanel = std::make_unique<FloatingPanel>(&m_engine, rootUrl);
+    // Without a global watch (pure Wayland) the panel always takes the focus and closes when
+    // it loses it, which is then the only sign of a click elsewhere.
+    m_floatingPanel->setKeyStatusPolicy([this] {
+        return !watchesPresses() || AppPreferences::shared().panelState() == PanelState::preferences;
+    });
+    if (QQuickItem *root = m_floatingPanel->root()) {
+        if (root->metaObject()->indexOfSignal("quitRequested()") >= 0)
+            connect(root, SIGNAL(quitRequested()), qApp, SLOT(quit()));
+        // Content that grows or shrinks (an error strip, a collapsed project) refits the panel.
+        connect(root, &QQuickItem::implicitHeightChanged, this, &AppDelegate::updatePanelSize,
+                Qt::QueuedConnection);
+    }
+    connect(m_floatingPanel.get(), &QWindow::activeChanged, this, [this] {
+        if (m_floatingPanel->isActive()) {
+            m_panelWasActive = true;
+            return;
+        }
+        const bool lostFocus = std::exchange(m_panelWasActive, false);
+        if (lostFocus && !watchesPresses() && m_floatingPanel->isShown() && !m_floatingPanel->isWindowMode())
+            closeAfterOutsideClick();
+    });
+    QTimer::singleShot(100, this, &AppDelegate::resizeToFit);
+
+    connect(&AppPreferences::shared(), &AppPreferences::panelStateChanged, this, [this] {
+        const bool backToMain = AppPreferences::shared().panelState() == PanelState::main;
+        if (backToMain && m_floatingPanel->isActive() && m_previousApp)
+            PanelWindowing::activate(m_previousApp);
+        m_floatingPanel->updateKeyStatus();
+        QTimer::singleShot(50, this, &AppDelegate::updatePanelSize);
+    });
+}
+
+void AppDelegate::setupFileWatcher()
+{
+    const ConfigPaths &paths = m_configService.paths();
+    m_fileWatcher = std::make_unique<MCPFileWatcher>(
+        QStringList{paths.claudeJsonPath, paths.desktopConfigPath, paths.managedConfigPath}, 0.5,
+        [self = QPointer(this)] {
+            if (self)
+                self->reloadThen([self] {
+                    if (self)
+                        self->resizeToFit();
+                });
+        });
+}
+
+void AppDelegate::onTrayActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    // A second click soon after the first arrives as a double click alone: it is still a click.
+    if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::DoubleClick)
+        return;
+    if (m_sinceOutsideClose.isValid() && m_sinceOutsideClose.elapsed() < reopenGuardMs)
+        return;
+    togglePanel();
+}
+
+void AppDelegate::togglePanel()
+{
+    if (m_floatingPanel && m_floatingPanel->isShown())
+        hidePanel();
+    else
+        showPanel();
+}
+
+void AppDelegate::showPanel()
+{
+    ensurePanel();
+    if (m_floatingPanel->isWindowMode() || (m_trayDecided && !hasTray())) {
+        m_floatingPanel->showAsWindow();
+        reloadThen([this] { resizeToFit(); });
+        return;
+    }
+    m_previousApp = PanelWindowing::activeWindow();
+    // Opens at once with the lists it has; the reload lands a moment later and refits.
+    reloadThen([this] { resizeToFit(); });
+    const std::optional<PanelPlacement::Placement> where = placement(m_floatingPanel->fittingHeight());
+    if (!where)
+        return;
+    m_floatingPanel->showAt(*where);
+    callRoot(m_floatingPanel->root(), "panelShown");
+}
+
+void AppDelegate::hidePanel()
+{
+    if (!m_floatingPanel)
+        return;
+    if (m_floatingPanel->isWindowMode()) {
+        m_floatingPanel->QQuickWindow::hide();
+        return;
+    }
+    // The focus goes back only when the panel took it: after a click into another window
+    // that window has it now, and taking it away would be wrong.
+    const bool hadFocus = m_floatingPanel->isActive();
+    m_floatingPanel->hide(true);
+    if (hadFocus && m_previousApp)
+        PanelWindowing::activate(m_previousApp);
+    m_previousApp = 0;
+}
+
+void AppDelegate::showPreferences()
+{
+    ensurePanel();
+    if (!m_floatingPanel->isShown())
+        showPanel();
+    NotificationCenter::defaultCenter().post(showPreferencesNotification, {});
+    callRoot(m_floatingPanel->root(), "showPreferences");
+}
+
+void AppDelegate::onOutsidePress()
+{
+    if (!m_floatingPanel || !m_floatingPanel->isShown() || m_floatingPanel->isWindowMode())
+        return;
+    const QPoint pointer = QCursor::pos();
+    if (m_floatingPanel->targetFrame().contains(pointer))
+        return;
+    // A press on our own icon is the icon's to handle: it toggles the panel itself.
+    if (m_statusItem && m_statusItem->geometry().contains(pointer))
+        return;
+    closeAfterOutsideClick();
+}
+
+void AppDelegate::closeAfterOutsideClick()
+{
+    m_sinceOutsideClose.start();
+    hidePanel();
+}
+
+bool AppDelegate::watchesPresses() const
+{
+    return m_eventMonitor && m_eventMonitor->isWatching();
+}
+
+void AppDelegate::resizeToFit()
+{
+    if (m_floatingPanel)
+        m_floatingPanel->resizeTo(m_floatingPanel->fittingHeight(), false);
+}
+
+void AppDelegate::updatePanelSize()
+{
+    if (!m_floatingPanel)
+        return;
+    if (!m_floatingPanel->isShown()) {
+        resizeToFit();
+        return;
+    }
+    m_floatingPanel->resizeTo(m_floatingPanel->fittingHeight(), true);
+}
+
+void AppDelegate::reloadThen(std::function<void()> then)
+{
+    QCoro::connect(m_configService.reload(), this, [then = std::move(then)] {
+        if (then)
+            then();
+    });
+}
+
+std::optional<PanelPlacement::Placement> AppDelegate::placement(int height) const
+{
+    PanelPlacement::Input input;
+    if (m_statusItem) {
+        const QRect icon = m_statusItem->geometry();
+        if (!icon.isEmpty())
+            input.icon = icon;
+    }
+    input.cursor = QCursor::pos();
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    QScreen *primary = QGuiApplication::primaryScreen();
+    if (primary)
+        input.screens.append({primary->geometry(), primary->availableGeometry()});
+    for (QScreen *screen : screens) {
+        if (screen != primary)
+            input.screens.append({screen->geometry(), screen->availableGeometry()});
+    }
+    input.size = QSize(FloatingPanel::width, height);
+    input.corner = PanelPlacement::trayCornerOf(qEnvironmentVariable("XDG_CURRENT_DESKTOP"));
+    return PanelPlacement::place(input);
+}

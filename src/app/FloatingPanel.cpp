@@ -1,0 +1,212 @@
+#include "FloatingPanel.h"
+
+#include "platform/PanelWindowing.h"
+
+#include <QGuiApplication>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QScreen>
+
+#include <cmath>
+
+namespace {
+
+constexpr Qt::WindowFlags panelFlags =
+    Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::NoDropShadowWindowHint;
+
+} // namespace
+
+FloatingPanel::FloatingPanel(QQmlEngine *engine, const QUrl &rootUrl) : m_fade(this, "opacity")
+{
+    setFlags(panelFlags | Qt::WindowDoesNotAcceptFocus);
+    setColor(Qt::transparent);
+    setTitle(QStringLiteral("Quorlane"));
+    QQmlComponent component(engine, rootUrl);
+    QObject *created = component.create();
+    m_root = qobject_cast<QQuickItem *>(created);
+    if (!m_root) {
+        qWarning("%s", qPrintable(component.errorString()));
+        delete created;
+    } else {
+        m_root->setParentItem(contentItem());
+        QQmlEngine::setObjectOwnership(m_root, QQmlEngine::CppOwnership);
+    }
+    connect(this, &QWindow::heightChanged, this, &FloatingPanel::layoutRoot);
+    connect(this, &QWindow::widthChanged, this, &FloatingPanel::layoutRoot);
+
+    m_frameAnimation.setDuration(appearMs);
+    connect(&m_frameAnimation, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant &frame) { applyFrame(frame.toRect()); });
+    m_fade.setDuration(appearMs);
+    m_appear.addAnimation(&m_frameAnimation);
+    m_appear.addAnimation(&m_fade);
+    connect(&m_appear, &QAbstractAnimation::finished, this, [this] {
+        if (m_isClosing)
+            finishHide();
+    });
+}
+
+FloatingPanel::~FloatingPanel()
+{
+    m_appear.stop();
+    // Only the group's children are ours to keep: they are members, not heap objects.
+    m_appear.removeAnimation(&m_frameAnimation);
+    m_appear.removeAnimation(&m_fade);
+    delete m_root;
+}
+
+int FloatingPanel::fittingHeight() const
+{
+    const int content = m_root ? int(std::ceil(m_root->implicitHeight())) : 0;
+    return std::max(PanelPlacement::minimumHeight, content);
+}
+
+void FloatingPanel::showAt(const PanelPlacement::Placement &placement)
+{
+    m_appear.stop();
+    m_windowMode = false;
+    m_placement = placement;
+    m_isClosing = false;
+    if (!isVisible()) {
+        setFlags(panelFlags | (m_keyStatusPolicy() ? Qt::WindowFlags() : Qt::WindowDoesNotAcceptFocus));
+        PanelWindowing::keepOffTaskbar(this);
+    }
+    // Collapsed against the tray's edge, then grown to full size: one pixel, since X11 has no
+    // empty windows.
+    QRect collapsed = PanelPlacement::resized(placement, 1);
+    if (isVisible())
+        collapsed = geometry();
+    setOpacity(isVisible() ? opacity() : 0.0);
+    applyFrame(collapsed);
+    if (!isVisible())
+        show();
+    m_frameAnimation.setStartValue(collapsed);
+    m_frameAnimation.setEndValue(placement.frame);
+    m_frameAnimation.setDuration(appearMs);
+    m_frameAnimation.setEasingCurve(QEasingCurve::OutCubic);
+    m_fade.setStartValue(opacity());
+    m_fade.setEndValue(1.0);
+    m_fade.setDuration(appearMs);
+    m_fade.setEasingCurve(QEasingCurve::OutCubic);
+    m_appear.start();
+    if (m_keyStatusPolicy())
+        requestActivate();
+}
+
+void FloatingPanel::hide(bool animate)
+{
+    if (m_isClosing || !isVisible())
+        return;
+    m_isClosing = true;
+    m_appear.stop();
+    if (!animate) {
+        finishHide();
+        return;
+    }
+    // Only the fade: the frame stays where it is.
+    m_frameAnimation.setStartValue(geometry());
+    m_frameAnimation.setEndValue(geometry());
+    m_frameAnimation.setDuration(disappearMs);
+    m_fade.setStartValue(opacity());
+    m_fade.setEndValue(0.0);
+    m_fade.setDuration(disappearMs);
+    m_fade.setEasingCurve(QEasingCurve::InCubic);
+    m_appear.start();
+}
+
+void FloatingPanel::finishHide()
+{
+    QQuickWindow::hide();
+    setOpacity(1.0);
+    m_isClosing = false;
+    Q_EMIT hidden();
+}
+
+void FloatingPanel::resizeTo(int height, bool animate)
+{
+    if (m_windowMode) {
+        resize(width, height);
+        return;
+    }
+    const QRect next = PanelPlacement::resized(m_placement, height);
+    m_placement.frame = next;
+    if (!isShown()) {
+        layoutRoot();
+        return;
+    }
+    if (!animate || m_appear.state() == QAbstractAnimation::Running) {
+        // Mid-appear the running animation simply aims at the new frame.
+        if (m_appear.state() == QAbstractAnimation::Running)
+            m_frameAnimation.setEndValue(next);
+        else
+            applyFrame(next);
+        return;
+    }
+    if (!PanelPlacement::isSignificantChange(geometry().height(), height))
+        return;
+    m_frameAnimation.setStartValue(geometry());
+    m_frameAnimation.setEndValue(next);
+    m_frameAnimation.setDuration(resizeMs);
+    m_frameAnimation.setEasingCurve(QEasingCurve::InOutCubic);
+    m_fade.setStartValue(opacity());
+    m_fade.setEndValue(opacity());
+    m_fade.setDuration(resizeMs);
+    m_appear.start();
+}
+
+void FloatingPanel::showAsWindow()
+{
+    m_appear.stop();
+    m_isClosing = false;
+    if (!m_windowMode) {
+        m_windowMode = true;
+        QQuickWindow::hide();
+        setFlags(Qt::Window);
+        setOpacity(1.0);
+        const int height = fittingHeight();
+        const QRect area = QGuiApplication::primaryScreen()
+                               ? QGuiApplication::primaryScreen()->availableGeometry()
+                               : QRect(0, 0, width, height);
+        setGeometry(QRect(area.center() - QPoint(width / 2, height / 2), QSize(width, height)));
+        m_placement = {geometry(), PanelPlacement::Edge::top, area};
+    }
+    show();
+    raise();
+    requestActivate();
+}
+
+void FloatingPanel::setKeyStatusPolicy(std::function<bool()> policy)
+{
+    m_keyStatusPolicy = std::move(policy);
+    updateKeyStatus();
+}
+
+void FloatingPanel::updateKeyStatus()
+{
+    if (m_windowMode)
+        return;
+    const bool mayTakeFocus = m_keyStatusPolicy();
+    setFlag(Qt::WindowDoesNotAcceptFocus, !mayTakeFocus);
+    if (mayTakeFocus && isShown())
+        requestActivate();
+}
+
+void FloatingPanel::applyFrame(const QRect &frame)
+{
+    setGeometry(frame);
+    layoutRoot();
+}
+
+// The content keeps its full height while the window grows or shrinks around it, pinned to the
+// tray's side, so the panel unrolls from the tray rather than stretching.
+void FloatingPanel::layoutRoot()
+{
+    if (!m_root)
+        return;
+    const int full = m_windowMode ? QQuickWindow::height() : m_placement.frame.height();
+    m_root->setWidth(QQuickWindow::width());
+    m_root->setHeight(full);
+    const bool pinnedToBottom = !m_windowMode && m_placement.edge == PanelPlacement::Edge::bottom;
+    m_root->setY(pinnedToBottom ? QQuickWindow::height() - full : 0);
+}

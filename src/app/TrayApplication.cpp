@@ -1,0 +1,123 @@
+#include "TrayApplication.h"
+
+#include "AppDelegate.h"
+#include "FloatingPanel.h"
+#include "SingleInstance.h"
+#include "cli/Cli.h"
+#include "platform/Paths.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+void nameApplication()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Quorlane"));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("quorlane.dev"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUORLANE_VERSION));
+}
+
+bool hasDisplay()
+{
+#ifdef Q_OS_MACOS
+    return true;
+#else
+    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+           qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+#endif
+}
+
+// Without a display the panel cannot appear; the next best thing is what it would show.
+int listInstead(int &argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    nameApplication();
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    err << "quorlane: there is no display to show the panel on (DISPLAY and WAYLAND_DISPLAY are "
+           "not set).\nThis is what it would show; 'quorlane --help' lists the commands.\n\n";
+    err.flush();
+    runCli({QStringLiteral("list")}, CliIO{out, err});
+    return 1;
+}
+
+QUrl installPlaceholderPanel(QQmlEngine &, MCPConfigService &)
+{
+    return QUrl(QStringLiteral("qrc:/quorlane/PlaceholderPanel.qml"));
+}
+
+} // namespace
+
+std::optional<TrayArguments> trayArguments(const QStringList &arguments)
+{
+    TrayArguments result;
+    for (const QString &argument : arguments) {
+        if (argument == QLatin1String("--preferences"))
+            result.preferences = true;
+        else if (argument == QLatin1String("--demo"))
+            result.demo = true;
+        else
+            return std::nullopt;
+    }
+    return result;
+}
+
+int runTrayApplication(int &argc, char **argv, TrayArguments arguments)
+{
+    if (!hasDisplay())
+        return listInstead(argc, argv);
+    // Under Wayland the compositor keeps windows from placing themselves; through XWayland the
+    // panel can sit under its icon and watch presses elsewhere.
+    if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") && qEnvironmentVariableIsSet("DISPLAY") &&
+        !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    // A small panel draws fastest and leanest in software; a GL context would triple the
+    // resident memory for nothing.
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    QQuickWindow::setDefaultAlphaBuffer(true);
+
+    QApplication app(argc, argv);
+    nameApplication();
+    QGuiApplication::setDesktopFileName(QStringLiteral("dev.quorlane.Quorlane"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QTextStream err(stderr);
+    if (!QDir().mkpath(Paths::applicationSupportDirectory())) {
+        err << "quorlane: cannot create " << Paths::applicationSupportDirectory() << '\n';
+        return 1;
+    }
+
+    SingleInstance instance(arguments.demo ? QStringLiteral("demo") : QString());
+    const auto request =
+        arguments.preferences ? SingleInstance::Request::preferences : SingleInstance::Request::show;
+    switch (instance.claimOrHandOver(request)) {
+    case SingleInstance::Outcome::claimed:
+        break;
+    case SingleInstance::Outcome::handedOver:
+        return 0;
+    case SingleInstance::Outcome::noAnswer:
+        err << "quorlane: another Quorlane holds " << instance.lockPath() << " but does not answer\n";
+        return 1;
+    }
+
+    AppDelegate delegate(AppDelegate::Options{installPlaceholderPanel});
+    QObject::connect(&instance, &SingleInstance::requested, &delegate,
+                     [&delegate](SingleInstance::Request r) {
+                         if (r == SingleInstance::Request::preferences)
+                             delegate.showPreferences();
+                         else if (!delegate.floatingPanel() || !delegate.floatingPanel()->isShown())
+                             delegate.showPanel();
+                     });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
+    delegate.applicationDidFinishLaunching();
+    if (arguments.preferences)
+        delegate.showPreferences();
+    return app.exec();
+}

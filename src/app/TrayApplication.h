@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QStringList>
+
+#include <optional>
+
+// The tray application as the `quorlane` executable starts it.
+struct TrayArguments
+{
+    bool preferences = false; // open on the preferences page
+    bool demo = false;        // run against a generated demo home
+};
+
+// The arguments (after the program name) that start the tray application: none,
+// "--preferences", "--demo"; nullopt for anything else, which is the command line's.
+[[nodiscard]] std::optional<TrayArguments> trayArguments(const QStringList &arguments);
+
+// Runs the tray application to its end, or hands the request to the one already running.
+int runTrayApplication(int &argc, char **argv, TrayArguments arguments);

@@ -1,0 +1,34 @@
+#include "JsonEdits.h"
+
+#include <nlohmann/json.hpp>
+
+JsonEdits::Node &JsonEdits::walk(const std::vector<std::string> &path, bool creates)
+{
+    Node *node = &m_root;
+    node->creates = node->creates || creates;
+    for (const std::string &key : path) {
+        node = &node->children[key];
+        node->creates = node->creates || creates;
+    }
+    return *node;
+}
+
+void JsonEdits::set(const std::vector<std::string> &path, const nlohmann::json &value)
+{
+    // The value goes through its own compact text, so the writer treats it like any other part
+    // of a document (and writes its numbers and strings the same way).
+    const std::string text = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    auto document = JsonDocument::parse(QByteArray(text.data(), qsizetype(text.size())));
+    Node &node = walk(path, true);
+    node.action = Node::Action::set;
+    node.value = std::make_shared<const JsonDocument>(std::move(*document));
+    node.children.clear();
+}
+
+void JsonEdits::remove(const std::vector<std::string> &path)
+{
+    Node &node = walk(path, false);
+    node.action = Node::Action::remove;
+    node.value.reset();
+    node.children.clear();
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "JsonEdits.h"
+
+#include <QByteArray>
+
+#include <optional>
+
+// Writes a parsed document, with edits, as the whole store writes other programs' files:
+// indented by two spaces, one member per line, keys sorted by their UTF-8 bytes (code-point
+// order) at every depth, the last of duplicated keys kept, strings escaped only where JSON
+// requires it. Numbers keep their text, except that a number with a fraction or an exponent is
+// written in the shortest form that reads back as the same double ("1E5" becomes "100000.0"),
+// the form the generic tree's writer always used; a number beyond a double's range (1e400) and
+// an integer of any length keep their digits. A lone surrogate is written as its escape.
+// Iterative: any depth is written without recursion.
+namespace JsonPrettyWriter {
+
+// Nullopt when the text would grow beyond `limit` bytes: pretty printing indents every line by
+// its depth, so a deeply nested value (thousands of levels) grows without bound.
+[[nodiscard]] std::optional<QByteArray> write(const JsonDocument &document, const JsonEdits &edits,
+                                              qsizetype limit);
+
+// The bound callers use: generous for any real file, small enough to refuse a runaway.
+[[nodiscard]] qsizetype defaultLimit(qsizetype inputSize);
+
+} // namespace JsonPrettyWriter

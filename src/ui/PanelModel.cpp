@@ -1,0 +1,289 @@
+#include "PanelModel.h"
+
+#include "PanelHost.h"
+#include "PreferencesModel.h"
+
+#include "app/AppPreferences.h"
+#include "app/UpdateChecker.h"
+#include "probe/MCPToolProbe.h"
+#include "probe/ProjectServerApproval.h"
+#include "probe/ToggleEvents.h"
+#include "probe/TokenSavingsService.h"
+#include "sessions/SessionManager.h"
+#include "store/MCPConfigService.h"
+#include "store/ProjectServerToggle.h"
+#include "store/QuorlaneProjectConfig.h"
+#include "store/StoreError.h"
+
+#include <QJSEngine>
+#include <QPointer>
+#include <QtConcurrent>
+
+#include <QCoro/QCoroFuture>
+
+namespace {
+
+QString showPreferencesNotification()
+{
+    return QStringLiteral("quorlane.showPreferences");
+}
+
+} // namespace
+
+PanelModel::Services PanelModel::Services::shared(MCPConfigService *config)
+{
+    Services services;
+    services.config = config;
+    services.prefs = &AppPreferences::shared();
+    services.sessions = &SessionManager::shared();
+    services.savings = TokenSavingsService::shared();
+    services.updater = &UpdateChecker::shared();
+    services.estimator = [](MCPServerEntry entry) {
+        return MCPToolProbe::shared().tokensPerMessage(std::move(entry));
+    };
+    services.approvals = [] {
+        auto approval = std::make_shared<ProjectServerApproval>(ProjectServerApproval::forCurrentUser());
+        return [approval](const MCPProject &project, const MCPServerEntry &entry) {
+            return approval->mayProbe(project, entry);
+        };
+    };
+    return services;
+}
+
+PanelModel::PanelModel(Services services, QObject *parent)
+    : QObject(parent), m_services(std::move(services)), m_globalRows(new RowListModel(this)),
+      m_projects(new ProjectListModel(this)),
+      m_weights(new TokenWeights(m_services.estimator, m_services.approvals, this))
+{
+    m_preferences = new PreferencesModel(
+        m_services.config, m_services.prefs, m_services.savings, m_services.updater,
+        [this] { return m_weights->weights(); }, this);
+    m_projectWriter.setMaxThreadCount(1);
+    m_rebuildTimer.setSingleShot(true);
+    m_rebuildTimer.setInterval(0);
+    connect(&m_rebuildTimer, &QTimer::timeout, this, &PanelModel::rebuild);
+
+    MCPConfigService *config = m_services.config;
+    const auto published = [this] {
+        m_sidecarsStale = true;
+        scheduleRebuild();
+    };
+    connect(config, &MCPConfigService::globalServersChanged, this, published);
+    connect(config, &MCPConfigService::desktopServersChanged, this, published);
+    connect(config, &MCPConfigService::managedServersChanged, this, published);
+    connect(config, &MCPConfigService::projectsChanged, this, published);
+    connect(config, &MCPConfigService::disabledGlobalServersChanged, this, published);
+    connect(config, &MCPConfigService::isLoadingChanged, this, &PanelModel::scheduleRebuild);
+    connect(m_weights, &TokenWeights::changed, this, &PanelModel::scheduleRebuild);
+    connect(m_weights, &TokenWeights::changed, this, &PanelModel::probesRunningChanged);
+    connect(m_weights, &TokenWeights::idle, this, &PanelModel::probesRunningChanged);
+    connect(m_services.prefs, &AppPreferences::panelStateChanged, this, &PanelModel::pageChanged);
+
+    QPointer<PanelModel> self(this);
+    m_showPreferencesToken = NotificationCenter::defaultCenter().addObserver(
+        showPreferencesNotification(), [self](const QVariant &) {
+            // Posted from anywhere; the page changes on the main thread, without animation.
+            QMetaObject::invokeMethod(
+                qApp,
+                [self] {
+                    if (self)
+                        self->showPreferences(false);
+                },
+                Qt::AutoConnection);
+        });
+    rebuild();
+}
+
+PanelModel::~PanelModel()
+{
+    NotificationCenter::defaultCenter().removeObserver(m_showPreferencesToken);
+    m_projectWriter.waitForDone();
+}
+
+QString PanelModel::page() const
+{
+    return m_pageOverride.value_or(m_services.prefs->panelState()) == PanelState::preferences
+               ? QStringLiteral("preferences")
+               : QStringLiteral("main");
+}
+
+QString PanelModel::listStateName() const
+{
+    switch (m_listState) {
+    case ListState::loading:
+        return QStringLiteral("loading");
+    case ListState::empty:
+        return QStringLiteral("empty");
+    case ListState::list:
+        break;
+    }
+    return QStringLiteral("list");
+}
+
+QString PanelModel::confirmationDetail() const
+{
+    if (!m_pending)
+        return {};
+    const MCPServerEntry &entry = m_pending->row.entry;
+    if (entry.url)
+        return *entry.url;
+    QStringList words{entry.command};
+    words += entry.args.value_or(QStringList());
+    return words.join(QLatin1Char(' '));
+}
+
+void PanelModel::setTrustCheck(TrustCheck check)
+{
+    m_trustCheck = std::move(check);
+    rebuildNow();
+}
+
+void PanelModel::setPageOverride(std::optional<PanelState> page)
+{
+    m_pageOverride = page;
+    m_pageAnimated = false;
+    Q_EMIT pageChanged();
+}
+
+void PanelModel::scheduleRebuild()
+{
+    if (!m_rebuildTimer.isActive())
+        m_rebuildTimer.start();
+}
+
+void PanelModel::rebuildNow()
+{
+    m_rebuildTimer.stop();
+    rebuild();
+}
+
+void PanelModel::readSidecars()
+{
+    m_sidecarDisabled.clear();
+    for (const MCPProject &project : m_services.config->projects()) {
+        const QStringList disabled = QuorlaneProjectConfig::load(project.path).disabled;
+        m_sidecarDisabled.insert(project.path, QSet<QString>(disabled.cbegin(), disabled.cend()));
+    }
+    m_sidecarsStale = false;
+}
+
+void PanelModel::rebuild()
+{
+    const MCPConfigService &config = *m_services.config;
+    if (m_sidecarsStale)
+        readSidecars();
+    const RowContext context{m_weights->weights(), m_weights->probing(), m_busy, m_weights->unprobeable()};
+    m_globalRows->setRows(ServerRows::globalRows(config.desktopServers(), config.globalServers(),
+                                                 config.managedServers(), config.disabledGlobalServers(),
+                                                 context));
+    QList<ProjectListModel::Section> sections;
+    sections.reserve(config.projects().size());
+    for (const MCPProject &project : config.projects()) {
+        QList<ServerRow> rows =
+            ServerRows::projectRows(project, m_sidecarDisabled.value(project.path), context);
+        if (m_trustCheck) {
+            for (ServerRow &row : rows)
+                row.needsConfirmation = m_trustCheck(project.path, row.entry);
+        }
+        sections.append({project.id, project.path, std::move(rows)});
+    }
+    m_projects->setSections(std::move(sections));
+
+    ListState state = ListState::list;
+    if (config.isLoading())
+        state = ListState::loading;
+    else if (config.globalServers().isEmpty() && config.desktopServers().isEmpty() &&
+             config.managedServers().isEmpty() && config.projects().isEmpty())
+        state = ListState::empty;
+    if (state != m_listState) {
+        m_listState = state;
+        Q_EMIT listStateChanged();
+    }
+
+    const QString key =
+        TokenWeights::serverNamesKey(config.globalServers(), config.desktopServers(), config.projects());
+    if (key != m_serverNamesKey) {
+        m_serverNamesKey = key;
+        if (!config.isLoading())
+            loadTokenWeights();
+    }
+}
+
+void PanelModel::loadTokenWeights()
+{
+    const MCPConfigService &config = *m_services.config;
+    m_weights->load(config.globalServers(), config.desktopServers(), config.projects());
+    Q_EMIT probesRunningChanged();
+}
+
+void PanelModel::setToggleError(const QString &message)
+{
+    if (message == m_toggleError)
+        return;
+    m_toggleError = message;
+    Q_EMIT toggleErrorChanged();
+}
+
+void PanelModel::dismissError()
+{
+    setToggleError({});
+}
+
+void PanelModel::showPreferences(bool animated)
+{
+    m_pageAnimated = animated;
+    m_services.prefs->setPanelState(PanelState::preferences);
+}
+
+void PanelModel::showMain()
+{
+    m_pageAnimated = true;
+    m_services.prefs->setPanelState(PanelState::main);
+}
+
+void PanelModel::quit()
+{
+    Q_EMIT quitRequested();
+}
+
+void PanelModel::panelShown()
+{
+    QCoro::connect(showPanelTask(), this, [] {});
+}
+
+QCoro::Task<void> PanelModel::showPanelTask()
+{
+    QPointer<PanelModel> self(this);
+    co_await reloadLocked();
+    if (!self)
+        co_return;
+    rebuildNow();
+    Q_EMIT reloaded();
+    loadTokenWeights();
+}
+
+QCoro::Task<void> PanelModel::reloadLocked()
+{
+    QPointer<MCPConfigService> config(m_services.config);
+    try {
+        co_await config->acquireMutationLock();
+    } catch (const QuorlaneError &) {
+        co_return; // a reload that cannot get the lock is skipped
+    }
+    if (!config)
+        co_return;
+    try {
+        co_await config->load();
+    } catch (...) {
+    }
+    if (config)
+        config->releaseMutationLock();
+}
+
+PanelModel *PanelModel::create(QQmlEngine *engine, QJSEngine *)
+{
+    PanelModel *model = PanelHost::modelFor(engine);
+    Q_ASSERT_X(model, "Panel", "install a PanelHost into the engine before loading the panel");
+    QJSEngine::setObjectOwnership(model, QJSEngine::CppOwnership);
+    return model;
+}

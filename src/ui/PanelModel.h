@@ -1,0 +1,170 @@
+#pragma once
+
+#include "PreferencesModel.h"
+#include "ProjectListModel.h"
+#include "RowListModel.h"
+#include "TokenWeights.h"
+
+#include "app/PanelState.h"
+#include "probe/NotificationCenter.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QThreadPool>
+#include <QTimer>
+#include <QtQml/qqmlregistration.h>
+
+class AppPreferences;
+class QJSEngine;
+class QQmlEngine;
+class MCPConfigService;
+
+class SessionManager;
+class TokenSavingsService;
+class UpdateChecker;
+
+// The main panel's state and its reactions to every switch: the published lists turned into
+// rows, the token figures, the error strip, the page shown, and the toggle flows that call the
+// configuration service, announce toggles and relaunch sessions. QML only draws it.
+//
+// A project switch writes its files on a worker (the write can wait seconds for Claude Code's
+// lock on ~/.claude.json); its row shows a spinner and ignores clicks until the result is
+// applied here, on the main thread.
+class PanelModel : public QObject
+{
+    Q_OBJECT
+    QML_NAMED_ELEMENT(Panel)
+    QML_SINGLETON
+    Q_PROPERTY(QString page READ page NOTIFY pageChanged)
+    Q_PROPERTY(bool pageAnimated READ pageAnimated NOTIFY pageChanged)
+    // "loading", "empty" or "list".
+    Q_PROPERTY(QString listState READ listStateName NOTIFY listStateChanged)
+    Q_PROPERTY(QString toggleError READ toggleError NOTIFY toggleErrorChanged)
+    Q_PROPERTY(RowListModel *globalRows READ globalRows CONSTANT)
+    Q_PROPERTY(ProjectListModel *projects READ projects CONSTANT)
+    Q_PROPERTY(PreferencesModel *preferences READ preferences CONSTANT)
+    Q_PROPERTY(bool probesRunning READ probesRunning NOTIFY probesRunningChanged)
+    Q_PROPERTY(QString confirmationName READ confirmationName NOTIFY confirmationChanged)
+    Q_PROPERTY(QString confirmationDetail READ confirmationDetail NOTIFY confirmationChanged)
+
+public:
+    enum class ListState
+    {
+        loading,
+        empty,
+        list,
+    };
+
+    // The services the panel drives; the application passes the process-wide instances, tests
+    // their own (a session manager over a recording runner, a probe over a temporary cache).
+    struct Services
+    {
+        MCPConfigService *config = nullptr;
+        AppPreferences *prefs = nullptr;
+        SessionManager *sessions = nullptr;
+        TokenSavingsService *savings = nullptr;
+        UpdateChecker *updater = nullptr;
+        TokenWeights::Estimator estimator;
+        TokenWeights::ApprovalSource approvals;
+
+        // The process-wide instances around `config`.
+        [[nodiscard]] static Services shared(MCPConfigService *config);
+    };
+
+    // Whether switching on a project server must be confirmed first: its definition came from a
+    // file inside the project folder, so the command it runs is not the user's own.
+    using TrustCheck = std::function<bool(const QString &projectPath, const MCPServerEntry &entry)>;
+
+    explicit PanelModel(Services services, QObject *parent = nullptr);
+    ~PanelModel() override;
+
+    // QML's singleton: the model of the PanelHost installed into `engine`.
+    static PanelModel *create(QQmlEngine *engine, QJSEngine *);
+
+    [[nodiscard]] QString page() const;
+    [[nodiscard]] bool pageAnimated() const { return m_pageAnimated; }
+    [[nodiscard]] ListState listState() const { return m_listState; }
+    [[nodiscard]] QString listStateName() const;
+    [[nodiscard]] const QString &toggleError() const { return m_toggleError; }
+    [[nodiscard]] RowListModel *globalRows() const { return m_globalRows; }
+    [[nodiscard]] ProjectListModel *projects() const { return m_projects; }
+    [[nodiscard]] PreferencesModel *preferences() const { return m_preferences; }
+    [[nodiscard]] bool probesRunning() const { return m_weights->isBusy(); }
+    [[nodiscard]] const TokenWeights &tokenWeights() const { return *m_weights; }
+    [[nodiscard]] QString confirmationName() const
+    {
+        return m_pending ? m_pending->row.entry.name : QString();
+    }
+    [[nodiscard]] QString confirmationDetail() const;
+
+    void setTrustCheck(TrustCheck check);
+    // Shows `page` without storing it in the preferences (screenshots); nullopt follows them again.
+    void setPageOverride(std::optional<PanelState> page);
+
+    // The window opened: reload under the mutation lock, then load the token figures.
+    Q_INVOKABLE void panelShown();
+    Q_INVOKABLE void showPreferences(bool animated = true);
+    Q_INVOKABLE void showMain();
+    Q_INVOKABLE void quit();
+    Q_INVOKABLE void dismissError();
+    // A switch of the global section (`row` of globalRows) or of a project section was flipped.
+    Q_INVOKABLE void toggleGlobal(int row, bool value);
+    Q_INVOKABLE void toggleProject(int section, int row, bool value);
+    Q_INVOKABLE void confirmPending();
+    Q_INVOKABLE void cancelPending();
+
+    // Applies whatever changed since the last redraw now rather than on the next event loop turn.
+    void rebuildNow();
+
+Q_SIGNALS:
+    void pageChanged();
+    void listStateChanged();
+    void toggleErrorChanged();
+    void probesRunningChanged();
+    void confirmationChanged();
+    void quitRequested();
+    // A toggle flow, with its reload and relaunch requests, has run to its end.
+    void toggleFinished();
+    // The reload started by panelShown has been published (the token figures load next).
+    void reloaded();
+
+private:
+    struct PendingToggle
+    {
+        ServerRow row;
+        QString projectPath;
+        bool value = true;
+    };
+
+    void scheduleRebuild();
+    void rebuild();
+    void readSidecars();
+    void setToggleError(const QString &message);
+    void loadTokenWeights();
+    void handleGlobalToggle(const ServerRow &row, bool value);
+    void handleProjectToggle(const ServerRow &row, const QString &projectPath, bool value);
+    QCoro::Task<void> runGlobalToggle(QString name, MCPSource source, bool value);
+    QCoro::Task<void> runProjectToggle(QString name, QString projectPath, bool value);
+    QCoro::Task<void> reloadLocked();
+    QCoro::Task<void> showPanelTask();
+
+    Services m_services;
+    RowListModel *m_globalRows;
+    ProjectListModel *m_projects;
+    PreferencesModel *m_preferences;
+    TokenWeights *m_weights;
+    TrustCheck m_trustCheck;
+    QHash<QString, QSet<QString>> m_sidecarDisabled; // project path to disabled names
+    QSet<QString> m_busy;
+    QString m_toggleError;
+    ListState m_listState = ListState::loading;
+    bool m_pageAnimated = true;
+    QString m_serverNamesKey;
+    std::optional<PendingToggle> m_pending;
+    std::optional<PanelState> m_pageOverride;
+    QTimer m_rebuildTimer;
+    bool m_sidecarsStale = true;
+    // One project switch at a time: two writers of ~/.claude.json in one process gain nothing.
+    QThreadPool m_projectWriter;
+    NotificationCenter::Token m_showPreferencesToken = 0;
+};

@@ -1,0 +1,149 @@
+// The toggle flows of the main panel: what happens after a switch is flipped.
+#include "PanelModel.h"
+
+#include "app/AppPreferences.h"
+#include "probe/ToggleEvents.h"
+#include "sessions/SessionManager.h"
+#include "store/MCPConfigService.h"
+#include "store/ProjectServerToggle.h"
+#include "store/StoreError.h"
+
+#include <QPointer>
+#include <QtConcurrent>
+
+#include <QCoro/QCoroFuture>
+
+namespace {
+
+constexpr double relaunchDelaySeconds = 1.5;
+
+QString describe(const std::exception &error)
+{
+    if (const auto *quorlane = dynamic_cast<const QuorlaneError *>(&error))
+        return quorlane->description();
+    return QString::fromUtf8(error.what());
+}
+
+} // namespace
+
+void PanelModel::toggleGlobal(int row, bool value)
+{
+    const QList<ServerRow> &rows = m_globalRows->rows();
+    if (row < 0 || row >= rows.size())
+        return;
+    handleGlobalToggle(rows.at(row), value);
+}
+
+void PanelModel::toggleProject(int section, int row, bool value)
+{
+    const RowListModel *rows = m_projects->rowsAt(section);
+    if (!rows || row < 0 || row >= rows->count())
+        return;
+    const ServerRow &server = rows->rows().at(row);
+    const QString path = m_projects->pathAt(section);
+    if (value && server.needsConfirmation) {
+        m_pending = PendingToggle{server, path, value};
+        Q_EMIT confirmationChanged();
+        return;
+    }
+    handleProjectToggle(server, path, value);
+}
+
+void PanelModel::confirmPending()
+{
+    if (!m_pending)
+        return;
+    const PendingToggle pending = *std::exchange(m_pending, std::nullopt);
+    Q_EMIT confirmationChanged();
+    handleProjectToggle(pending.row, pending.projectPath, pending.value);
+}
+
+void PanelModel::cancelPending()
+{
+    if (std::exchange(m_pending, std::nullopt))
+        Q_EMIT confirmationChanged();
+}
+
+void PanelModel::handleGlobalToggle(const ServerRow &row, bool value)
+{
+    if (row.source == MCPSource::managed || row.isLocked)
+        return;
+    setToggleError({});
+    QCoro::connect(runGlobalToggle(row.entry.name, row.source, value), this,
+                   [this] { Q_EMIT toggleFinished(); });
+}
+
+QCoro::Task<void> PanelModel::runGlobalToggle(QString name, MCPSource source, bool value)
+{
+    QPointer<PanelModel> self(this);
+    QString failure;
+    try {
+        // setServer reloads the lists itself; the rows follow when they are republished.
+        co_await m_services.config->setServer(name, source, value);
+    } catch (const std::exception &error) {
+        failure = describe(error);
+    }
+    if (!self)
+        co_return;
+    if (!failure.isEmpty()) {
+        setToggleError(failure);
+        co_return;
+    }
+    ToggleEvents::post(name, QString(), value);
+    if (m_services.prefs->autoRelaunch()) {
+        SessionManager *sessions = m_services.sessions;
+        co_await sessions->refreshSessions();
+        if (!self)
+            co_return;
+        sessions->relaunch(sessions->sessionSnapshots(), relaunchDelaySeconds);
+    }
+}
+
+void PanelModel::handleProjectToggle(const ServerRow &row, const QString &projectPath, bool value)
+{
+    setToggleError({});
+    const QString key = ServerRows::busyKey(projectPath, row.entry.name, MCPSource::project);
+    if (m_busy.contains(key))
+        return; // the row is still applying its previous flip
+    m_busy.insert(key);
+    rebuildNow();
+    QCoro::connect(runProjectToggle(row.entry.name, projectPath, value), this,
+                   [this] { Q_EMIT toggleFinished(); });
+}
+
+QCoro::Task<void> PanelModel::runProjectToggle(QString name, QString projectPath, bool value)
+{
+    QPointer<PanelModel> self(this);
+    const QString claudeJson = m_services.config->paths().claudeJsonPath;
+    // The switch waits for another Quorlane's and Claude Code's locks without blocking the thread.
+    QString failure;
+    try {
+        auto switching = value ? ProjectServerToggle::enableProjectServer(claudeJson, name, projectPath)
+                               : ProjectServerToggle::disableProjectServer(claudeJson, name, projectPath);
+        co_await std::move(switching);
+    } catch (const std::exception &error) {
+        failure = describe(error);
+    }
+    if (!self)
+        co_return;
+    m_busy.remove(ServerRows::busyKey(projectPath, name, MCPSource::project));
+    // The sidecar changed (or may have, halfway): the switch shows what the file now says.
+    m_sidecarsStale = true;
+    rebuildNow();
+    if (!failure.isEmpty()) {
+        setToggleError(failure);
+        co_return;
+    }
+    ToggleEvents::post(name, projectPath, value);
+
+    co_await reloadLocked();
+    if (!self)
+        co_return;
+    if (m_services.prefs->autoRelaunch()) {
+        SessionManager *sessions = m_services.sessions;
+        co_await sessions->refreshSessions();
+        if (!self)
+            co_return;
+        sessions->relaunchSessions(projectPath, relaunchDelaySeconds);
+    }
+}

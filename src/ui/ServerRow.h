@@ -1,0 +1,65 @@
+#pragma once
+
+#include "store/MCPProject.h"
+#include "store/MCPSource.h"
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+
+#include <optional>
+
+// What one row of the server list shows. Rows are values rebuilt from the services on every
+// change; the list models compare them to decide which delegates to update.
+struct ServerRow
+{
+    MCPServerEntry entry;
+    MCPSource source = MCPSource::global;
+    QString subtitle;                       // empty: a one-line row
+    bool isEnabled = true;                  // the switch position and the dot colour
+    bool probing = false;                   // a spinner instead of the token figure
+    std::optional<qint64> tokensPerMessage; // absent shows the fallback figure
+    bool isLocked = false;                  // managed: lock shown, switch dimmed and deaf
+    bool busy = false;                      // a switch of this row is being applied
+    QString note;                           // tooltip over the token figure (why it is not measured)
+    bool needsConfirmation = false;         // switching on asks first (a definition we did not write)
+
+    bool operator==(const ServerRow &) const = default;
+    // Rows of the global section are told apart by name and source, project rows by name.
+    [[nodiscard]] QString identity() const { return entry.name + QChar(0x1f) + MCPSources::toString(source); }
+};
+
+// Inputs every row reads besides its own server.
+struct RowContext
+{
+    QHash<QString, qint64> tokenWeights; // by name, shared by every source
+    QSet<QString> probingServers;
+    QSet<QString> busy;        // ServerRows::busyKey of the rows whose switch is being applied
+    QSet<QString> unprobeable; // ServerRows::busyKey of project rows the probe will not start
+};
+
+namespace ServerRows {
+
+// "~850", "~1.5k", "~1000.0k"; the fallback 1500 when there is no estimate.
+[[nodiscard]] QString formatTokens(std::optional<qint64> tokens);
+
+// "~/code/app" for a path under `home` (plain prefix test), else the path unchanged.
+[[nodiscard]] QString abbreviatedPath(const QString &path, const QString &home);
+
+// "3/5".
+[[nodiscard]] QString countText(qsizetype enabled, qsizetype total);
+
+// A key naming one row of one place: the project path (empty for the global section) and name.
+[[nodiscard]] QString busyKey(const QString &projectPath, const QString &name, MCPSource source);
+
+// Claude Desktop first, then global, then managed, each list in the order it arrives.
+[[nodiscard]] QList<ServerRow> globalRows(const QList<MCPServerEntry> &desktop,
+                                          const QList<MCPServerEntry> &global,
+                                          const QList<MCPServerEntry> &managed,
+                                          const QSet<GlobalServerID> &disabled, const RowContext &context);
+
+// The project's servers in their order; off when `disabled` names them.
+[[nodiscard]] QList<ServerRow> projectRows(const MCPProject &project, const QSet<QString> &disabled,
+                                           const RowContext &context);
+
+} // namespace ServerRows

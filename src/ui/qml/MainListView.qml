@@ -1,0 +1,91 @@
+import QtQuick
+import Quorlane.UI
+
+// The main page: "Loading…", the empty state, or the scrolling list of sections, 400 high.
+Item {
+    id: list
+    property var tipHost: null
+    width: parent ? parent.width : 320
+    implicitHeight: Panel.listState === "loading" ? loading.implicitHeight
+                  : Panel.listState === "empty" ? empty.implicitHeight : 400
+
+    Item {
+        id: loading
+        visible: Panel.listState === "loading"
+        width: list.width
+        implicitHeight: 200 + loadingRow.implicitHeight + 200
+        Row {
+            id: loadingRow
+            anchors.centerIn: parent
+            spacing: 8
+            SpinnerView { anchors.verticalCenter: parent.verticalCenter }
+            PanelText {
+                anchors.verticalCenter: parent.verticalCenter
+                size: 12
+                color: Theme.grey(0.5)
+                text: "Loading…"
+            }
+        }
+    }
+
+    Item {
+        id: empty
+        visible: Panel.listState === "empty"
+        width: list.width
+        implicitHeight: 80 + emptyColumn.implicitHeight + 80
+        Column {
+            id: emptyColumn
+            anchors.centerIn: parent
+            spacing: 6
+            SymbolIcon {
+                anchors.horizontalCenter: parent.horizontalCenter
+                width: 25
+                height: 22
+                name: "exclamationmark.triangle"
+                color: Theme.grey(0.4)
+            }
+            PanelText {
+                anchors.horizontalCenter: parent.horizontalCenter
+                size: 12
+                color: Theme.grey(0.4)
+                text: "No MCP servers found"
+            }
+        }
+    }
+
+    Flickable {
+        id: scroller
+        objectName: "serverList"
+        visible: Panel.listState === "list"
+        width: list.width
+        height: 400
+        clip: true
+        contentWidth: width
+        contentHeight: sections.implicitHeight
+        boundsBehavior: Flickable.StopAtBounds
+        Column {
+            id: sections
+            width: scroller.width
+            GlobalSectionView {
+                rows: Panel.globalRows
+                tipHost: list.tipHost
+                onToggled: (index, value) => Panel.toggleGlobal(index, value)
+            }
+            Repeater {
+                model: Panel.projects
+                delegate: ProjectSectionView {
+                    required property int index
+                    required property string projectId
+                    required title
+                    required pathText
+                    required countText
+                    required isExpanded
+                    required rows
+                    tipHost: list.tipHost
+                    onToggled: (row, value) => Panel.toggleProject(index, row, value)
+                    onExpandToggled: Panel.projects.setExpanded(index, !isExpanded)
+                }
+            }
+        }
+    }
+}
