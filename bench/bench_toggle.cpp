@@ -40,8 +40,12 @@ QCoro::Task<QString> cycle(MCPConfigService *service, QString kind, QString proj
 {
     try {
         if (kind == QLatin1String("project")) {
-            service->disableProjectServer(QStringLiteral("proj-0"), project);
-            service->enableProjectServer(QStringLiteral("proj-0"), project);
+            // Started in statements of their own: GCC 12 destroys a co_await expression's
+            // temporaries twice.
+            auto off = service->disableProjectServer(QStringLiteral("proj-0"), project);
+            co_await std::move(off);
+            auto on = service->enableProjectServer(QStringLiteral("proj-0"), project);
+            co_await std::move(on);
             co_await service->reload();
             co_return QString();
         }

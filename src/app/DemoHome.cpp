@@ -81,10 +81,9 @@ bool writeSidecars()
     webapp.recordDisable(QStringLiteral("storybook"));
     // The switch-off took the definition out of ~/.claude.json into the record.
     const ordered_json storybook = command("demo-storybook-mcp", {});
-    const auto raw = MCPServerRaw::decode(nlohmann::json::parse(storybook.dump()));
-    if (!raw)
-        return false;
-    webapp.stashedConfigs.insert(QStringLiteral("storybook"), *raw);
+    webapp.stashedConfigs.insert(
+        QStringLiteral("storybook"),
+        {RawJSON::fromText(nlohmann::json::parse(storybook.dump())), DefinitionOrigin::claudeJsonLocal});
     try {
         webapp.save(webappProject());
     } catch (...) {

@@ -1,7 +1,6 @@
 #include "ProjectServerToggle.h"
 
 #include "ClaudeJsonLock.h"
-#include "ConfigFormats.h"
 #include "ConfigMutation.h"
 #include "JsonFile.h"
 #include "MCPServerRaw.h"

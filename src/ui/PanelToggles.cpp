@@ -117,19 +117,15 @@ QCoro::Task<void> PanelModel::runProjectToggle(QString name, QString projectPath
 {
     QPointer<PanelModel> self(this);
     const QString claudeJson = m_services.config->paths().claudeJsonPath;
-    // The write may wait for Claude Code's lock on ~/.claude.json: keep it off the main thread.
-    QFuture<QString> writing = QtConcurrent::run(&m_projectWriter, [claudeJson, name, projectPath, value] {
-        try {
-            if (value)
-                ProjectServerToggle::enableProjectServer(claudeJson, name, projectPath);
-            else
-                ProjectServerToggle::disableProjectServer(claudeJson, name, projectPath);
-        } catch (const std::exception &error) {
-            return describe(error);
-        }
-        return QString();
-    });
-    const QString failure = co_await writing;
+    // The switch waits for another Quorlane's and Claude Code's locks without blocking the thread.
+    QString failure;
+    try {
+        auto switching = value ? ProjectServerToggle::enableProjectServer(claudeJson, name, projectPath)
+                               : ProjectServerToggle::disableProjectServer(claudeJson, name, projectPath);
+        co_await std::move(switching);
+    } catch (const std::exception &error) {
+        failure = describe(error);
+    }
     if (!self)
         co_return;
     m_busy.remove(ServerRows::busyKey(projectPath, name, MCPSource::project));
