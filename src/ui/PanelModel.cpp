@@ -18,7 +18,6 @@
 
 #include <QJSEngine>
 #include <QPointer>
-#include <QtConcurrent>
 
 #include <QCoro/QCoroFuture>
 
@@ -59,16 +58,12 @@ PanelModel::PanelModel(Services services, QObject *parent)
     m_preferences = new PreferencesModel(
         m_services.config, m_services.prefs, m_services.savings, m_services.updater,
         [this] { return m_weights->weights(); }, this);
-    m_projectWriter.setMaxThreadCount(1);
     m_rebuildTimer.setSingleShot(true);
     m_rebuildTimer.setInterval(0);
     connect(&m_rebuildTimer, &QTimer::timeout, this, &PanelModel::rebuild);
 
     MCPConfigService *config = m_services.config;
-    const auto published = [this] {
-        m_sidecarsStale = true;
-        scheduleRebuild();
-    };
+    const auto published = [this] { scheduleRebuild(); };
     connect(config, &MCPConfigService::globalServersChanged, this, published);
     connect(config, &MCPConfigService::desktopServersChanged, this, published);
     connect(config, &MCPConfigService::managedServersChanged, this, published);
@@ -158,21 +153,9 @@ void PanelModel::rebuildNow()
     rebuild();
 }
 
-void PanelModel::readSidecars()
-{
-    m_sidecarDisabled.clear();
-    for (const MCPProject &project : m_services.config->projects()) {
-        const QStringList disabled = QuorlaneProjectConfig::load(project.path).disabled;
-        m_sidecarDisabled.insert(project.path, QSet<QString>(disabled.cbegin(), disabled.cend()));
-    }
-    m_sidecarsStale = false;
-}
-
 void PanelModel::rebuild()
 {
     const MCPConfigService &config = *m_services.config;
-    if (m_sidecarsStale)
-        readSidecars();
     const RowContext context{m_weights->weights(), m_weights->probing(), m_busy, m_weights->unprobeable()};
     m_globalRows->setRows(ServerRows::globalRows(config.desktopServers(), config.globalServers(),
                                                  config.managedServers(), config.disabledGlobalServers(),
@@ -180,12 +163,13 @@ void PanelModel::rebuild()
     QList<ProjectListModel::Section> sections;
     sections.reserve(config.projects().size());
     for (const MCPProject &project : config.projects()) {
-        QList<ServerRow> rows =
-            ServerRows::projectRows(project, m_sidecarDisabled.value(project.path), context);
-        if (m_trustCheck) {
-            for (ServerRow &row : rows)
-                row.needsConfirmation = m_trustCheck(project.path, row.entry);
-        }
+        QList<ServerRow> rows = ServerRows::projectRows(
+            project, QSet<QString>(project.disabled.cbegin(), project.disabled.cend()), context);
+        // A definition that came from inside the project folder runs only once the user has seen
+        // what it runs and said yes.
+        for (ServerRow &row : rows)
+            row.needsConfirmation =
+                m_trustCheck ? m_trustCheck(project.path, row.entry) : project.isUntrusted(row.entry.name);
         sections.append({project.id, project.path, std::move(rows)});
     }
     m_projects->setSections(std::move(sections));

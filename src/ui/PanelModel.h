@@ -10,7 +10,6 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QThreadPool>
 #include <QTimer>
 #include <QtQml/qqmlregistration.h>
 
@@ -138,13 +137,14 @@ private:
 
     void scheduleRebuild();
     void rebuild();
-    void readSidecars();
     void setToggleError(const QString &message);
     void loadTokenWeights();
     void handleGlobalToggle(const ServerRow &row, bool value);
-    void handleProjectToggle(const ServerRow &row, const QString &projectPath, bool value);
+    // `trust`: the user confirmed switching on a definition that came from inside the project.
+    void handleProjectToggle(const ServerRow &row, const QString &projectPath, bool value,
+                             bool trust = false);
     QCoro::Task<void> runGlobalToggle(QString name, MCPSource source, bool value);
-    QCoro::Task<void> runProjectToggle(QString name, QString projectPath, bool value);
+    QCoro::Task<void> runProjectToggle(QString name, QString projectPath, bool value, bool trust);
     QCoro::Task<void> reloadLocked();
     QCoro::Task<void> showPanelTask();
 
@@ -154,7 +154,6 @@ private:
     PreferencesModel *m_preferences;
     TokenWeights *m_weights;
     TrustCheck m_trustCheck;
-    QHash<QString, QSet<QString>> m_sidecarDisabled; // project path to disabled names
     QSet<QString> m_busy;
     QString m_toggleError;
     ListState m_listState = ListState::loading;
@@ -163,8 +162,5 @@ private:
     std::optional<PendingToggle> m_pending;
     std::optional<PanelState> m_pageOverride;
     QTimer m_rebuildTimer;
-    bool m_sidecarsStale = true;
-    // One project switch at a time: two writers of ~/.claude.json in one process gain nothing.
-    QThreadPool m_projectWriter;
     NotificationCenter::Token m_showPreferencesToken = 0;
 };

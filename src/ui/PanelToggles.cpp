@@ -10,9 +10,7 @@
 #include "store/StoreError.h"
 
 #include <QPointer>
-#include <QtConcurrent>
 
-#include <QCoro/QCoroFuture>
 
 namespace {
 
@@ -56,7 +54,7 @@ void PanelModel::confirmPending()
         return;
     const PendingToggle pending = *std::exchange(m_pending, std::nullopt);
     Q_EMIT confirmationChanged();
-    handleProjectToggle(pending.row, pending.projectPath, pending.value);
+    handleProjectToggle(pending.row, pending.projectPath, pending.value, true);
 }
 
 void PanelModel::cancelPending()
@@ -102,7 +100,7 @@ QCoro::Task<void> PanelModel::runGlobalToggle(QString name, MCPSource source, bo
     }
 }
 
-void PanelModel::handleProjectToggle(const ServerRow &row, const QString &projectPath, bool value)
+void PanelModel::handleProjectToggle(const ServerRow &row, const QString &projectPath, bool value, bool trust)
 {
     setToggleError({});
     const QString key = ServerRows::busyKey(projectPath, row.entry.name, MCPSource::project);
@@ -110,38 +108,40 @@ void PanelModel::handleProjectToggle(const ServerRow &row, const QString &projec
         return; // the row is still applying its previous flip
     m_busy.insert(key);
     rebuildNow();
-    whenDone(runProjectToggle(row.entry.name, projectPath, value), this, [this] { Q_EMIT toggleFinished(); });
+    whenDone(runProjectToggle(row.entry.name, projectPath, value, trust), this,
+             [this] { Q_EMIT toggleFinished(); });
 }
 
-QCoro::Task<void> PanelModel::runProjectToggle(QString name, QString projectPath, bool value)
+QCoro::Task<void> PanelModel::runProjectToggle(QString name, QString projectPath, bool value, bool trust)
 {
     QPointer<PanelModel> self(this);
     const QString claudeJson = m_services.config->paths().claudeJsonPath;
     // The switch waits for another Quorlane's and Claude Code's locks without blocking the thread.
     QString failure;
     try {
-        auto switching = value ? ProjectServerToggle::enableProjectServer(claudeJson, name, projectPath)
-                               : ProjectServerToggle::disableProjectServer(claudeJson, name, projectPath);
+        auto switching = value
+                             ? ProjectServerToggle::enableProjectServer(claudeJson, name, projectPath, trust)
+                             : ProjectServerToggle::disableProjectServer(claudeJson, name, projectPath);
         co_await std::move(switching);
     } catch (const std::exception &error) {
         failure = describe(error);
     }
     if (!self)
         co_return;
+    if (failure.isEmpty())
+        ToggleEvents::post(name, projectPath, value);
+    // The row stays busy until the reload has published what the files now say (also after a
+    // failure, which may have changed the record halfway), so its switch never jumps back.
+    QCoro::Task<void> reloading = reloadLocked();
+    co_await std::move(reloading);
+    if (!self)
+        co_return;
     m_busy.remove(ServerRows::busyKey(projectPath, name, MCPSource::project));
-    // The sidecar changed (or may have, halfway): the switch shows what the file now says.
-    m_sidecarsStale = true;
     rebuildNow();
     if (!failure.isEmpty()) {
         setToggleError(failure);
         co_return;
     }
-    ToggleEvents::post(name, projectPath, value);
-
-    QCoro::Task<void> reloading = reloadLocked();
-    co_await std::move(reloading);
-    if (!self)
-        co_return;
     if (m_services.prefs->autoRelaunch()) {
         SessionManager *sessions = m_services.sessions;
         QCoro::Task<void> refreshing = sessions->refreshSessions();

@@ -83,7 +83,7 @@ private Q_SLOTS:
         transcript(own, id('3'), 20);
         transcript(own, QStringLiteral("--dangerously-skip-permissions"), 0);
         transcript(own, id('4') + QStringLiteral(" x"), 0);
-        const SessionDiscovery discovery([](const QString &) { return QString(); }, home.path(), 0);
+        const SessionDiscovery discovery(ProcessSource::forThisSystem(), home.path(), 0);
         QCOMPARE(discovery.latestTranscriptID(project), id('3'));
 
         QVERIFY(QDir(root + own).removeRecursively());
