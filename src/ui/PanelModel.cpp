@@ -93,7 +93,6 @@ PanelModel::PanelModel(Services services, QObject *parent)
 PanelModel::~PanelModel()
 {
     NotificationCenter::defaultCenter().removeObserver(m_showPreferencesToken);
-    m_projectWriter.waitForDone();
 }
 
 QString PanelModel::page() const
