@@ -131,9 +131,9 @@ bool GlobalToggle::switchOff(Plan &plan, const Prior &prior)
     const auto generic = plan.live->document().toGeneric(*live, kMaxDefinitionDepth);
     if (!generic)
         throw QuorlaneError(
-            QStringLiteral("The definition of MCP server \u2018%1\u2019 nests too deeply (or holds a "
+            QStringLiteral("The definition of MCP server \u2018%1\u2019 in %2 nests too deeply (or holds a "
                            "number too large) to be kept while it is switched off; it was left on.")
-                .arg(m_name));
+                .arg(m_name, m_livePath));
     auto definition = RawJSON::fromGeneric(*generic);
     if (!definition)
         throw MCPConfigMutationError::serverNotFound(m_name);
