@@ -2,13 +2,13 @@
 # Builds a home folder for bench_load: a ~50 MB ~/.claude.json in Claude Code's own layout with
 # thousands of projects, and a few hundred folders under the home and under ~/Projects, every
 # fourth with a .mcp.json.
-#   bench/make_load_home.sh HOME_DIR [SIZE]
+#   bench/make_load_home.sh HOME_DIR [SIZE_IN_MB]   (run after the build: it uses build/bin/gen_claude_json)
 set -euo pipefail
-home=${1:?usage: make_load_home.sh HOME_DIR [SIZE]}
-size=${2:-50M}
-generator=${QUORLANE_GEN_CLAUDE_JSON:-$(cd "$(dirname "$0")/.." && pwd)/../shared/bench/gen_claude_json.py}
+home=${1:?usage: make_load_home.sh HOME_DIR [SIZE_IN_MB]}
+size=${2:-50}
+generator=${QUORLANE_GEN_CLAUDE_JSON:-$(cd "$(dirname "$0")/.." && pwd)/build/bin/gen_claude_json}
 mkdir -p "$home/Projects"
-python3 "$generator" --out "$home/.claude.json" --size "$size" --home-dir "$home" >/dev/null
+"$generator" "$home/.claude.json" "$size"
 for root in "$home" "$home/Projects"; do
     for i in $(seq 1 200); do
         mkdir -p "$root/folder-$i"

@@ -11,7 +11,6 @@
 
 #include <QPointer>
 
-
 namespace {
 
 constexpr double relaunchDelaySeconds = 1.5;
