@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -138,12 +139,21 @@ void syncFolder(const QByteArray &file)
     }
 }
 
-std::optional<QByteArray> readAll(const QByteArray &path)
+// Whether the file holds exactly `bytes`, compared a megabyte at a time: ~/.claude.json can be
+// tens of megabytes, and a second whole copy of it would double the switch's peak memory.
+bool holds(const QByteArray &path, const QByteArray &bytes)
 {
     QFile file(QFile::decodeName(path));
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return file.readAll();
+    if (!file.open(QIODevice::ReadOnly) || file.size() != bytes.size())
+        return false;
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (qsizetype at = 0; at < bytes.size();) {
+        const qint64 got = file.read(chunk.data(), std::min<qint64>(chunk.size(), bytes.size() - at));
+        if (got <= 0 || std::memcmp(chunk.constData(), bytes.constData() + at, std::size_t(got)) != 0)
+            return false;
+        at += got;
+    }
+    return file.read(chunk.data(), 1) == 0;
 }
 
 bool sameFile(const QByteArray &path, dev_t device, ino_t inode)
@@ -207,7 +217,7 @@ bool replaceIfUnchanged(const QString &path, const QByteArray &bytes, const QByt
     }
     if (error == ENOSYS || error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP) {
         // A file system that cannot exchange: look once more right before the rename.
-        if (readAll(target) != expected) {
+        if (!holds(target, expected)) {
             ::unlink(temporary.path.constData());
             return false;
         }
@@ -228,7 +238,7 @@ bool replaceIfUnchanged(const QString &path, const QByteArray &bytes, const QByt
     // file back at once, before it could read ours. Only the same file object needs its bytes
     // compared (a writer that writes in place, or a change before our first look).
     const bool replacedMeanwhile = !sameFile(temporary.path, before.st_dev, before.st_ino);
-    if (!replacedMeanwhile && readAll(temporary.path) == expected) {
+    if (!replacedMeanwhile && holds(temporary.path, expected)) {
         ::unlink(temporary.path.constData());
         syncFolder(target);
         notify(path);
