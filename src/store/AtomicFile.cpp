@@ -139,23 +139,6 @@ void syncFolder(const QByteArray &file)
     }
 }
 
-// Whether the file holds exactly `bytes`, compared a megabyte at a time: ~/.claude.json can be
-// tens of megabytes, and a second whole copy of it would double the switch's peak memory.
-bool holds(const QByteArray &path, const QByteArray &bytes)
-{
-    QFile file(QFile::decodeName(path));
-    if (!file.open(QIODevice::ReadOnly) || file.size() != bytes.size())
-        return false;
-    QByteArray chunk(1 << 20, Qt::Uninitialized);
-    for (qsizetype at = 0; at < bytes.size();) {
-        const qint64 got = file.read(chunk.data(), std::min<qint64>(chunk.size(), bytes.size() - at));
-        if (got <= 0 || std::memcmp(chunk.constData(), bytes.constData() + at, std::size_t(got)) != 0)
-            return false;
-        at += got;
-    }
-    return file.read(chunk.data(), 1) == 0;
-}
-
 bool sameFile(const QByteArray &path, dev_t device, ino_t inode)
 {
     struct stat info = {};
@@ -199,6 +182,21 @@ void replace(const QString &path, const QByteArray &bytes, Access access)
     notify(path);
 }
 
+bool holds(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() != bytes.size())
+        return false;
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (qsizetype at = 0; at < bytes.size();) {
+        const qint64 got = file.read(chunk.data(), std::min<qint64>(chunk.size(), bytes.size() - at));
+        if (got <= 0 || std::memcmp(chunk.constData(), bytes.constData() + at, std::size_t(got)) != 0)
+            return false;
+        at += got;
+    }
+    return file.read(chunk.data(), 1) == 0;
+}
+
 bool replaceIfUnchanged(const QString &path, const QByteArray &bytes, const QByteArray &expected)
 {
     const QByteArray target = resolve(path);
@@ -217,7 +215,7 @@ bool replaceIfUnchanged(const QString &path, const QByteArray &bytes, const QByt
     }
     if (error == ENOSYS || error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP) {
         // A file system that cannot exchange: look once more right before the rename.
-        if (!holds(target, expected)) {
+        if (!holds(QFile::decodeName(target), expected)) {
             ::unlink(temporary.path.constData());
             return false;
         }
@@ -238,7 +236,7 @@ bool replaceIfUnchanged(const QString &path, const QByteArray &bytes, const QByt
     // file back at once, before it could read ours. Only the same file object needs its bytes
     // compared (a writer that writes in place, or a change before our first look).
     const bool replacedMeanwhile = !sameFile(temporary.path, before.st_dev, before.st_ino);
-    if (!replacedMeanwhile && holds(temporary.path, expected)) {
+    if (!replacedMeanwhile && holds(QFile::decodeName(temporary.path), expected)) {
         ::unlink(temporary.path.constData());
         syncFolder(target);
         notify(path);

@@ -30,6 +30,10 @@ void replace(const QString &path, const QByteArray &bytes, Access access = Acces
 
 // Creates the folder (and missing parents, each private to the user) for files only Quorlane
 // reads; an existing folder loses any access for group and others.
+// Whether the file holds exactly `bytes`, compared a megabyte at a time: ~/.claude.json can be
+// tens of megabytes, and a second whole copy of it would double a switch's peak memory.
+[[nodiscard]] bool holds(const QString &path, const QByteArray &bytes);
+
 void createPrivateFolder(const QString &path);
 
 // Called with the path after every completed replacement, on the writing thread. For tests that

@@ -1,5 +1,6 @@
 #include "ConfigMutation.h"
 
+#include "AtomicFile.h"
 #include "JsonFile.h"
 #include "MCPConfigMutationError.h"
 #include "UntypedRewrite.h"
@@ -32,7 +33,7 @@ bool verifyMutation(const QString &name, MCPSource source, bool enabled, const Q
 {
     const std::string key = name.toStdString();
     std::optional<bool> live;
-    if (!written.isEmpty() && JsonFile::holds(livePath, written)) {
+    if (!written.isEmpty() && AtomicFile::holds(livePath, written)) {
         live = enabled;
     } else {
         const auto liveBytes = JsonFile::readIfExists(livePath);

@@ -8,11 +8,8 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <algorithm>
 #include <cerrno>
 #include <sys/stat.h>
-
-#include <cstring>
 
 namespace JsonFile {
 
@@ -93,21 +90,6 @@ void writePrivate(const QString &path, const QByteArray &bytes)
 {
     AtomicFile::createPrivateFolder(QFileInfo(path).absolutePath());
     AtomicFile::replace(path, bytes, AtomicFile::Access::private_);
-}
-
-bool holds(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() != bytes.size())
-        return false;
-    QByteArray chunk(1 << 20, Qt::Uninitialized);
-    for (qsizetype at = 0; at < bytes.size();) {
-        const qint64 got = file.read(chunk.data(), std::min<qint64>(chunk.size(), bytes.size() - at));
-        if (got <= 0 || std::memcmp(chunk.constData(), bytes.constData() + at, std::size_t(got)) != 0)
-            return false;
-        at += got;
-    }
-    return file.read(chunk.data(), 1) == 0;
 }
 
 bool writeAtomicallyIfUnchanged(const QString &path, const QByteArray &bytes, const QByteArray &expected)

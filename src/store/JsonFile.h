@@ -52,10 +52,6 @@ void writePrivate(const QString &path, const QByteArray &bytes);
 [[nodiscard]] bool writeAtomicallyIfUnchanged(const QString &path, const QByteArray &bytes,
                                               const QByteArray &expected);
 
-// Whether the file holds exactly `bytes`, compared through a small buffer: the file can be tens
-// of megabytes, and a second copy of it in memory is what a switch can least afford.
-[[nodiscard]] bool holds(const QString &path, const QByteArray &bytes);
-
 // Creates the folder and every missing parent; throws FileSystemError on failure.
 void createDirectories(const QString &path);
 
