@@ -145,6 +145,8 @@ private:
                              bool trust = false);
     QCoro::Task<void> runGlobalToggle(QString name, MCPSource source, bool value);
     QCoro::Task<void> runProjectToggle(QString name, QString projectPath, bool value, bool trust);
+    // With auto-relaunch on: refresh the sessions, then relaunch those the switch concerns.
+    QCoro::Task<void> relaunchAfterToggle(std::optional<QString> projectPath);
     QCoro::Task<void> reloadLocked();
     QCoro::Task<void> showPanelTask();
 

@@ -11,6 +11,8 @@
 
 #include <QPointer>
 
+#include <QCoro/QCoroTimer>
+
 namespace {
 
 constexpr double relaunchDelaySeconds = 1.5;
@@ -89,14 +91,8 @@ QCoro::Task<void> PanelModel::runGlobalToggle(QString name, MCPSource source, bo
         co_return;
     }
     ToggleEvents::post(name, QString(), value);
-    if (m_services.prefs->autoRelaunch()) {
-        SessionManager *sessions = m_services.sessions;
-        QCoro::Task<void> refreshing = sessions->refreshSessions();
-        co_await std::move(refreshing);
-        if (!self)
-            co_return;
-        sessions->relaunch(sessions->sessionSnapshots(), relaunchDelaySeconds);
-    }
+    QCoro::Task<void> relaunching = relaunchAfterToggle(std::nullopt);
+    co_await std::move(relaunching);
 }
 
 void PanelModel::handleProjectToggle(const ServerRow &row, const QString &projectPath, bool value, bool trust)
@@ -114,6 +110,11 @@ void PanelModel::handleProjectToggle(const ServerRow &row, const QString &projec
 QCoro::Task<void> PanelModel::runProjectToggle(QString name, QString projectPath, bool value, bool trust)
 {
     QPointer<PanelModel> self(this);
+    // Applied from the event loop, never inside the click: a small home can switch and reload
+    // without ever suspending, and the row must show busy (and ignore repeat clicks) first.
+    co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+    if (!self)
+        co_return;
     const QString claudeJson = m_services.config->paths().claudeJsonPath;
     // The switch waits for another Quorlane's and Claude Code's locks without blocking the thread.
     QString failure;
@@ -141,12 +142,23 @@ QCoro::Task<void> PanelModel::runProjectToggle(QString name, QString projectPath
         setToggleError(failure);
         co_return;
     }
-    if (m_services.prefs->autoRelaunch()) {
-        SessionManager *sessions = m_services.sessions;
-        QCoro::Task<void> refreshing = sessions->refreshSessions();
-        co_await std::move(refreshing);
-        if (!self)
-            co_return;
-        sessions->relaunchSessions(projectPath, relaunchDelaySeconds);
-    }
+    QCoro::Task<void> relaunching = relaunchAfterToggle(projectPath);
+    co_await std::move(relaunching);
+}
+
+QCoro::Task<void> PanelModel::relaunchAfterToggle(std::optional<QString> projectPath)
+{
+    if (!m_services.prefs->autoRelaunch())
+        co_return;
+    QPointer<PanelModel> self(this);
+    SessionManager *sessions = m_services.sessions;
+    QCoro::Task<void> refreshing = sessions->refreshSessions();
+    co_await std::move(refreshing);
+    if (!self)
+        co_return;
+    // A global switch reaches every session; a project switch only the sessions in that project.
+    if (projectPath)
+        sessions->relaunchSessions(*projectPath, relaunchDelaySeconds);
+    else
+        sessions->relaunch(sessions->sessionSnapshots(), relaunchDelaySeconds);
 }
