@@ -6,6 +6,7 @@
 #include "probe/ToggleEvents.h"
 #include "sessions/SessionManager.h"
 #include "store/MCPConfigService.h"
+#include "store/OffThread.h"
 #include "store/ProjectServerToggle.h"
 #include "store/StoreError.h"
 
@@ -116,12 +117,15 @@ QCoro::Task<void> PanelModel::runProjectToggle(QString name, QString projectPath
     if (!self)
         co_return;
     const QString claudeJson = m_services.config->paths().claudeJsonPath;
-    // The switch waits for another Quorlane's and Claude Code's locks without blocking the thread.
+    // On a worker: reading, parsing and rewriting a large ~/.claude.json takes far longer than a
+    // frame, and the switch may wait seconds for another Quorlane's or Claude Code's lock. The
+    // worker gets copies only; what it did is applied here, once this model is known to live.
     QString failure;
     try {
-        auto switching = value
-                             ? ProjectServerToggle::enableProjectServer(claudeJson, name, projectPath, trust)
-                             : ProjectServerToggle::disableProjectServer(claudeJson, name, projectPath);
+        QCoro::Task<void> switching = OffThread::run([claudeJson, name, projectPath, value, trust] {
+            return value ? ProjectServerToggle::enableProjectServer(claudeJson, name, projectPath, trust)
+                         : ProjectServerToggle::disableProjectServer(claudeJson, name, projectPath);
+        });
         co_await std::move(switching);
     } catch (const std::exception &error) {
         failure = describe(error);
