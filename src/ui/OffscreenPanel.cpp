@@ -3,6 +3,8 @@
 #include "PanelHost.h"
 
 #include <QDeadlineTimer>
+#include <QPainter>
+#include <QPainterPath>
 #include <QQmlComponent>
 #include <QQuickItem>
 #include <QThread>
@@ -45,7 +47,30 @@ QImage OffscreenPanel::grab()
     m_root->setHeight(height);
     if (m_window.height() != height)
         m_window.resize(320, height);
-    return m_window.grabWindow();
+    return shaped(m_window.grabWindow(), m_root->property("radius").toReal());
+}
+
+QImage OffscreenPanel::shaped(const QImage &frame, qreal radius)
+{
+    // The window's pixels have no alpha channel here; what lies outside the panel's rounded
+    // shape is not part of the panel and becomes transparent.
+    QImage picture = frame.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const qreal ratio = picture.devicePixelRatio();
+    QImage shape(picture.size(), QImage::Format_ARGB32_Premultiplied);
+    shape.setDevicePixelRatio(ratio);
+    shape.fill(Qt::transparent);
+    {
+        QPainter painter(&shape);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath outline;
+        outline.addRoundedRect(QRectF(0, 0, picture.width() / ratio, picture.height() / ratio), radius,
+                               radius);
+        painter.fillPath(outline, Qt::black);
+    }
+    QPainter painter(&picture);
+    painter.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+    painter.drawImage(QPointF(0, 0), shape);
+    return picture;
 }
 
 bool OffscreenPanel::waitUntil(const std::function<bool()> &done, int timeoutMs)
