@@ -12,8 +12,6 @@
 
 #include <QPointer>
 
-#include <QCoro/QCoroTimer>
-
 namespace {
 
 constexpr double relaunchDelaySeconds = 1.5;
@@ -111,15 +109,11 @@ void PanelModel::handleProjectToggle(const ServerRow &row, const QString &projec
 QCoro::Task<void> PanelModel::runProjectToggle(QString name, QString projectPath, bool value, bool trust)
 {
     QPointer<PanelModel> self(this);
-    // Applied from the event loop, never inside the click: a small home can switch and reload
-    // without ever suspending, and the row must show busy (and ignore repeat clicks) first.
-    co_await QCoro::sleepFor(std::chrono::milliseconds(0));
-    if (!self)
-        co_return;
     const QString claudeJson = m_services.config->paths().claudeJsonPath;
     // On a worker: reading, parsing and rewriting a large ~/.claude.json takes far longer than a
     // frame, and the switch may wait seconds for another Quorlane's or Claude Code's lock. The
-    // worker gets copies only; what it did is applied here, once this model is known to live.
+    // worker gets copies only, so the switch completes even when the panel goes away; what it
+    // did is applied here, from the event loop, once this model is known to live.
     QString failure;
     try {
         QCoro::Task<void> switching = OffThread::run([claudeJson, name, projectPath, value, trust] {

@@ -116,6 +116,7 @@ private Q_SLOTS:
             QTRY_VERIFY(fixture.updater.hasCheckedThisSession());
         QTest::qWait(300); // animations of the last change
         const QImage shot = view.grab();
+        QCOMPARE(qAlpha(shot.pixel(0, 0)), 0); // outside the rounded corner
 
         if (scenario == u"loading") {
             // Let the load finish so its worker ends with the test.
