@@ -169,8 +169,10 @@ int main(int argc, char *argv[])
         creation.push_back(double(timer.nsecsElapsed()) / 1e6);
         Q_UNUSED(frame);
     }
-    std::printf("panel creation to first frame: median %.1f ms (target <= 50 ms)\n",
-                BenchSupport::median(creation));
+    // The first one also loads the QML runtime and fonts, which the app does once at launch.
+    std::printf("panel creation to first frame: median %.1f ms, first in the process %.1f ms (target <= 50 "
+                "ms)\n",
+                BenchSupport::median(creation), creation.front());
 
     PanelHost host(&model);
     OffscreenPanel view(host);
@@ -188,6 +190,8 @@ int main(int argc, char *argv[])
         list->setProperty("contentY", y);
         (void)view.grab();
         frames.push_back(double(timer.nsecsElapsed()) / 1e6);
+        // The rest of a 60 Hz frame: the event loop turns, as it does between frames on screen.
+        OffscreenPanel::waitUntil([] { return false; }, 10);
     }
     const double worst = frames.empty() ? 0 : *std::max_element(frames.begin(), frames.end());
     std::printf("scrolling 200 servers in 30 projects (%zu frames): median %.2f ms, worst %.2f ms (target: "

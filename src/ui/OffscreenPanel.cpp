@@ -18,6 +18,9 @@ void OffscreenPanel::useSoftwareRenderer()
 OffscreenPanel::OffscreenPanel(PanelHost &host)
 {
     host.install(&m_engine);
+    // The list makes the sections just outside its visible part between frames, as a window
+    // on screen does; without a controller the engine makes them inside a frame.
+    m_engine.setIncubationController(m_window.incubationController());
     m_window.setColor(Qt::transparent);
     QQmlComponent component(&m_engine, PanelHost::rootUrl());
     QObject *object = component.create();
@@ -47,7 +50,9 @@ QImage OffscreenPanel::grab()
     m_root->setHeight(height);
     if (m_window.height() != height)
         m_window.resize(320, height);
-    return shaped(m_window.grabWindow(), m_root->property("radius").toReal());
+    QImage frame = m_window.grabWindow();
+    frame.setDevicePixelRatio(m_window.effectiveDevicePixelRatio());
+    return shaped(frame, m_root->property("radius").toReal());
 }
 
 QImage OffscreenPanel::shaped(const QImage &frame, qreal radius)
