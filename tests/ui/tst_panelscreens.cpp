@@ -70,7 +70,7 @@ private Q_SLOTS:
         else if (scenario.endsWith(u"failed"))
             feed = std::make_unique<FeedServer>(500, "");
         else
-            feed = std::make_unique<FeedServer>(200, "", true);
+            feed = std::make_unique<FeedServer>(200, "", FeedServer::Mode::silent);
         qputenv("QUORLANE_FEED_URL", feed->url());
 
         PanelFixture fixture;
