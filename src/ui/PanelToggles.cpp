@@ -124,10 +124,11 @@ QCoro::Task<void> PanelModel::runProjectToggle(QString name, QString projectPath
     } catch (const std::exception &error) {
         failure = describe(error);
     }
-    if (!self)
-        co_return;
+    // The switch happened whether or not the panel is still there to show it.
     if (failure.isEmpty())
         ToggleEvents::post(name, projectPath, value);
+    if (!self)
+        co_return;
     // The row stays busy until the reload has published what the files now say (also after a
     // failure, which may have changed the record halfway), so its switch never jumps back.
     QCoro::Task<void> reloading = reloadLocked();
