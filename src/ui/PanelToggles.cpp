@@ -83,13 +83,15 @@ QCoro::Task<void> PanelModel::runGlobalToggle(QString name, MCPSource source, bo
     } catch (const std::exception &error) {
         failure = describe(error);
     }
+    // The switch happened whether or not the panel is still there to show it.
+    if (failure.isEmpty())
+        ToggleEvents::post(name, QString(), value);
     if (!self)
         co_return;
     if (!failure.isEmpty()) {
         setToggleError(failure);
         co_return;
     }
-    ToggleEvents::post(name, QString(), value);
     QCoro::Task<void> relaunching = relaunchAfterToggle(std::nullopt);
     co_await std::move(relaunching);
 }
