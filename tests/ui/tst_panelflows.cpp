@@ -160,7 +160,6 @@ private Q_SLOTS:
         const ServerRow shown = panel().projects()->rowsAt(0)->rows().at(0);
         QVERIFY(!shown.busy);
         QVERIFY(!shown.isEnabled);
-        QVERIFY(m_fixture->commandsRun().isEmpty());
     }
 
     // The window may go away while the worker writes: the switch still completes and is
@@ -207,7 +206,6 @@ private Q_SLOTS:
 
         panel().confirmPending();
         QTRY_COMPARE_WITH_TIMEOUT(m_finished->count(), 1, 15000);
-        QCOMPARE(panel().confirmationName(), QString());
         QVERIFY(QuorlaneProjectConfig::load(m_project).disabled.isEmpty());
         QCOMPARE(m_events.size(), 1);
         QVERIFY(m_events[0].isEnabled);
