@@ -68,6 +68,7 @@ private Q_SLOTS:
         QFETCH(QVariant, expected);
         const QByteArray field = key.mid(5).toLatin1();
         QVERIFY(AppPreferences().setProperty(field.constData(), value));
+        PreferenceStore::waitForWrites();
         const QVariant actual = PreferenceStore::open()->value(key);
         QCOMPARE(actual.typeId(), expected.typeId());
         QCOMPARE(actual, expected);
