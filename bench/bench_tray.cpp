@@ -6,6 +6,7 @@
 //   build/bin/bench_tray [--idle-seconds N]   (default 60)
 
 #include "BenchSupport.h"
+#include "XDesktop.h"
 #include "app/AppDelegate.h"
 #include "app/FloatingPanel.h"
 
@@ -21,38 +22,10 @@
 #include <QThread>
 #include <QTimer>
 
-#include <csignal>
 #include <cstdio>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
-
-pid_t startXvfb()
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        return 0;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        const QByteArray fd = QByteArray::number(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.constData(), "-screen", "0", "1280x800x24", "-nolisten",
-               "tcp", static_cast<char *>(nullptr));
-        _exit(127);
-    }
-    close(fds[1]);
-    // Up to the newline: Xvfb may write the number in pieces and dies if the pipe closes early.
-    QByteArray number;
-    char c = 0;
-    while (read(fds[0], &c, 1) == 1 && c != '\n')
-        number += c;
-    close(fds[0]);
-    if (number.isEmpty())
-        return 0;
-    qputenv("DISPLAY", ":" + number);
-    return pid;
-}
 
 int bareTray(int argc, char **argv)
 {
@@ -173,8 +146,8 @@ int main(int argc, char **argv)
     if (argc > 2 && qstrcmp(argv[1], "--idle-seconds") == 0)
         idleSeconds = atoi(argv[2]);
 
-    const pid_t xvfb = startXvfb();
-    if (!xvfb) {
+    XDesktop desktop;
+    if (!desktop.startServer()) {
         std::fprintf(stderr, "bench_tray: Xvfb did not start (scripts/setup.sh installs it)\n");
         return 1;
     }
@@ -189,14 +162,10 @@ int main(int argc, char **argv)
     QQuickWindow::setDefaultAlphaBuffer(true);
     QApplication app(argc, argv);
 
-    QProcess openbox;
-    openbox.start(QStringLiteral("openbox"), {});
-    QProcess trayer;
-    trayer.start(QStringLiteral("trayer"),
-                 {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
-                  QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("request"),
-                  QStringLiteral("--height"), QStringLiteral("24")});
-    QThread::msleep(800);
+    if (!desktop.startDesktop()) {
+        std::fprintf(stderr, "bench_tray: openbox and trayer did not settle\n");
+        return 1;
+    }
 
     const QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     std::vector<double> ours;
@@ -220,12 +189,5 @@ int main(int argc, char **argv)
                 bareIdle.idleRssKiB / 1024.0);
     std::printf("%-34s %12.2f %12.2f\n", qPrintable(QStringLiteral("idle CPU over %1 s, %").arg(idleSeconds)),
                 idle.idleCpuPercent, bareIdle.idleCpuPercent);
-
-    trayer.terminate();
-    openbox.terminate();
-    trayer.waitForFinished();
-    openbox.waitForFinished();
-    kill(xvfb, SIGTERM);
-    waitpid(xvfb, nullptr, 0);
     return 0;
 }

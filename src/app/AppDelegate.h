@@ -7,7 +7,6 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
-#include <QQmlEngine>
 #include <QSystemTrayIcon>
 #include <QtGui/qwindowdefs.h>
 
@@ -19,6 +18,7 @@
 class EventMonitor;
 class FloatingPanel;
 class MCPFileWatcher;
+class QQmlEngine;
 namespace PanelPlacement {
 struct Placement;
 }
@@ -33,11 +33,13 @@ public:
     // How long to wait at start-up for a tray to appear before showing a plain window.
     static constexpr std::chrono::milliseconds trayWait{10000};
 
-    // Builds the configuration service for the current user and starts its first reload.
+    // Builds the configuration service for the current user; its first reload starts once the
+    // event loop runs.
     explicit AppDelegate(QObject *parent = nullptr);
     ~AppDelegate() override;
 
-    // Tray, panel, monitor, watcher, "quorlane.showPreferences" and the update check.
+    // The tray icon first; then, from the event loop, the reload, the panel (drawn once while
+    // hidden), the monitor, the watcher, "quorlane.showPreferences" and the update check.
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
 
@@ -57,6 +59,7 @@ Q_SIGNALS:
 
 private:
     void setupStatusItem(TrayPresence::Kind kind);
+    void finishLaunching();
     void ensurePanel();
     void setupPanel();
     void setupFileWatcher();
@@ -71,7 +74,7 @@ private:
     [[nodiscard]] bool watchesPresses() const;
 
     MCPConfigService m_configService;
-    QQmlEngine m_engine;
+    std::unique_ptr<QQmlEngine> m_engine; // made with the panel: not needed for the icon
     std::unique_ptr<QSystemTrayIcon> m_statusItem;
     std::unique_ptr<FloatingPanel> m_floatingPanel;
     std::unique_ptr<EventMonitor> m_eventMonitor;
