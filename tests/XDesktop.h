@@ -1,19 +1,15 @@
 #pragma once
 
-#include <QByteArray>
 #include <QDeadlineTimer>
 #include <QProcess>
-#include <QString>
-#include <QStringList>
 #include <QThread>
 
 #include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
 
-// A private X desktop for the tray application's tests and benchmark: Xvfb on a display of its
-// own, openbox, and trayer as a real XEmbed tray strip along the top edge. Everything it starts
-// ends with it.
+// A private X desktop for the tray's end-to-end test and benchmark: Xvfb on a display of its
+// own, openbox, and trayer as an XEmbed tray strip along the top edge. All end with it.
 class XDesktop
 {
 public:
@@ -21,9 +17,6 @@ public:
     static constexpr int screenHeight = 800;
     static constexpr int trayHeight = 24;
 
-    XDesktop() = default;
-    XDesktop(const XDesktop &) = delete;
-    XDesktop &operator=(const XDesktop &) = delete;
     ~XDesktop()
     {
         for (QProcess *process : {&m_trayer, &m_openbox}) {
@@ -37,8 +30,7 @@ public:
         }
     }
 
-    // Starts Xvfb on a free display and points DISPLAY at it; before any Qt application
-    // connects, since Qt reads DISPLAY once.
+    // Xvfb on a free display, with DISPLAY pointing at it: before any Qt application connects.
     bool startServer()
     {
         int fds[2];
@@ -48,10 +40,8 @@ public:
         if (m_xvfb == 0) {
             close(fds[0]);
             const QByteArray fd = QByteArray::number(fds[1]);
-            const QByteArray size =
-                QByteArray::number(screenWidth) + 'x' + QByteArray::number(screenHeight) + "x24";
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.constData(), "-screen", "0", size.constData(),
-                   "-nolisten", "tcp", static_cast<char *>(nullptr));
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.constData(), "-screen", "0", "1280x800x24", "-nolisten",
+                   "tcp", static_cast<char *>(nullptr));
             _exit(127);
         }
         close(fds[1]);
@@ -61,31 +51,20 @@ public:
         while (read(fds[0], &c, 1) == 1 && c != '\n')
             number += c;
         close(fds[0]);
-        if (number.isEmpty())
-            return false;
         qputenv("DISPLAY", ":" + number);
-        return true;
+        return !number.isEmpty();
     }
 
-    // openbox and trayer. True once the window manager has taken the tray's strip out of the
-    // work area: a panel placed before that would be measured against the wrong area.
-    bool startDesktop(int timeoutMs = 10000)
+    // openbox and trayer; true once the window manager has taken the tray's strip out of the
+    // work area, since a panel placed before that is measured against the wrong area.
+    bool startDesktop()
     {
-        m_openbox.start(QStringLiteral("openbox"), {});
-        m_trayer.start(QStringLiteral("trayer"),
-                       {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
-                        QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("request"),
-                        QStringLiteral("--height"), QString::number(trayHeight),
-                        QStringLiteral("--SetDockType"), QStringLiteral("true"),
-                        QStringLiteral("--SetPartialStrut"), QStringLiteral("true")});
-        if (!m_openbox.waitForStarted() || !m_trayer.waitForStarted())
-            return false;
-        const QByteArray workArea = "= 0, " + QByteArray::number(trayHeight) + ", " +
-                                    QByteArray::number(screenWidth) + ", " +
-                                    QByteArray::number(screenHeight - trayHeight);
-        const QDeadlineTimer deadline(timeoutMs);
-        while (!output(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_WORKAREA")})
-                    .contains(workArea)) {
+        m_openbox.start("openbox", {});
+        m_trayer.start("trayer",
+                       {"--edge", "top", "--align", "right", "--widthtype", "request", "--height",
+                        QString::number(trayHeight), "--SetDockType", "true", "--SetPartialStrut", "true"});
+        const QDeadlineTimer deadline(10000);
+        while (!output("xprop", {"-root", "_NET_WORKAREA"}).contains("= 0, 24, 1280, 776")) {
             if (deadline.hasExpired())
                 return false;
             QThread::msleep(50);
@@ -93,7 +72,6 @@ public:
         return true;
     }
 
-    // What `program` prints; empty when it fails or takes more than five seconds.
     static QByteArray output(const QString &program, const QStringList &arguments)
     {
         QProcess process;
