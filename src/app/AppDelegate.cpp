@@ -57,6 +57,7 @@ AppDelegate::~AppDelegate()
 
 void AppDelegate::applicationDidFinishLaunching()
 {
+    PanelWindowing::becomeAccessory();
     connect(&m_trayPresence, &TrayPresence::decided, this, &AppDelegate::setupStatusItem);
     m_trayPresence.wait(trayWait);
     m_showPreferencesObserver = NotificationCenter::defaultCenter().addObserver(
@@ -76,6 +77,8 @@ void AppDelegate::applicationDidFinishLaunching()
 
 void AppDelegate::finishLaunching()
 {
+    // After the icon: the system's prompt must not hold it up.
+    PanelWindowing::promptForAccessibility();
     m_eventMonitor = std::make_unique<EventMonitor>([self = QPointer(this)] {
         if (self)
             self->onOutsidePress();

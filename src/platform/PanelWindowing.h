@@ -15,6 +15,13 @@ class QWindow;
 // the platform or session does not offer it, and the caller falls back.
 namespace PanelWindowing {
 
+// No Dock icon or menu bar of our own, even when started outside the bundle (macOS only).
+void becomeAccessory();
+
+// Asks once, with the system's prompt, for the accessibility trust that typing into terminals
+// needs; the answer is not waited for (macOS only).
+void promptForAccessibility();
+
 // An XEmbed system tray owns its selection on this display (X11 only).
 [[nodiscard]] bool hasEmbeddedTray();
 

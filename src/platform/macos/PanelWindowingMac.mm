@@ -3,6 +3,7 @@
 #include <QWindow>
 
 #import <AppKit/AppKit.h>
+#import <ApplicationServices/ApplicationServices.h>
 
 #include <unistd.h>
 
@@ -45,6 +46,17 @@ NSWindow *nsWindow(QWindow *window)
 }
 
 } // namespace
+
+void becomeAccessory()
+{
+    [NSApp setActivationPolicy:NSApplicationActivationPolicyAccessory];
+}
+
+void promptForAccessibility()
+{
+    NSDictionary *options = @{(__bridge NSString *)kAXTrustedCheckOptionPrompt : @YES};
+    (void)AXIsProcessTrustedWithOptions((__bridge CFDictionaryRef)options);
+}
 
 bool hasEmbeddedTray()
 {
