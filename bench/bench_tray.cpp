@@ -3,7 +3,10 @@
 // application stands on). Prints start-up to tray icon, click to first frame of the panel,
 // idle resident memory and idle CPU. Asserts nothing.
 //
-//   build/bin/bench_tray [--idle-seconds N]   (default 60)
+//   build/bin/bench_tray [--idle-seconds N] [--binary PATH]   (default 60, this build's quorlane)
+//
+// --binary measures another build's start-up, memory and CPU with the same method (the click
+// is measured in process, on this build's code).
 
 #include "BenchSupport.h"
 #include "XDesktop.h"
@@ -192,8 +195,13 @@ int main(int argc, char **argv)
     if (argc > 1 && qstrcmp(argv[1], "--bare-tray") == 0)
         return bareTray(argc, argv);
     int idleSeconds = 60;
-    if (argc > 2 && qstrcmp(argv[1], "--idle-seconds") == 0)
-        idleSeconds = atoi(argv[2]);
+    QString binary = QStringLiteral(QUORLANE_BINARY);
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (qstrcmp(argv[i], "--idle-seconds") == 0)
+            idleSeconds = atoi(argv[i + 1]);
+        else if (qstrcmp(argv[i], "--binary") == 0)
+            binary = QString::fromLocal8Bit(argv[i + 1]);
+    }
 
     XDesktop desktop;
     if (!desktop.startServer()) {
@@ -220,7 +228,7 @@ int main(int argc, char **argv)
     std::vector<double> ours;
     std::vector<double> bare;
     for (int i = 0; i < 5; ++i) {
-        ours.push_back(measure(QStringLiteral(QUORLANE_BINARY), {}, env, 0).startupMs);
+        ours.push_back(measure(binary, {}, env, 0).startupMs);
         bare.push_back(
             measure(QCoreApplication::applicationFilePath(), {QStringLiteral("--bare-tray")}, env, 0)
                 .startupMs);
@@ -233,7 +241,7 @@ int main(int argc, char **argv)
     std::printf("%-34s %12.1f %12s\n", "first click to first frame, ms", clicks.firstMs, "-");
     std::printf("%-34s %12.1f %12s\n", "later clicks to first frame, ms", clicks.medianMs, "-");
     std::fflush(stdout);
-    const ProcessFigures idle = measure(QStringLiteral(QUORLANE_BINARY), {}, env, idleSeconds);
+    const ProcessFigures idle = measure(binary, {}, env, idleSeconds);
     const ProcessFigures bareIdle =
         measure(QCoreApplication::applicationFilePath(), {QStringLiteral("--bare-tray")}, env, idleSeconds);
     std::printf("%-34s %12.1f %12.1f\n", "idle resident memory, MB", idle.idleRssKiB / 1024.0,
