@@ -1,6 +1,6 @@
-// The tray application on Xvfb with openbox and trayer, beside a bare Qt tray icon (this
-// program with --bare-tray: a QApplication and one QSystemTrayIcon, the floor any Qt tray
-// application stands on). Prints start-up to tray icon, click to first frame of the panel,
+// The tray application over the demo home on Xvfb with openbox and trayer, beside a bare Qt
+// tray icon (this program with --bare-tray: a QApplication and one QSystemTrayIcon, the floor
+// any Qt tray application stands on). Prints start-up to tray icon, click to first frame of the panel,
 // idle resident memory and idle CPU. Asserts nothing.
 //
 //   build/bin/bench_tray [--idle-seconds N] [--binary PATH]   (default 60, this build's quorlane)
@@ -11,6 +11,7 @@
 #include "BenchSupport.h"
 #include "XDesktop.h"
 #include "app/AppDelegate.h"
+#include "app/DemoHome.h"
 #include "app/FloatingPanel.h"
 
 #include <QApplication>
@@ -208,9 +209,13 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "bench_tray: Xvfb did not start (scripts/setup.sh installs it)\n");
         return 1;
     }
+    // The demo home: a panel with rows in every section, as a user with servers sees it.
     QTemporaryDir home;
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/.config")).toUtf8());
+    DemoHome::activate(home.path());
+    if (!DemoHome::populate()) {
+        std::fprintf(stderr, "bench_tray: cannot write the demo home\n");
+        return 1;
+    }
     qputenv("XDG_RUNTIME_DIR", home.path().toUtf8());
     qputenv("QUORLANE_FEED_URL", "http://127.0.0.1:9/changelog.json");
     qputenv("QT_QPA_PLATFORM", "xcb");

@@ -150,12 +150,12 @@ void AppDelegate::setupPanel()
         if (lostFocus && !watchesPresses() && m_floatingPanel->isShown() && !m_floatingPanel->isWindowMode())
             closeAfterOutsideClick();
     });
-    QTimer::singleShot(100, this, [this] {
-        resizeToFit();
-        // The first reload has landed by now, usually: draw the lists it brought while nobody
-        // waits, so the click that opens the panel only has to map it.
-        m_floatingPanel->prepare();
-    });
+    QTimer::singleShot(100, this, &AppDelegate::resizeToFit);
+    // Content that changed while the panel was hidden is drawn off screen once it settles, so
+    // the click that opens the panel only has to map it. Nothing runs while nothing changes.
+    m_prepareLater.setSingleShot(true);
+    m_prepareLater.setInterval(200);
+    connect(&m_prepareLater, &QTimer::timeout, m_floatingPanel.get(), &FloatingPanel::prepare);
 
     connect(&AppPreferences::shared(), &AppPreferences::panelStateChanged, this, [this] {
         const bool backToMain = AppPreferences::shared().panelState() == PanelState::main;
@@ -277,8 +277,11 @@ bool AppDelegate::watchesPresses() const
 
 void AppDelegate::resizeToFit()
 {
-    if (m_floatingPanel)
-        m_floatingPanel->resizeTo(m_floatingPanel->fittingHeight(), false);
+    if (!m_floatingPanel)
+        return;
+    m_floatingPanel->resizeTo(m_floatingPanel->fittingHeight(), false);
+    if (!m_floatingPanel->isVisible())
+        m_prepareLater.start();
 }
 
 void AppDelegate::updatePanelSize()

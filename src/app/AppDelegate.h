@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QtGui/qwindowdefs.h>
 
 #include <chrono>
@@ -87,5 +88,6 @@ private:
     QElapsedTimer m_sinceOutsideClose;
     bool m_panelWasActive = false;
     QMetaObject::Connection m_panelShownOnFrame;
+    QTimer m_prepareLater;
     NotificationCenter::Token m_showPreferencesObserver = 0;
 };
