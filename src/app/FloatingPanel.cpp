@@ -76,7 +76,7 @@ void FloatingPanel::prepare()
     layoutRoot();
     // The software renderer draws a window that is not on screen when asked for an image: the
     // nodes, glyphs and images of the scene are made now rather than on the first click.
-    if (QQuickWindow::graphicsApi() == QSGRendererInterface::Software)
+    if (QQuickWindow::sceneGraphBackend() == QLatin1String("software"))
         (void)grabWindow();
 }
 
