@@ -13,7 +13,7 @@ APT_PACKAGES=(
     nlohmann-json3-dev libsimdjson-dev
     procps lsof tmux jq python3 nodejs npm
     desktop-file-utils
-    libxcb1-dev libxcb-xinput-dev libqt6svg6
+    libxcb1-dev libxcb-shape0-dev libxcb-xinput-dev libqt6svg6
     xvfb openbox trayer xdotool x11-utils
 )
 # npm peers used by the tests: the real Claude Code CLI and the reference MCP servers.

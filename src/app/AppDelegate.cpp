@@ -13,6 +13,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QQmlEngine>
 #include <QQuickItem>
 #include <QScreen>
 #include <QTimer>
@@ -45,10 +46,7 @@ void callRoot(QQuickItem *root, const char *method)
 
 } // namespace
 
-AppDelegate::AppDelegate(QObject *parent) : QObject(parent)
-{
-    reloadThen({});
-}
+AppDelegate::AppDelegate(QObject *parent) : QObject(parent) {}
 
 AppDelegate::~AppDelegate()
 {
@@ -59,6 +57,7 @@ AppDelegate::~AppDelegate()
 
 void AppDelegate::applicationDidFinishLaunching()
 {
+    PanelWindowing::becomeAccessory();
     connect(&m_trayPresence, &TrayPresence::decided, this, &AppDelegate::setupStatusItem);
     m_trayPresence.wait(trayWait);
     m_showPreferencesObserver = NotificationCenter::defaultCenter().addObserver(
@@ -68,19 +67,26 @@ void AppDelegate::applicationDidFinishLaunching()
             if (self && (!self->m_floatingPanel || !self->m_floatingPanel->isShown()))
                 self->showPanel();
         });
-    // The rest waits a moment: embedding the icon takes a few round trips through the event
-    // loop, and nothing below is needed before the first click (a request that comes sooner
-    // builds the panel itself).
-    QTimer::singleShot(150, this, [this] {
-        m_eventMonitor = std::make_unique<EventMonitor>([self = QPointer(this)] {
-            if (self)
-                self->onOutsidePress();
-        });
-        m_eventMonitor->start();
-        ensurePanel();
-        setupFileWatcher();
-        QCoro::connect(UpdateChecker::shared().checkForUpdates(), this, [] {});
+    // The first reload reads on a worker and may start at once; the rest waits a moment:
+    // embedding and painting the icon take a few round trips through the event loop, which
+    // building the panel would hold up, and nothing below is needed before the first click (a
+    // request that comes sooner builds the panel itself).
+    QTimer::singleShot(0, this, [this] { reloadThen({}); });
+    QTimer::singleShot(150, this, &AppDelegate::finishLaunching);
+}
+
+void AppDelegate::finishLaunching()
+{
+    // After the icon: the system's prompt must not hold it up.
+    PanelWindowing::promptForAccessibility();
+    m_eventMonitor = std::make_unique<EventMonitor>([self = QPointer(this)] {
+        if (self)
+            self->onOutsidePress();
     });
+    m_eventMonitor->start();
+    ensurePanel();
+    setupFileWatcher();
+    QCoro::connect(UpdateChecker::shared().checkForUpdates(), this, [] {});
 }
 
 void AppDelegate::applicationWillTerminate()
@@ -118,10 +124,11 @@ void AppDelegate::ensurePanel()
 
 void AppDelegate::setupPanel()
 {
+    m_engine = std::make_unique<QQmlEngine>();
     // The host belongs to the engine, which outlives the panel's root item.
-    auto *host = new PanelHost(&m_configService, &m_engine);
-    host->install(&m_engine);
-    m_floatingPanel = std::make_unique<FloatingPanel>(&m_engine, PanelHost::rootUrl());
+    auto *host = new PanelHost(&m_configService, m_engine.get());
+    host->install(m_engine.get());
+    m_floatingPanel = std::make_unique<FloatingPanel>(m_engine.get(), PanelHost::rootUrl());
     // Without a global watch (pure Wayland) the panel always takes the focus and closes when
     // it loses it, which is then the only sign of a click elsewhere.
     m_floatingPanel->setKeyStatusPolicy([this] {
@@ -144,6 +151,11 @@ void AppDelegate::setupPanel()
             closeAfterOutsideClick();
     });
     QTimer::singleShot(100, this, &AppDelegate::resizeToFit);
+    // Content that changed while the panel was hidden is drawn off screen once it settles, so
+    // the click that opens the panel only has to map it. Nothing runs while nothing changes.
+    m_prepareLater.setSingleShot(true);
+    m_prepareLater.setInterval(200);
+    connect(&m_prepareLater, &QTimer::timeout, m_floatingPanel.get(), &FloatingPanel::prepare);
 
     connect(&AppPreferences::shared(), &AppPreferences::panelStateChanged, this, [this] {
         const bool backToMain = AppPreferences::shared().panelState() == PanelState::main;
@@ -265,8 +277,11 @@ bool AppDelegate::watchesPresses() const
 
 void AppDelegate::resizeToFit()
 {
-    if (m_floatingPanel)
-        m_floatingPanel->resizeTo(m_floatingPanel->fittingHeight(), false);
+    if (!m_floatingPanel)
+        return;
+    m_floatingPanel->resizeTo(m_floatingPanel->fittingHeight(), false);
+    if (!m_floatingPanel->isVisible())
+        m_prepareLater.start();
 }
 
 void AppDelegate::updatePanelSize()

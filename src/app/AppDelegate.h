@@ -7,8 +7,8 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
-#include <QQmlEngine>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QtGui/qwindowdefs.h>
 
 #include <chrono>
@@ -19,6 +19,7 @@
 class EventMonitor;
 class FloatingPanel;
 class MCPFileWatcher;
+class QQmlEngine;
 namespace PanelPlacement {
 struct Placement;
 }
@@ -33,11 +34,13 @@ public:
     // How long to wait at start-up for a tray to appear before showing a plain window.
     static constexpr std::chrono::milliseconds trayWait{10000};
 
-    // Builds the configuration service for the current user and starts its first reload.
+    // Builds the configuration service for the current user; its first reload starts once the
+    // event loop runs.
     explicit AppDelegate(QObject *parent = nullptr);
     ~AppDelegate() override;
 
-    // Tray, panel, monitor, watcher, "quorlane.showPreferences" and the update check.
+    // The tray icon first; then, from the event loop, the reload, the panel (drawn once while
+    // hidden), the monitor, the watcher, "quorlane.showPreferences" and the update check.
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
 
@@ -57,6 +60,7 @@ Q_SIGNALS:
 
 private:
     void setupStatusItem(TrayPresence::Kind kind);
+    void finishLaunching();
     void ensurePanel();
     void setupPanel();
     void setupFileWatcher();
@@ -71,7 +75,7 @@ private:
     [[nodiscard]] bool watchesPresses() const;
 
     MCPConfigService m_configService;
-    QQmlEngine m_engine;
+    std::unique_ptr<QQmlEngine> m_engine; // made with the panel: not needed for the icon
     std::unique_ptr<QSystemTrayIcon> m_statusItem;
     std::unique_ptr<FloatingPanel> m_floatingPanel;
     std::unique_ptr<EventMonitor> m_eventMonitor;
@@ -84,5 +88,6 @@ private:
     QElapsedTimer m_sinceOutsideClose;
     bool m_panelWasActive = false;
     QMetaObject::Connection m_panelShownOnFrame;
+    QTimer m_prepareLater;
     NotificationCenter::Token m_showPreferencesObserver = 0;
 };

@@ -1,5 +1,6 @@
 #include "FloatingPanel.h"
 
+#include "PanelShadow.h"
 #include "platform/PanelWindowing.h"
 
 #include <QGuiApplication>
@@ -29,7 +30,10 @@ FloatingPanel::FloatingPanel(QQmlEngine *engine, const QUrl &rootUrl) : m_fade(t
         qWarning("%s", qPrintable(component.errorString()));
         delete created;
     } else {
-        m_root->setParentItem(contentItem());
+        m_shadow = new PanelShadow(contentItem());
+        m_clip = new QQuickItem(contentItem());
+        m_clip->setClip(true);
+        m_root->setParentItem(m_clip);
         QQmlEngine::setObjectOwnership(m_root, QQmlEngine::CppOwnership);
     }
     connect(this, &QWindow::heightChanged, this, &FloatingPanel::layoutRoot);
@@ -62,6 +66,20 @@ int FloatingPanel::fittingHeight() const
     return std::max(PanelPlacement::minimumHeight, content);
 }
 
+void FloatingPanel::prepare()
+{
+    if (isVisible() || !m_root)
+        return;
+    useShadowIfComposited();
+    m_placement.frame.setSize(QSize(width, fittingHeight()));
+    setGeometry(m_placement.frame.marginsAdded(m_margins));
+    layoutRoot();
+    // The software renderer draws a window that is not on screen when asked for an image: the
+    // nodes, glyphs and images of the scene are made now rather than on the first click.
+    if (QQuickWindow::sceneGraphBackend() == QLatin1String("software"))
+        (void)grabWindow();
+}
+
 void FloatingPanel::showAt(const PanelPlacement::Placement &placement)
 {
     m_appear.stop();
@@ -69,6 +87,7 @@ void FloatingPanel::showAt(const PanelPlacement::Placement &placement)
     m_placement = placement;
     m_isClosing = false;
     if (!isVisible()) {
+        useShadowIfComposited();
         setFlags(panelFlags | (m_keyStatusPolicy() ? Qt::WindowFlags() : Qt::WindowDoesNotAcceptFocus));
         PanelWindowing::keepOffTaskbar(this);
     }
@@ -76,7 +95,7 @@ void FloatingPanel::showAt(const PanelPlacement::Placement &placement)
     // empty windows.
     QRect collapsed = PanelPlacement::resized(placement, 1);
     if (isVisible())
-        collapsed = geometry();
+        collapsed = panelFrame();
     setOpacity(isVisible() ? opacity() : 0.0);
     applyFrame(collapsed);
     if (!isVisible())
@@ -105,8 +124,8 @@ void FloatingPanel::hide(bool animate)
         return;
     }
     // Only the fade: the frame stays where it is.
-    m_frameAnimation.setStartValue(geometry());
-    m_frameAnimation.setEndValue(geometry());
+    m_frameAnimation.setStartValue(panelFrame());
+    m_frameAnimation.setEndValue(panelFrame());
     m_frameAnimation.setDuration(disappearMs);
     m_fade.setStartValue(opacity());
     m_fade.setEndValue(0.0);
@@ -143,9 +162,9 @@ void FloatingPanel::resizeTo(int height, bool animate)
             applyFrame(next);
         return;
     }
-    if (!PanelPlacement::isSignificantChange(geometry().height(), height))
+    if (!PanelPlacement::isSignificantChange(panelFrame().height(), height))
         return;
-    m_frameAnimation.setStartValue(geometry());
+    m_frameAnimation.setStartValue(panelFrame());
     m_frameAnimation.setEndValue(next);
     m_frameAnimation.setDuration(resizeMs);
     m_frameAnimation.setEasingCurve(QEasingCurve::InOutCubic);
@@ -162,6 +181,10 @@ void FloatingPanel::showAsWindow()
     if (!m_windowMode) {
         m_windowMode = true;
         QQuickWindow::hide();
+        // A decorated window gets its shadow, if any, from the window manager.
+        m_margins = {};
+        if (m_shadow)
+            m_shadow->setVisible(false);
         setFlags(Qt::Window);
         setOpacity(1.0);
         const int height = fittingHeight();
@@ -192,10 +215,21 @@ void FloatingPanel::updateKeyStatus()
         requestActivate();
 }
 
+// Decided at each opening: a compositing manager may have started or stopped meanwhile.
+void FloatingPanel::useShadowIfComposited()
+{
+    const bool composited = m_shadow && PanelWindowing::hasCompositor();
+    m_margins = composited ? PanelShadow::margins() : QMargins();
+    if (m_shadow)
+        m_shadow->setVisible(composited);
+}
+
 void FloatingPanel::applyFrame(const QRect &frame)
 {
-    setGeometry(frame);
+    setGeometry(frame.marginsAdded(m_margins));
     layoutRoot();
+    if (!m_margins.isNull())
+        PanelWindowing::setInputRegion(this, QRect(QPoint(m_margins.left(), m_margins.top()), frame.size()));
 }
 
 // The content keeps its full height while the window grows or shrinks around it, pinned to the
@@ -204,9 +238,14 @@ void FloatingPanel::layoutRoot()
 {
     if (!m_root)
         return;
-    const int full = m_windowMode ? QQuickWindow::height() : m_placement.frame.height();
-    m_root->setWidth(QQuickWindow::width());
+    const QRect shown(QPoint(m_margins.left(), m_margins.top()), size().shrunkBy(m_margins));
+    m_clip->setPosition(shown.topLeft());
+    m_clip->setSize(shown.size());
+    if (m_shadow->isVisible())
+        m_shadow->follow(shown);
+    const int full = m_windowMode ? shown.height() : m_placement.frame.height();
+    m_root->setWidth(shown.width());
     m_root->setHeight(full);
     const bool pinnedToBottom = !m_windowMode && m_placement.edge == PanelPlacement::Edge::bottom;
-    m_root->setY(pinnedToBottom ? QQuickWindow::height() - full : 0);
+    m_root->setY(pinnedToBottom ? shown.height() - full : 0);
 }

@@ -2,9 +2,12 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QLocalSocket>
 #include <QThread>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -44,6 +47,8 @@ SingleInstance::SingleInstance(QString flavour, QObject *parent)
 SingleInstance::~SingleInstance()
 {
     m_server.close();
+    if (m_lockFd >= 0)
+        ::close(m_lockFd);
 }
 
 QString SingleInstance::socketPath() const
@@ -60,18 +65,19 @@ bool SingleInstance::claim()
 {
     if (m_server.isListening())
         return true;
-    auto lock = std::make_unique<QLockFile>(lockPath());
-    // A lock whose owner died is taken over at once: staleness is decided by the process id,
-    // never by age, since the tray application runs for days.
-    lock->setStaleLockTime(0);
-    if (!lock->tryLock(0))
-        return false;
+    if (m_lockFd < 0) {
+        const int fd = ::open(QFile::encodeName(lockPath()).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return false;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
+            return false;
+        }
+        m_lockFd = fd;
+    }
     // We hold the lock, so whatever socket file is there was left by a crashed instance.
     QLocalServer::removeServer(socketPath());
-    if (!m_server.listen(socketPath()))
-        return false;
-    m_lock = std::move(lock);
-    return true;
+    return m_server.listen(socketPath());
 }
 
 bool SingleInstance::send(Request request, int timeoutMs) const

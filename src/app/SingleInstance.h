@@ -1,13 +1,12 @@
 #pragma once
 
 #include <QLocalServer>
-#include <QLockFile>
 #include <QObject>
 
-#include <memory>
-
-// One tray application per user and runtime folder: the first start holds a lock file and
+// One tray application per user and runtime folder: the first start holds a lock on a file and
 // listens on a local socket beside it; a later start hands its request to the first and exits.
+// The lock is the kernel's (flock): it ends with the process however that ends, so there is no
+// stale lock to judge, and taking it writes nothing to disk.
 // Both live in XDG_RUNTIME_DIR (else TMPDIR, else /tmp) under a name holding the user id, so
 // separate users, and tests with separate runtime folders, never meet.
 class SingleInstance : public QObject
@@ -53,6 +52,6 @@ private:
     void answer(QLocalSocket *socket);
 
     QString m_baseName;
-    std::unique_ptr<QLockFile> m_lock;
+    int m_lockFd = -1;
     QLocalServer m_server;
 };

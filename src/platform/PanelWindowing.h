@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+class QRect;
 class QWindow;
 
 // What the tray application needs from the window system beyond Qt: whether a tray is up, a
@@ -14,19 +15,35 @@ class QWindow;
 // the platform or session does not offer it, and the caller falls back.
 namespace PanelWindowing {
 
+// No Dock icon or menu bar of our own, even when started outside the bundle (macOS only).
+void becomeAccessory();
+
+// Asks once, with the system's prompt, for the accessibility trust that typing into terminals
+// needs; the answer is not waited for (macOS only).
+void promptForAccessibility();
+
 // An XEmbed system tray owns its selection on this display (X11 only).
 [[nodiscard]] bool hasEmbeddedTray();
+
+// A compositing manager runs, so translucent pixels (the panel's shadow) blend with what lies
+// below; without one they would show as a dark frame.
+[[nodiscard]] bool hasCompositor();
 
 // Before the window is first shown: keep it out of the taskbar and the pager and show it on
 // every virtual desktop.
 void keepOffTaskbar(QWindow *window);
+
+// Presses outside `region` (window coordinates) go through to what lies below: the shadow
+// around the panel must not swallow a click meant for another application.
+void setInputRegion(QWindow *window, const QRect &region);
 
 // Calls `onPress` on the main thread for each left or right button press anywhere on the
 // display, without grabbing the pointer. nullptr when the platform cannot watch presses
 // outside the application.
 [[nodiscard]] std::unique_ptr<QObject> watchGlobalPresses(std::function<void()> onPress);
 
-// The window that has the keyboard focus now, and giving it back; 0 / no-op where unknown.
+// The window that has the keyboard focus now (on macOS: the frontmost application other than
+// ours), and giving it back; 0 / no-op where unknown.
 [[nodiscard]] WId activeWindow();
 void activate(WId window);
 

@@ -2,12 +2,14 @@
 
 #include <QGuiApplication>
 #include <QHash>
+#include <QRect>
 #include <QSocketNotifier>
 #include <QWindow>
 
 #include <cstdlib>
 #include <memory>
 
+#include <xcb/shape.h>
 #include <xcb/xcb.h>
 #ifdef QUORLANE_HAVE_XINPUT
 #include <xcb/xinput.h>
@@ -138,17 +140,46 @@ private:
 };
 #endif
 
-} // namespace
-
-bool hasEmbeddedTray()
+// Whoever holds a manager selection of this screen ("_NET_SYSTEM_TRAY_S0", "_NET_WM_CM_S0").
+bool screenSelectionOwned(const QByteArray &prefix)
 {
     xcb_connection_t *c = qtConnection();
     if (!c)
         return false;
-    const xcb_atom_t selection = atom(c, "_NET_SYSTEM_TRAY_S" + QByteArray::number(displayScreen()));
+    const xcb_atom_t selection = atom(c, prefix + QByteArray::number(displayScreen()));
     const Reply<xcb_get_selection_owner_reply_t> owner(
         xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr));
     return owner && owner->owner != XCB_NONE;
+}
+
+} // namespace
+
+void becomeAccessory() {}
+
+void promptForAccessibility() {}
+
+bool hasEmbeddedTray()
+{
+    return screenSelectionOwned("_NET_SYSTEM_TRAY_S");
+}
+
+bool hasCompositor()
+{
+    // Wayland compositors composite by definition; on X11 the compositing manager holds its
+    // selection while it runs.
+    return !qtConnection() || screenSelectionOwned("_NET_WM_CM_S");
+}
+
+void setInputRegion(QWindow *window, const QRect &region)
+{
+    xcb_connection_t *c = qtConnection();
+    if (!c || !window || !window->handle())
+        return;
+    const xcb_rectangle_t rectangle{int16_t(region.x()), int16_t(region.y()), uint16_t(region.width()),
+                                    uint16_t(region.height())};
+    xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED,
+                         xcb_window_t(window->winId()), 0, 0, 1, &rectangle);
+    xcb_flush(c);
 }
 
 void keepOffTaskbar(QWindow *window)
