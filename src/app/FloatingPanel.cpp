@@ -23,6 +23,9 @@ FloatingPanel::FloatingPanel(QQmlEngine *engine, const QUrl &rootUrl) : m_fade(t
     setFlags(panelFlags | Qt::WindowDoesNotAcceptFocus);
     setColor(Qt::transparent);
     setTitle(QStringLiteral("Quorlane"));
+    // The list's rows just outside the view are then made between frames rather than in one.
+    if (!engine->incubationController())
+        engine->setIncubationController(incubationController());
     QQmlComponent component(engine, rootUrl);
     QObject *created = component.create();
     m_root = qobject_cast<QQuickItem *>(created);
