@@ -278,10 +278,4 @@ std::optional<QString> resumeIDFromArguments(const QStringList &arguments)
     return std::nullopt;
 }
 
-QString encodedProjectDirectory(const QString &workingDirectory)
-{
-    QString encoded = workingDirectory;
-    return encoded.replace(QLatin1Char('/'), QLatin1Char('-'));
-}
-
 } // namespace SessionParsing

@@ -54,7 +54,4 @@ bool isUUID(const QString &text);
 // The argument after the first "--resume" or "-r", when it is a UUID.
 std::optional<QString> resumeIDFromArguments(const QStringList &arguments);
 
-// The folder name Claude Code gives a project's transcripts: every "/" becomes "-".
-QString encodedProjectDirectory(const QString &workingDirectory);
-
 } // namespace SessionParsing

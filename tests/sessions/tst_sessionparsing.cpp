@@ -1,5 +1,6 @@
 #include "TestHome.h"
 #include "cli/SessionOutput.h"
+#include "probe/TranscriptFolders.h"
 #include "sessions/PsProcessSource.h"
 #include "sessions/SessionDiscovery.h"
 #include "sessions/SessionManager.h"
@@ -128,7 +129,7 @@ private Q_SLOTS:
             QVERIFY(QDir().mkpath(home.path() + "/" + folder));
         // The Warp session's folder: the newest transcript wins.
         const QString folder =
-            home.path() + "/.claude/projects/" + encodedProjectDirectory(home.path() + "/my.app") + "/";
+            home.path() + "/.claude/projects/" + TranscriptFolders::claudeCodeName(home.path() + "/my.app") + "/";
         const QDateTime now = QDateTime::currentDateTime();
         const std::pair<QString, int> files[] = {{"11111111-0000-1111-2222-333344445555.jsonl", -60},
                                                  {"9d8c7b6a-0000-1111-2222-333344445555.jsonl", -10},
