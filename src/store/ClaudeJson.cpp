@@ -5,6 +5,8 @@
 
 #include <QHash>
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 // The file can be tens of megabytes of Claude Code's own state while the view needs two small
@@ -133,4 +135,64 @@ std::optional<ClaudeJson> ClaudeJson::decode(const JsonDocument &document)
         view.projects->append({path, std::move(project)});
     }
     return view;
+}
+
+namespace {
+
+// A set definition that does not decode leaves the file unreadable as a whole.
+bool switchIn(MCPServerMap &servers, const QString &name, const std::optional<RawJSON> &definition)
+{
+    if (!definition) {
+        servers.remove(name);
+        return true;
+    }
+    auto raw = MCPServerRaw::decode(definition->toGeneric());
+    if (!raw)
+        return false;
+    servers.insert(name, std::move(*raw));
+    return true;
+}
+
+} // namespace
+
+bool applySwitch(std::optional<MCPServerMap> &servers, const QString &name,
+                 const std::optional<RawJSON> &definition)
+{
+    if (!servers)
+        return false;
+    if (!switchIn(*servers, name, definition))
+        servers.reset();
+    return true;
+}
+
+bool ClaudeJson::applySwitch(std::optional<ClaudeJson> &view, const QString &projectPath, const QString &name,
+                             const std::optional<RawJSON> &definition)
+{
+    if (!view)
+        return false;
+    std::optional<MCPServerMap> *servers = &view->mcpServers;
+    if (!projectPath.isEmpty()) {
+        // A missing "projects", project or "mcpServers" is made by a set, and a removal has
+        // nothing to remove there.
+        auto &projects = view->projects;
+        if (!projects)
+            projects.emplace();
+        auto at = std::find_if(projects->begin(), projects->end(),
+                               [&](const auto &project) { return project.first == projectPath; });
+        if (at == projects->end()) {
+            if (!definition)
+                return true;
+            projects->append({projectPath, ClaudeJsonProject{}});
+            at = std::prev(projects->end());
+        }
+        servers = &at->second.mcpServers;
+    }
+    if (!*servers) {
+        if (!definition)
+            return true;
+        servers->emplace();
+    }
+    if (!switchIn(**servers, name, definition))
+        view.reset();
+    return true;
 }

@@ -29,12 +29,16 @@ std::optional<bool> liveHasServer(const QByteArray &bytes, const std::string &na
 }
 
 bool verifyMutation(const QString &name, MCPSource source, bool enabled, const QString &livePath,
-                    const QString &stashPath, const QByteArray &written)
+                    const QString &stashPath, const QByteArray &written, std::optional<KnownStamp> *held)
 {
     const std::string key = name.toStdString();
     std::optional<bool> live;
+    const std::int64_t knownAt = KnownStamp::now();
+    const auto before = FileStamp::of(livePath);
     if (!written.isEmpty() && AtomicFile::holds(livePath, written)) {
         live = enabled;
+        if (held && before && FileStamp::of(livePath) == before)
+            *held = KnownStamp{*before, knownAt};
     } else {
         const auto liveBytes = JsonFile::readIfExists(livePath);
         if (!liveBytes)

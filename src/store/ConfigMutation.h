@@ -2,6 +2,7 @@
 
 #include "ConfigFormats.h"
 #include "MCPSource.h"
+#include "SourceCache.h"
 
 #include <QByteArray>
 #include <QString>
@@ -26,9 +27,10 @@ void saveDisabledConfig(const DisabledGlobalConfig::Bucket &global,
 // `written` is the text our rewrite put in the live file: while the file still holds exactly
 // that, the server's presence there is what the rewrite made it, and the file (tens of
 // megabytes) is compared in small pieces instead of being read and parsed again.
+// `held` is set when the file was found holding exactly `written`, with the stamp it had.
 [[nodiscard]] bool verifyMutation(const QString &name, MCPSource source, bool enabled,
                                   const QString &livePath, const QString &stashPath,
-                                  const QByteArray &written = {});
+                                  const QByteArray &written = {}, std::optional<KnownStamp> *held = nullptr);
 
 // Whether the live file's "mcpServers" object has the member; nullopt when the bytes are not an
 // object with an object "mcpServers".

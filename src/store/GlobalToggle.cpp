@@ -41,7 +41,10 @@ QCoro::Task<GlobalToggle::Outcome> GlobalToggle::run()
     for (int attempt = 1;; ++attempt) {
         Prior prior;
         try {
+            m_readStamp = FileStamp::of(m_livePath);
             prior.live = JsonFile::readIfExists(m_livePath);
+            if (m_readStamp != FileStamp::of(m_livePath))
+                m_readStamp.reset();
             // A stash that is there but cannot be read is not an empty one: switching with it
             // would write over (or roll back by deleting) every definition it holds.
             prior.stash = JsonFile::readIfExists(m_paths.disabledGlobalConfigPath);
@@ -67,10 +70,13 @@ QCoro::Task<GlobalToggle::Outcome> GlobalToggle::run()
             }
             if (lock)
                 lock->refresh();
+            std::optional<KnownStamp> held;
             if (!ConfigMutation::verifyMutation(m_name, m_source, m_enabled, m_livePath,
-                                                m_paths.disabledGlobalConfigPath, m_writtenLive))
+                                                m_paths.disabledGlobalConfigPath, m_writtenLive, &held))
                 throw MCPConfigMutationError::verificationFailed();
             m_writtenLive = QByteArray(); // only a rollback needs it; the reload comes next
+            if (held && m_keepView)
+                m_keepView(*held);
             co_return Outcome{Outcome::Kind::done, {}};
         } catch (...) {
             co_return Outcome{Outcome::Kind::failed, rollback(prior, std::current_exception())};
@@ -108,6 +114,7 @@ bool GlobalToggle::switchOn(Plan &plan, const Prior &prior)
     if (stashed == bucket.end())
         throw MCPConfigMutationError::serverNotFound(m_name);
     m_definition = stashed->second;
+    prepareView(*plan.live, m_definition);
     // The live file first: until the stash entry goes, the definition is in both files.
     plan.live->set({"mcpServers", m_key}, stashed->second.toGeneric());
     QByteArray written = plan.live->text(m_livePath);
@@ -138,6 +145,7 @@ bool GlobalToggle::switchOff(Plan &plan, const Prior &prior)
     if (!definition)
         throw MCPConfigMutationError::serverNotFound(m_name);
     m_definition = *definition;
+    prepareView(*plan.live, std::nullopt);
     plan.live->remove({"mcpServers", m_key});
     // Written out before the stash is touched: a file that cannot be rewritten changes nothing.
     QByteArray written = plan.live->text(m_livePath);
@@ -153,6 +161,34 @@ bool GlobalToggle::switchOff(Plan &plan, const Prior &prior)
     // Someone else rewrote the live file: take our stash entry back before the edit is redone.
     ConfigMutation::restoreFile(prior.stash, m_paths.disabledGlobalConfigPath);
     return false;
+}
+
+void GlobalToggle::prepareView(const UntypedRewrite &live, const std::optional<RawJSON> &definition)
+{
+    m_keepView = nullptr;
+    const QString path = m_livePath;
+    if (m_source == MCPSource::desktop) {
+        auto &cache = SourceCache::serverFiles();
+        auto cached = m_readStamp ? cache.find(path, *m_readStamp) : std::nullopt;
+        std::optional<MCPServerMap> servers;
+        if (cached) {
+            servers = std::move(*cached);
+        } else if (auto config = MCPConfig::decode(live.document())) {
+            servers = std::move(config->mcpServers);
+        }
+        if (applySwitch(servers, m_name, definition))
+            m_keepView = [path, servers](const KnownStamp &known) {
+                SourceCache::serverFiles().keep(path, known, servers);
+            };
+        return;
+    }
+    auto &cache = SourceCache::claudeJson();
+    auto cached = m_readStamp ? cache.find(path, *m_readStamp) : std::nullopt;
+    std::optional<ClaudeJson> view = cached ? std::move(*cached) : ClaudeJson::decode(live.document());
+    if (ClaudeJson::applySwitch(view, {}, m_name, definition))
+        m_keepView = [path, view](const KnownStamp &known) {
+            SourceCache::claudeJson().keep(path, known, view);
+        };
 }
 
 void GlobalToggle::saveStash(const DisabledGlobalConfig &stash) const
