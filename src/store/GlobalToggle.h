@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConfigFormats.h"
+#include "Fingerprint.h"
 #include "LoadResult.h"
 #include "MCPSource.h"
 #include "RawJSON.h"
@@ -74,8 +75,8 @@ private:
     // while the parsed text is still at hand.
     void prepareView(const UntypedRewrite &live, const std::optional<RawJSON> &definition);
 
-    QByteArray m_writtenLive;             // what our rewrite of the live file put there; empty before it
-    std::optional<FileStamp> m_readStamp; // of the live file as it was read, when it held still
+    std::optional<Fingerprint::Digest> m_writtenLive; // what our rewrite of the live file put there
+    std::optional<FileStamp> m_readStamp;             // of the live file as it was read, when it held still
     // Hands the view of what was written to the loader's cache once the file is seen holding it.
     std::function<void(const KnownStamp &)> m_keepView;
     std::optional<RawJSON> m_definition; // the definition being moved

@@ -299,7 +299,16 @@ std::optional<JsonDocument::Index> JsonDocument::member(Index object, std::strin
 {
     std::optional<Index> found;
     std::string scratch;
+    const char *end = m_bytes.constData() + m_bytes.size();
     forEachMember(object, [&](Index name, Index value) {
+        // Most keys have no escape: their text is compared in place, without finding its end.
+        if (!hasEscapes(name)) {
+            const char *text = m_bytes.constData() + offset(name) + 1;
+            if (std::size_t(end - text) > key.size() && std::memcmp(text, key.data(), key.size()) == 0 &&
+                text[key.size()] == '"')
+                found = value;
+            return;
+        }
         if (string(name, scratch) == key)
             found = value;
     });
