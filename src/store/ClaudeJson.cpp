@@ -11,30 +11,11 @@
 
 // The file can be tens of megabytes of Claude Code's own state while the view needs two small
 // members: the document is indexed once without building a tree, and only the seven known
-// members of each definition are copied into generic values for decoding.
+// members of each definition are read from it.
 namespace {
 
 using Index = JsonDocument::Index;
 using Kind = JsonDocument::Kind;
-
-// The known members of one definition; an unknown member is never visited, however large or
-// deep. A known member nested deeper than its type allows is of the wrong type anyway.
-std::optional<MCPServerRaw> decodeDefinition(const JsonDocument &document, Index definition)
-{
-    if (document.kind(definition) != Kind::object)
-        return std::nullopt;
-    nlohmann::json known = nlohmann::json::object();
-    for (const char *key : {"command", "args", "env", "isProxy", "type", "url", "headers"}) {
-        const auto member = document.member(definition, key);
-        if (!member)
-            continue;
-        auto value = document.toGeneric(*member, 2);
-        if (!value)
-            return std::nullopt;
-        known[key] = std::move(*value);
-    }
-    return MCPServerRaw::decode(known);
-}
 
 // A present, non-null "mcpServers" member must be a map of valid definitions.
 bool readServers(const JsonDocument &document, Index object, std::optional<MCPServerMap> &servers)
@@ -95,7 +76,7 @@ std::optional<MCPServerMap> decodeServerMap(const JsonDocument &document, Index 
     });
     MCPServerMap servers;
     for (const auto &[name, definition] : definitions) {
-        auto raw = decodeDefinition(document, definition);
+        auto raw = MCPServerRaw::decode(document, definition);
         if (!raw)
             return std::nullopt;
         servers.insert(QString::fromStdString(name), std::move(*raw));
