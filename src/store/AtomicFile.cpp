@@ -216,12 +216,25 @@ void Replacement::commit()
     placed(knownAt);
 }
 
+bool Replacement::commitIfUnchanged(const QByteArray &expected)
+{
+    return commitIfUnchanged(std::uint64_t(expected.size()),
+                             [&expected](const QString &path) { return holds(path, expected); });
+}
+
 bool Replacement::commitIfUnchanged(const Fingerprint::Digest &expected)
+{
+    return commitIfUnchanged(expected.size,
+                             [&expected](const QString &path) { return holds(path, expected); });
+}
+
+bool Replacement::commitIfUnchanged(std::uint64_t expectedSize,
+                                    const std::function<bool(const QString &path)> &holdsExpected)
 {
     struct stat before = {};
     // A cheap look right before the exchange, after the slow write and sync: most changes of
     // the other program are seen here, before any file of ours has been in place.
-    if (::stat(m_target.constData(), &before) != 0 || std::uint64_t(before.st_size) != expected.size) {
+    if (::stat(m_target.constData(), &before) != 0 || std::uint64_t(before.st_size) != expectedSize) {
         discard();
         return false;
     }
@@ -233,7 +246,7 @@ bool Replacement::commitIfUnchanged(const Fingerprint::Digest &expected)
     }
     if (error == ENOSYS || error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP) {
         // A file system that cannot exchange: look once more right before the rename.
-        if (!holds(QFile::decodeName(m_target), expected)) {
+        if (!holdsExpected(QFile::decodeName(m_target))) {
             discard();
             return false;
         }
@@ -248,7 +261,7 @@ bool Replacement::commitIfUnchanged(const Fingerprint::Digest &expected)
     // file back at once, before it could read ours. Only the same file object needs its bytes
     // compared (a writer that writes in place, or a change before our first look).
     const bool replacedMeanwhile = !sameFile(m_temporary, before.st_dev, before.st_ino);
-    if (!replacedMeanwhile && holds(QFile::decodeName(m_temporary), expected)) {
+    if (!replacedMeanwhile && holdsExpected(QFile::decodeName(m_temporary))) {
         ::unlink(m_temporary.constData());
         placed(knownAt);
         return true;
@@ -286,7 +299,17 @@ bool holds(const QString &path, const Fingerprint::Digest &expected)
 
 bool holds(const QString &path, const QByteArray &bytes)
 {
-    return holds(path, Fingerprint::of(bytes));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() != bytes.size())
+        return false;
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (qsizetype at = 0; at < bytes.size();) {
+        const qint64 got = file.read(chunk.data(), std::min<qint64>(chunk.size(), bytes.size() - at));
+        if (got <= 0 || std::memcmp(chunk.constData(), bytes.constData() + at, std::size_t(got)) != 0)
+            return false;
+        at += got;
+    }
+    return file.read(chunk.data(), 1) == 0;
 }
 
 bool replaceIfUnchanged(const QString &path, const QByteArray &bytes, const Fingerprint::Digest &expected)
@@ -299,7 +322,10 @@ bool replaceIfUnchanged(const QString &path, const QByteArray &bytes, const Fing
 
 bool replaceIfUnchanged(const QString &path, const QByteArray &bytes, const QByteArray &expected)
 {
-    return replaceIfUnchanged(path, bytes, Fingerprint::of(expected));
+    Replacement replacement(path, Access::keep);
+    replacement.append(bytes.constData(), std::size_t(bytes.size()));
+    replacement.finish();
+    return replacement.commitIfUnchanged(expected);
 }
 
 void createPrivateFolder(const QString &path)

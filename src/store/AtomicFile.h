@@ -42,7 +42,8 @@ public:
     [[nodiscard]] const Fingerprint::Digest &digest() const { return m_digest; }
 
     void commit();
-    // As replaceIfUnchanged below, where `expected` is the digest of what the caller read.
+    // As replaceIfUnchanged below: `expected` is what the caller read, or its digest.
+    [[nodiscard]] bool commitIfUnchanged(const QByteArray &expected);
     [[nodiscard]] bool commitIfUnchanged(const Fingerprint::Digest &expected);
 
     // After a commit: the stamp the file had as ours, and from when its content was known.
@@ -51,6 +52,8 @@ public:
 private:
     void discard();
     void placed(std::int64_t knownAt);
+    bool commitIfUnchanged(std::uint64_t expectedSize,
+                           const std::function<bool(const QString &path)> &holdsExpected);
 
     QString m_shownPath;
     QByteArray m_target;

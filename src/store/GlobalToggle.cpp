@@ -120,7 +120,7 @@ bool GlobalToggle::switchOn(Plan &plan, const Prior &prior)
     AtomicFile::Replacement written(m_livePath);
     plan.live->writeTo(written, m_livePath);
     plan.live.reset();
-    if (!written.commitIfUnchanged(Fingerprint::of(*prior.live)))
+    if (!written.commitIfUnchanged(*prior.live))
         return false;
     m_writtenLive = written.digest();
     bucket.erase(stashed);
@@ -156,7 +156,7 @@ bool GlobalToggle::switchOff(Plan &plan, const Prior &prior)
     auto &bucket = m_source == MCPSource::desktop ? plan.stash.desktop : plan.stash.global;
     bucket.insert_or_assign(m_key, std::move(*definition));
     saveStash(plan.stash);
-    if (written.commitIfUnchanged(Fingerprint::of(*prior.live))) {
+    if (written.commitIfUnchanged(*prior.live)) {
         m_writtenLive = written.digest();
         return true;
     }

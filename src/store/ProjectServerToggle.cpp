@@ -74,7 +74,7 @@ std::unique_ptr<AtomicFile::Replacement> writeBeside(const QString &path, std::o
 bool commit(AtomicFile::Replacement &replacement, const UserFile &file,
             const std::function<void(const KnownStamp &)> &keepView)
 {
-    if (!replacement.commitIfUnchanged(Fingerprint::of(*file.bytes)))
+    if (!replacement.commitIfUnchanged(*file.bytes))
         return false;
     if (keepView && replacement.placedStamp())
         keepView(*replacement.placedStamp());
