@@ -1,5 +1,7 @@
 #include "TestHome.h"
 
+#include "platform/PreferenceStore.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,6 +20,8 @@ TestHome::TestHome()
 
 TestHome::~TestHome()
 {
+    // A settings write still queued would otherwise land in a folder about to be removed.
+    PreferenceStore::waitForWrites();
     qputenv("HOME", m_savedHome);
     m_savedXdg.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", m_savedXdg);
     m_savedManaged.isNull() ? qunsetenv("QUORLANE_MANAGED_CONFIG")

@@ -3,6 +3,8 @@
 #include "LoginItemManager.h"
 #include "platform/PreferenceStore.h"
 
+#include <QCoreApplication>
+
 namespace {
 
 // A value of another type (a text "false", say) is treated as if the key were absent.
@@ -16,7 +18,13 @@ bool storedBool(const QVariant &value, bool fallback)
 AppPreferences &AppPreferences::shared()
 {
     // Never destroyed: views and services may still observe it while the process shuts down.
-    static AppPreferences *const instance = new AppPreferences;
+    static AppPreferences *const instance = [] {
+        auto *created = new AppPreferences;
+        // Settings written in the background must reach the store before the process ends.
+        if (QCoreApplication *app = QCoreApplication::instance())
+            QObject::connect(app, &QCoreApplication::aboutToQuit, created, &PreferenceStore::waitForWrites);
+        return created;
+    }();
     return *instance;
 }
 
@@ -33,7 +41,7 @@ AppPreferences::AppPreferences(QObject *parent) : QObject(parent)
 void AppPreferences::setAutoRelaunch(bool value)
 {
     m_autoRelaunch = value;
-    PreferenceStore::write(PreferenceKeys::autoRelaunch, value);
+    PreferenceStore::writeLater(PreferenceKeys::autoRelaunch, value);
     Q_EMIT autoRelaunchChanged();
 }
 
@@ -68,6 +76,6 @@ void AppPreferences::setExcludedPaths(const QStringList &value)
 void AppPreferences::setPanelState(PanelState value)
 {
     m_panelState = value;
-    PreferenceStore::write(PreferenceKeys::panelState, panelStateStoredValue(value));
+    PreferenceStore::writeLater(PreferenceKeys::panelState, panelStateStoredValue(value));
     Q_EMIT panelStateChanged();
 }

@@ -15,9 +15,10 @@ inline constexpr QLatin1String panelState{"pref_panelState"};
 } // namespace PreferenceKeys
 
 // The user's settings. Loaded from the preference store once, at construction, and never
-// reloaded; every assignment (even of the current value) is written to the store at once, except
+// reloaded; every assignment (even of the current value) is written to the store, except
 // `excludedPaths`, which the configuration loader reads straight from the store on each load and
-// nothing here writes. Lives on the main thread.
+// nothing here writes. `autoRelaunch` and `panelState` change on a click in the panel, so they are
+// written in the background, in order (PreferenceStore::writeLater). Lives on the main thread.
 class AppPreferences : public QObject
 {
     Q_OBJECT

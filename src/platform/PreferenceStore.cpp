@@ -2,7 +2,24 @@
 
 #include "PlatformPreferenceStore.h"
 
+#include <QThreadPool>
+
 namespace PreferenceStore {
+namespace {
+
+// One thread, so writes land in the order they were asked for. Never destroyed: a write may be
+// asked for while the process shuts down; waitForWrites is how a caller makes sure of it.
+QThreadPool &writer()
+{
+    static QThreadPool *const pool = [] {
+        auto *created = new QThreadPool;
+        created->setMaxThreadCount(1);
+        return created;
+    }();
+    return *pool;
+}
+
+} // namespace
 
 std::unique_ptr<QSettings> open()
 {
@@ -23,6 +40,21 @@ QString write(QAnyStringView key, const QVariant &value)
         break;
     }
     return QStringLiteral("%1 could not be written").arg(store->fileName());
+}
+
+void writeLater(QAnyStringView key, const QVariant &value)
+{
+    const auto store = open();
+    writer().start([file = store->fileName(), format = store->format(), key = key.toString(), value] {
+        QSettings settings(file, format);
+        settings.setValue(key, value);
+        settings.sync();
+    });
+}
+
+void waitForWrites()
+{
+    writer().waitForDone();
 }
 
 std::optional<QStringList> stringList(const QVariant &value)

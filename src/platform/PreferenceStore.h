@@ -18,6 +18,14 @@ std::unique_ptr<QSettings> open();
 // Returns why the store could not be written (naming its file), or an empty text.
 QString write(QAnyStringView key, const QVariant &value);
 
+// Writes one key on a background thread, after every write asked for before it: a flushed store
+// costs the interface thread milliseconds a click cannot spare. The file is chosen now, so a
+// change of HOME meanwhile cannot send the value elsewhere. Failures are not reported.
+void writeLater(QAnyStringView key, const QVariant &value);
+
+// Returns once every write asked for with writeLater has been made.
+void waitForWrites();
+
 // The value as a list of strings, or nullopt when it is absent or of another type.
 std::optional<QStringList> stringList(const QVariant &value);
 

@@ -16,6 +16,9 @@ namespace {
 
 constexpr int requestTimeoutMs = 15'000;
 constexpr int waitTimeoutMs = 20'000;
+// Tool lists are kilobytes; a server sending more than this has gone wrong, and reading on would
+// only fill memory.
+constexpr qint64 bodyLimit = 16 << 20;
 
 const QByteArray sessionHeader = QByteArrayLiteral("mcp-session-id");
 
@@ -76,6 +79,13 @@ ProbePostResult postMessage(const nlohmann::json &message, const QUrl &url,
     QNetworkReply *reply = session.post(request, ProbeMessages::writeCompact(message));
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    bool tooLarge = false;
+    QObject::connect(reply, &QNetworkReply::readyRead, &loop, [reply, &tooLarge] {
+        if (reply->bytesAvailable() > bodyLimit) {
+            tooLarge = true;
+            reply->abort();
+        }
+    });
     QTimer::singleShot(waitTimeoutMs, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
         loop.exec();
@@ -83,6 +93,10 @@ ProbePostResult postMessage(const nlohmann::json &message, const QUrl &url,
     ProbePostResult result;
     if (!reply->isFinished())
         return result; // still running: it belongs to `session` and ends with it
+    if (tooLarge) {
+        delete reply;
+        return result;
+    }
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (status.isValid()) {
         result.statusCode = status.toLongLong();

@@ -23,6 +23,8 @@ constexpr auto initializedPause = 300ms;
 // the watchdog, a little later.
 constexpr auto readDeadline = 20s;
 constexpr auto watchdogDelay = 22s;
+// Tool lists are kilobytes; a server writing more than this before its reply has gone wrong.
+constexpr qsizetype outputLimit = 16 << 20;
 
 bool isExecutableFile(const QString &path)
 {
@@ -147,10 +149,14 @@ qint64 probeStdio(const MCPServerEntry &entry)
     // The watchdog: a read never blocks past this moment, after which the child is ended.
     const QDeadlineTimer watchdog(watchdogDelay);
     QByteArray buffer;
-    while (!deadline.hasExpired()) {
+    // Lines already looked at are not looked at again: a server writing much before its reply
+    // would otherwise cost a scan of everything so far on every read.
+    qsizetype checked = 0;
+    while (!deadline.hasExpired() && buffer.size() <= outputLimit) {
         const auto status = child->read(buffer, std::chrono::milliseconds(watchdog.remainingTime()));
-        if (status != ChildProcess::ReadStatus::data || hasToolsListReply(buffer))
+        if (status != ChildProcess::ReadStatus::data || hasToolsListReply(buffer.sliced(checked)))
             break;
+        checked = buffer.lastIndexOf('\n') + 1;
     }
     child->terminate();
 

@@ -3,6 +3,7 @@
 #include "ConfigLoader.h"
 #include "GlobalToggle.h"
 #include "MCPConfigMutationError.h"
+#include "OffThread.h"
 #include "ProjectServerToggle.h"
 #include "QuorlaneLock.h"
 #include "StoreError.h"
@@ -95,8 +96,11 @@ QCoro::Task<void> MCPConfigService::setServer(QString name, MCPSource source, bo
     if (!self)
         co_return;
 
+    // The file work runs on a worker (a large ~/.claude.json takes longer than a frame to read
+    // and rewrite); `toggle` lives in this frame, which waits for it.
     GlobalToggle toggle(m_paths, name, source, enabled);
-    const GlobalToggle::Outcome outcome = co_await toggle.run();
+    QCoro::Task<GlobalToggle::Outcome> running = OffThread::run([&toggle] { return toggle.run(); });
+    const GlobalToggle::Outcome outcome = co_await std::move(running);
     if (!self)
         co_return;
     std::exception_ptr error = outcome.error;
@@ -116,7 +120,8 @@ QCoro::Task<void> MCPConfigService::setServer(QString name, MCPSource source, bo
         if (outcome.kind == GlobalToggle::Outcome::Kind::done &&
             (mismatch || (enabled && !isListed(name, source)))) {
             try {
-                const bool changed = co_await toggle.reconcile();
+                QCoro::Task<bool> reconciling = OffThread::run([&toggle] { return toggle.reconcile(); });
+                const bool changed = co_await std::move(reconciling);
                 if (!self)
                     co_return;
                 if (changed)
@@ -160,7 +165,9 @@ void MCPConfigService::recheckSwitch(QString name, MCPSource source, bool enable
                 co_await fileLock.acquire();
                 // Arguments are copied in a statement of their own: GCC 12 destroys the temporaries
                 // of a co_await expression twice.
-                auto reconciling = GlobalToggle::reconcile(paths, name, source, enabled, definition);
+                auto reconciling = OffThread::run([paths, name, source, enabled, definition] {
+                    return GlobalToggle::reconcile(paths, name, source, enabled, definition);
+                });
                 changed = co_await std::move(reconciling);
                 if (changed && self)
                     co_await self->load();

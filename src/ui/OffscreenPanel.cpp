@@ -3,6 +3,8 @@
 #include "PanelHost.h"
 
 #include <QDeadlineTimer>
+#include <QPainter>
+#include <QPainterPath>
 #include <QQmlComponent>
 #include <QQuickItem>
 #include <QThread>
@@ -16,6 +18,9 @@ void OffscreenPanel::useSoftwareRenderer()
 OffscreenPanel::OffscreenPanel(PanelHost &host)
 {
     host.install(&m_engine);
+    // The list makes the sections just outside its visible part between frames, as a window
+    // on screen does; without a controller the engine makes them inside a frame.
+    m_engine.setIncubationController(m_window.incubationController());
     m_window.setColor(Qt::transparent);
     QQmlComponent component(&m_engine, PanelHost::rootUrl());
     QObject *object = component.create();
@@ -45,7 +50,32 @@ QImage OffscreenPanel::grab()
     m_root->setHeight(height);
     if (m_window.height() != height)
         m_window.resize(320, height);
-    return m_window.grabWindow();
+    QImage frame = m_window.grabWindow();
+    frame.setDevicePixelRatio(m_window.effectiveDevicePixelRatio());
+    return shaped(frame, m_root->property("radius").toReal());
+}
+
+QImage OffscreenPanel::shaped(const QImage &frame, qreal radius)
+{
+    // The window's pixels have no alpha channel here; what lies outside the panel's rounded
+    // shape is not part of the panel and becomes transparent.
+    QImage picture = frame.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const qreal ratio = picture.devicePixelRatio();
+    QImage shape(picture.size(), QImage::Format_ARGB32_Premultiplied);
+    shape.setDevicePixelRatio(ratio);
+    shape.fill(Qt::transparent);
+    {
+        QPainter painter(&shape);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath outline;
+        outline.addRoundedRect(QRectF(0, 0, picture.width() / ratio, picture.height() / ratio), radius,
+                               radius);
+        painter.fillPath(outline, Qt::black);
+    }
+    QPainter painter(&picture);
+    painter.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+    painter.drawImage(QPointF(0, 0), shape);
+    return picture;
 }
 
 bool OffscreenPanel::waitUntil(const std::function<bool()> &done, int timeoutMs)

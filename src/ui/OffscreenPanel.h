@@ -28,13 +28,16 @@ public:
     // The load error of the root component; empty when it loaded.
     [[nodiscard]] const QString &error() const { return m_error; }
 
-    // Fits the window to the panel's natural height and renders one frame.
+    // Fits the window to the panel's natural height and renders one frame, transparent outside
+    // the panel's rounded corners.
     [[nodiscard]] QImage grab();
 
     // Turns the event loop until `done` holds or `timeoutMs` passed; returns whether it holds.
     static bool waitUntil(const std::function<bool()> &done, int timeoutMs);
 
 private:
+    [[nodiscard]] static QImage shaped(const QImage &frame, qreal radius);
+
     QQmlEngine m_engine;
     QQuickWindow m_window;
     QQuickItem *m_root = nullptr;

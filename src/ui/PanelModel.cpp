@@ -69,7 +69,10 @@ PanelModel::PanelModel(Services services, QObject *parent)
     connect(config, &MCPConfigService::managedServersChanged, this, published);
     connect(config, &MCPConfigService::projectsChanged, this, published);
     connect(config, &MCPConfigService::disabledGlobalServersChanged, this, published);
-    connect(config, &MCPConfigService::isLoadingChanged, this, &PanelModel::scheduleRebuild);
+    connect(config, &MCPConfigService::isLoadingChanged, this, [this, config] {
+        m_hasLoaded = m_hasLoaded || !config->isLoading();
+        scheduleRebuild();
+    });
     connect(m_weights, &TokenWeights::changed, this, &PanelModel::scheduleRebuild);
     connect(m_weights, &TokenWeights::changed, this, &PanelModel::probesRunningChanged);
     connect(m_weights, &TokenWeights::idle, this, &PanelModel::probesRunningChanged);
@@ -173,11 +176,15 @@ void PanelModel::rebuild()
     }
     m_projects->setSections(std::move(sections));
 
+    // "Loading…" only until the first lists arrive: a reload keeps the old list up until the new
+    // one is published, so it never flashes.
+    const bool nothing = config.globalServers().isEmpty() && config.desktopServers().isEmpty() &&
+                         config.managedServers().isEmpty() && config.projects().isEmpty();
+    m_hasLoaded = m_hasLoaded || !nothing;
     ListState state = ListState::list;
-    if (config.isLoading())
+    if (!m_hasLoaded)
         state = ListState::loading;
-    else if (config.globalServers().isEmpty() && config.desktopServers().isEmpty() &&
-             config.managedServers().isEmpty() && config.projects().isEmpty())
+    else if (nothing)
         state = ListState::empty;
     if (state != m_listState) {
         m_listState = state;

@@ -159,6 +159,7 @@ private:
     QSet<QString> m_busy;
     QString m_toggleError;
     ListState m_listState = ListState::loading;
+    bool m_hasLoaded = false; // a load has finished (or lists were there from the start)
     bool m_pageAnimated = true;
     QString m_serverNamesKey;
     std::optional<PendingToggle> m_pending;

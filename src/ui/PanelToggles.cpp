@@ -6,12 +6,11 @@
 #include "probe/ToggleEvents.h"
 #include "sessions/SessionManager.h"
 #include "store/MCPConfigService.h"
+#include "store/OffThread.h"
 #include "store/ProjectServerToggle.h"
 #include "store/StoreError.h"
 
 #include <QPointer>
-
-#include <QCoro/QCoroTimer>
 
 namespace {
 
@@ -84,13 +83,15 @@ QCoro::Task<void> PanelModel::runGlobalToggle(QString name, MCPSource source, bo
     } catch (const std::exception &error) {
         failure = describe(error);
     }
+    // The switch happened whether or not the panel is still there to show it.
+    if (failure.isEmpty())
+        ToggleEvents::post(name, QString(), value);
     if (!self)
         co_return;
     if (!failure.isEmpty()) {
         setToggleError(failure);
         co_return;
     }
-    ToggleEvents::post(name, QString(), value);
     QCoro::Task<void> relaunching = relaunchAfterToggle(std::nullopt);
     co_await std::move(relaunching);
 }
@@ -110,26 +111,26 @@ void PanelModel::handleProjectToggle(const ServerRow &row, const QString &projec
 QCoro::Task<void> PanelModel::runProjectToggle(QString name, QString projectPath, bool value, bool trust)
 {
     QPointer<PanelModel> self(this);
-    // Applied from the event loop, never inside the click: a small home can switch and reload
-    // without ever suspending, and the row must show busy (and ignore repeat clicks) first.
-    co_await QCoro::sleepFor(std::chrono::milliseconds(0));
-    if (!self)
-        co_return;
     const QString claudeJson = m_services.config->paths().claudeJsonPath;
-    // The switch waits for another Quorlane's and Claude Code's locks without blocking the thread.
+    // On a worker: reading, parsing and rewriting a large ~/.claude.json takes far longer than a
+    // frame, and the switch may wait seconds for another Quorlane's or Claude Code's lock. The
+    // worker gets copies only, so the switch completes even when the panel goes away; what it
+    // did is applied here, from the event loop, once this model is known to live.
     QString failure;
     try {
-        auto switching = value
-                             ? ProjectServerToggle::enableProjectServer(claudeJson, name, projectPath, trust)
-                             : ProjectServerToggle::disableProjectServer(claudeJson, name, projectPath);
+        QCoro::Task<void> switching = OffThread::run([claudeJson, name, projectPath, value, trust] {
+            return value ? ProjectServerToggle::enableProjectServer(claudeJson, name, projectPath, trust)
+                         : ProjectServerToggle::disableProjectServer(claudeJson, name, projectPath);
+        });
         co_await std::move(switching);
     } catch (const std::exception &error) {
         failure = describe(error);
     }
-    if (!self)
-        co_return;
+    // The switch happened whether or not the panel is still there to show it.
     if (failure.isEmpty())
         ToggleEvents::post(name, projectPath, value);
+    if (!self)
+        co_return;
     // The row stays busy until the reload has published what the files now say (also after a
     // failure, which may have changed the record halfway), so its switch never jumps back.
     QCoro::Task<void> reloading = reloadLocked();

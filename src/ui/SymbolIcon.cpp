@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QHash>
+#include <QMutex>
 #include <QPainter>
 #include <QSvgRenderer>
 
@@ -41,17 +42,47 @@ QByteArray SymbolIcon::svg(const QString &name, const QColor &color)
     return text.replace("currentColor", color.name(QColor::HexRgb).toLatin1());
 }
 
+QImage SymbolIcon::raster(const QString &name, const QColor &color, QSizeF size, qreal ratio)
+{
+    // A panel shows the same few symbols many times: each is drawn from its SVG once per colour,
+    // size and pixel ratio. Painting may happen on a render thread, one per window.
+    static QMutex mutex;
+    static QHash<QString, QImage> drawn;
+    const QColor opaque = color.toRgb();
+    const QString key = QStringLiteral("%1|%2|%3x%4@%5")
+                            .arg(name, opaque.name(QColor::HexRgb))
+                            .arg(size.width())
+                            .arg(size.height())
+                            .arg(ratio);
+    const QMutexLocker locker(&mutex);
+    if (const auto found = drawn.constFind(key); found != drawn.cend())
+        return *found;
+    QImage image;
+    QSvgRenderer renderer(svg(name, opaque));
+    const QSize pixels = (size * ratio).toSize();
+    if (renderer.isValid() && !pixels.isEmpty()) {
+        image = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        // Keep the drawing's proportions, centred in the item.
+        QSizeF fitted = renderer.viewBoxF().size();
+        fitted.scale(size, Qt::KeepAspectRatio);
+        renderer.render(&painter,
+                        QRectF((size.width() - fitted.width()) / 2, (size.height() - fitted.height()) / 2,
+                               fitted.width(), fitted.height()));
+    }
+    drawn.insert(key, image);
+    return image;
+}
+
 void SymbolIcon::paint(QPainter *painter)
 {
-    QSvgRenderer renderer(svg(m_name, m_color));
-    if (!renderer.isValid())
+    const QImage image =
+        raster(m_name, m_color, QSizeF(width(), height()), painter->device()->devicePixelRatioF());
+    if (image.isNull())
         return;
-    painter->setRenderHint(QPainter::Antialiasing);
     painter->setOpacity(m_color.alphaF());
-    // Keep the drawing's proportions, centred in the item.
-    QSizeF size = renderer.viewBoxF().size();
-    size.scale(width(), height(), Qt::KeepAspectRatio);
-    const QRectF target((width() - size.width()) / 2, (height() - size.height()) / 2, size.width(),
-                        size.height());
-    renderer.render(painter, target);
+    painter->drawImage(QRectF(0, 0, width(), height()), image);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QQuickPaintedItem>
 #include <QtQml/qqmlregistration.h>
 
@@ -26,6 +27,9 @@ public:
 
     // The SVG text of `name` with its colour filled in; empty for an unknown name.
     [[nodiscard]] static QByteArray svg(const QString &name, const QColor &color);
+
+    // `name` in `color` (its alpha ignored) at `size` and `ratio` device pixels per point.
+    [[nodiscard]] static QImage raster(const QString &name, const QColor &color, QSizeF size, qreal ratio);
 
 Q_SIGNALS:
     void nameChanged();

@@ -1,3 +1,4 @@
+#include "FeedServer.h"
 #include "TestHome.h"
 #include "app/UpdateChecker.h"
 #include "app/UpdateFeed.h"
@@ -5,10 +6,7 @@
 
 #include <QProcess>
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
-#include <QTimer>
 
 #include <memory>
 
@@ -16,77 +14,13 @@ using UpdateFeed::VersionComparison;
 using Versions = QList<qint64>;
 using Kind = CheckState::Kind;
 
-// A real HTTP server on 127.0.0.1: answers every GET with `status` and `body`; or, dripping,
-// with headers and then a byte every 0.2 s; or, flooding, with a body of 1 GiB as fast as the
-// client reads.
-class FeedServer : public QTcpServer
+// Sets `done` when `task` has finished. Unlike a continuation attached to the task, this
+// coroutine owns the task, so nothing dangles when the checker dies first.
+QCoro::Task<> markWhenDone(QCoro::Task<> task, bool &done)
 {
-public:
-    enum class Mode
-    {
-        answer,
-        silent,
-        drip,
-        flood
-    };
-    int status = 200;
-    QByteArray body;
-    Mode mode = Mode::answer;
-    QList<QByteArray> requests;
-    qint64 sent = 0;
-
-    FeedServer()
-    {
-        if (!listen(QHostAddress::LocalHost))
-            qFatal("FeedServer: cannot listen on 127.0.0.1");
-        connect(this, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *socket = nextPendingConnection())
-                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { read(socket); });
-        });
-    }
-    [[nodiscard]] QUrl url() const
-    {
-        return QUrl(QStringLiteral("http://127.0.0.1:%1/changelog.json").arg(serverPort()));
-    }
-
-private:
-    void read(QTcpSocket *socket)
-    {
-        while (socket->canReadLine()) {
-            const QByteArray line = socket->readLine();
-            if (line.startsWith("GET "))
-                requests.append(line.trimmed());
-            if (line != "\r\n" || mode == Mode::silent)
-                continue;
-            if (mode == Mode::answer) {
-                socket->write("HTTP/1.1 " + QByteArray::number(status) + " Feed\r\nContent-Length: " +
-                              QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
-                socket->disconnectFromHost();
-            } else {
-                socket->write("HTTP/1.1 200 Feed\r\nContent-Length: 1073741824\r\n\r\n");
-                sendMore(socket);
-            }
-        }
-    }
-    void sendMore(QTcpSocket *socket)
-    {
-        if (socket->state() != QAbstractSocket::ConnectedState)
-            return;
-        if (mode == Mode::drip) {
-            sent += socket->write(" ");
-            QTimer::singleShot(200, socket, [this, socket] { sendMore(socket); });
-        } else if (sent < (qint64(1) << 30)) {
-            sent += socket->write(QByteArray(1 << 16, ' '));
-            QObject::connect(
-                socket, &QTcpSocket::bytesWritten, socket,
-                [this, socket] {
-                    if (socket->bytesToWrite() == 0)
-                        sendMore(socket);
-                },
-                Qt::SingleShotConnection);
-        }
-    }
-};
+    co_await std::move(task);
+    done = true;
+}
 
 class TestUpdateChecker : public QObject
 {
@@ -94,18 +28,12 @@ class TestUpdateChecker : public QObject
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<FeedServer> m_server;
 
-    void serve(int status, QByteArray body)
-    {
-        m_server->status = status;
-        m_server->body = std::move(body);
-    }
-
 private Q_SLOTS:
     void init()
     {
         m_home = std::make_unique<TestHome>();
         m_server = std::make_unique<FeedServer>();
-        qputenv("QUORLANE_FEED_URL", m_server->url().toEncoded());
+        qputenv("QUORLANE_FEED_URL", m_server->url());
     }
     void cleanup()
     {
@@ -191,11 +119,11 @@ private Q_SLOTS:
         QFETCH(QString, changelogURL);
 
         UpdateChecker checker(running);
-        serve(200, "{\"version\":\"0.1\",\"url\":\"https://example.org/old\"}");
+        m_server->answer(200, "{\"version\":\"0.1\",\"url\":\"https://example.org/old\"}");
         QCoro::waitFor(checker.checkForUpdates());
         QCOMPARE(checker.latestVersion(), QStringLiteral("0.1"));
 
-        serve(status, body);
+        m_server->answer(status, body);
         if (status == 0)
             m_server->close();
         QList<CheckState> states;
@@ -214,10 +142,10 @@ private Q_SLOTS:
 
     void checkerDestroyedDuringACheck()
     {
-        serve(200, R"({"version":"2.0"})");
+        m_server->answer(200, R"({"version":"2.0"})");
         auto *checker = new UpdateChecker(QStringLiteral("1.0"));
         bool finished = false;
-        QCoro::connect(checker->checkForUpdates(), this, [&] { finished = true; });
+        auto watcher = markWhenDone(checker->checkForUpdates(), finished);
         delete checker;
         // The reply still arrives; the check must end without touching the dead checker.
         QTRY_VERIFY_WITH_TIMEOUT(finished, 30000);
@@ -227,7 +155,7 @@ private Q_SLOTS:
     void checkUpdateCommand()
     {
         const QString current = QStringLiteral("\"currentVersion\":\"" QUORLANE_VERSION "\"");
-        serve(200, "{\"version\":\"999.0\",\"url\":\"https://quorlane.dev/c#999\"}");
+        m_server->answer(200, "{\"version\":\"999.0\",\"url\":\"https://quorlane.dev/c#999\"}");
         QString out;
         QTextStream outStream(&out);
         QCOMPARE(
@@ -238,7 +166,7 @@ private Q_SLOTS:
         QCOMPARE(out, available);
 
         // The event loop must keep turning for the in-process server while the child runs.
-        serve(404, "");
+        m_server->answer(404, "");
         QProcess process;
         process.setProcessEnvironment(m_home->environment());
         process.start(QStringLiteral(QUORLANE_BINARY),
@@ -271,7 +199,7 @@ private Q_SLOTS:
         bool finished = false;
         QElapsedTimer clock;
         clock.start();
-        QCoro::connect(checker.checkForUpdates(), this, [&] { finished = true; });
+        auto watcher = markWhenDone(checker.checkForUpdates(), finished);
         QTRY_VERIFY_WITH_TIMEOUT(finished, 30000);
         QVERIFY2(clock.elapsed() < 10000, "the check outlived its deadline");
         QCOMPARE(checker.checkState(),

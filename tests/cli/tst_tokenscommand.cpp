@@ -138,14 +138,6 @@ private Q_SLOTS:
         QVERIFY(out.isEmpty());
         QVERIFY(!setup.started("own"));
     }
-
-    void usageError()
-    {
-        TestHome home;
-        const TestHome::Run run = home.runQuorlane({QStringLiteral("tokens"), QStringLiteral("--bogus")});
-        QCOMPARE(run.exitCode, 2);
-        QVERIFY(run.err.contains("tokens --help"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestTokensCommand)

@@ -70,7 +70,7 @@ private Q_SLOTS:
         else if (scenario.endsWith(u"failed"))
             feed = std::make_unique<FeedServer>(500, "");
         else
-            feed = std::make_unique<FeedServer>(200, "", true);
+            feed = std::make_unique<FeedServer>(200, "", FeedServer::Mode::silent);
         qputenv("QUORLANE_FEED_URL", feed->url());
 
         PanelFixture fixture;
@@ -116,6 +116,7 @@ private Q_SLOTS:
             QTRY_VERIFY(fixture.updater.hasCheckedThisSession());
         QTest::qWait(300); // animations of the last change
         const QImage shot = view.grab();
+        QCOMPARE(qAlpha(shot.pixel(0, 0)), 0); // outside the rounded corner
 
         if (scenario == u"loading") {
             // Let the load finish so its worker ends with the test.

@@ -1,9 +1,10 @@
 import QtQuick
 import Quorlane.UI
-import QtQuick.Layouts
 
 // One server: status dot, name (and source), token figure or spinner, optional lock, switch.
 // The switch shows `isEnabled`; a click only reports the wish through `toggled`.
+// Placed by anchors and plain arithmetic rather than a layout: a panel holds hundreds of rows,
+// and a layout per row costs more to make and to lay out than everything it places.
 Item {
     id: row
     property string mcpName
@@ -19,9 +20,13 @@ Item {
     signal toggled(bool value)
 
     readonly property bool isHovering: hover.hovered
+    readonly property bool spinning: probing || busy
+    // Where the figure (or the spinner) ends: left of the lock, or of the switch.
+    readonly property real trailingRight: (isLocked ? lock.x : toggle.x) - 8
+    readonly property real trailingLeft: trailingRight - (spinning ? 12 : figure.implicitWidth)
 
     implicitWidth: 320
-    implicitHeight: layout.implicitHeight + 10
+    implicitHeight: Math.max(names.implicitHeight, toggle.implicitHeight) + 10
 
     Rectangle {
         anchors.fill: parent
@@ -31,82 +36,86 @@ Item {
     }
     HoverHandler { id: hover }
 
-    RowLayout {
-        id: layout
-        anchors.fill: parent
-        anchors.leftMargin: 12
-        anchors.rightMargin: 12
-        anchors.topMargin: 5
-        anchors.bottomMargin: 5
-        spacing: 8
-
-        Rectangle {
-            objectName: "statusDot"
-            implicitWidth: 6
-            implicitHeight: 6
-            radius: 3
-            color: row.isEnabled ? Theme.enabledGreen : Theme.tertiary
-        }
-        Column {
-            Layout.fillWidth: true
-            Layout.minimumWidth: 0
-            spacing: 1
-            PanelText {
-                width: parent.width
-                size: 12
-                font.weight: Font.Medium
-                text: row.mcpName
-                elide: Text.ElideMiddle
-            }
-            PanelText {
-                width: parent.width
-                visible: row.subtitle.length > 0
-                size: 10
-                color: Theme.secondary
-                text: row.subtitle
-                elide: Text.ElideRight
-            }
-        }
-        Item { Layout.minimumWidth: 4 - 2 * layout.spacing; implicitWidth: 0 }
-        SpinnerView {
-            visible: row.probing || row.busy
+    Rectangle {
+        objectName: "statusDot"
+        x: 12
+        anchors.verticalCenter: parent.verticalCenter
+        width: 6
+        height: 6
+        radius: 3
+        color: row.isEnabled ? Theme.enabledGreen : Theme.tertiary
+    }
+    Column {
+        id: names
+        x: 26
+        anchors.verticalCenter: parent.verticalCenter
+        width: Math.max(0, row.trailingLeft - 16 - x)
+        spacing: 1
+        PanelText {
+            width: parent.width
+            size: 12
+            font.weight: Font.Medium
+            text: row.mcpName
+            elide: Text.ElideMiddle
         }
         PanelText {
-            id: figure
-            objectName: "tokenFigure"
-            visible: !row.probing && !row.busy
-            size: 12
-            color: Theme.grey(0.4)
-            text: row.tokenText
-            Accessible.description: row.note
-            HoverHandler {
-                id: figureHover
-                enabled: row.note.length > 0
-                onHoveredChanged: {
-                    if (!row.tipHost)
-                        return
-                    if (hovered)
-                        row.tipHost.show(row.note, figure)
-                    else
-                        row.tipHost.hide()
-                }
+            width: parent.width
+            visible: row.subtitle.length > 0
+            size: 10
+            color: Theme.secondary
+            text: row.subtitle
+            elide: Text.ElideRight
+        }
+    }
+    // Made only while needed: most rows never spin.
+    Loader {
+        active: row.spinning
+        x: row.trailingRight - 12
+        anchors.verticalCenter: parent.verticalCenter
+        sourceComponent: SpinnerView {}
+    }
+    PanelText {
+        id: figure
+        objectName: "tokenFigure"
+        visible: !row.spinning
+        x: row.trailingRight - implicitWidth
+        anchors.verticalCenter: parent.verticalCenter
+        size: 12
+        color: Theme.grey(0.4)
+        text: row.tokenText
+        Accessible.description: row.note
+        HoverHandler {
+            enabled: row.note.length > 0
+            onHoveredChanged: {
+                if (!row.tipHost)
+                    return
+                if (hovered)
+                    row.tipHost.show(row.note, figure)
+                else
+                    row.tipHost.hide()
             }
         }
-        SymbolIcon {
-            visible: row.isLocked
-            implicitWidth: 8
-            implicitHeight: 10
-            name: "lock.fill"
-            color: Theme.grey(0.45)
-            Accessible.role: Accessible.Graphic
-            Accessible.name: row.lockAccessibilityLabel
-        }
-        QuorlaneToggleStyle {
-            objectName: "switch"
-            checked: row.isEnabled
-            enabled: !row.isLocked && !row.busy
-            opacity: row.isLocked ? 0.5 : 1
-            onToggled: value => row.toggled(value)
-        }
+    }
+    SymbolIcon {
+        id: lock
+        visible: row.isLocked
+        x: toggle.x - 8 - width
+        anchors.verticalCenter: parent.verticalCenter
+        width: 8
+        height: 10
+        name: "lock.fill"
+        color: Theme.grey(0.45)
+        Accessible.role: Accessible.Graphic
+        Accessible.name: row.lockAccessibilityLabel
+    }
+    QuorlaneToggleStyle {
+        id: toggle
+        objectName: "switch"
+        x: row.width - 12 - width
+        anchors.verticalCenter: parent.verticalCenter
+        checked: row.isEnabled
+        enabled: !row.isLocked && !row.busy
+        opacity: row.isLocked ? 0.5 : 1
+        onToggled: value => row.toggled(value)
     }
 }

@@ -53,39 +53,47 @@ Item {
         }
     }
 
-    Flickable {
+    // Only the sections in and near the visible part exist; the rest are made as they scroll in.
+    ListView {
         id: scroller
         objectName: "serverList"
         visible: Panel.listState === "list"
         width: list.width
         height: 400
         clip: true
-        contentWidth: width
-        contentHeight: sections.implicitHeight
         boundsBehavior: Flickable.StopAtBounds
-        Column {
-            id: sections
+        cacheBuffer: 200
+        model: Panel.projects
+        // The global section grows when the lists arrive: a list shown from its top stays there.
+        property real headerShownHeight: 0
+        function headerResized(height) {
+            const wasAtTop = contentY <= originY + 0.5 || contentY <= -headerShownHeight + 0.5
+            headerShownHeight = height
+            // While the header is still being made, the list places itself afterwards.
+            if (wasAtTop && headerItem) {
+                forceLayout()
+                positionViewAtBeginning()
+            }
+        }
+        header: GlobalSectionView {
             width: scroller.width
-            GlobalSectionView {
-                rows: Panel.globalRows
-                tipHost: list.tipHost
-                onToggled: (index, value) => Panel.toggleGlobal(index, value)
-            }
-            Repeater {
-                model: Panel.projects
-                delegate: ProjectSectionView {
-                    required property int index
-                    required property string projectId
-                    required title
-                    required pathText
-                    required countText
-                    required isExpanded
-                    required rows
-                    tipHost: list.tipHost
-                    onToggled: (row, value) => Panel.toggleProject(index, row, value)
-                    onExpandToggled: Panel.projects.setExpanded(index, !isExpanded)
-                }
-            }
+            onHeightChanged: scroller.headerResized(height)
+            rows: Panel.globalRows
+            tipHost: list.tipHost
+            onToggled: (index, value) => Panel.toggleGlobal(index, value)
+        }
+        delegate: ProjectSectionView {
+            required property int index
+            required property string projectId
+            required title
+            required pathText
+            required countText
+            required isExpanded
+            required rows
+            width: scroller.width
+            tipHost: list.tipHost
+            onToggled: (row, value) => Panel.toggleProject(index, row, value)
+            onExpandToggled: Panel.projects.setExpanded(index, !isExpanded)
         }
     }
 }

@@ -13,6 +13,8 @@ Rectangle {
     function showMain() { Panel.showMain() }
     // The window calls this each time it opens.
     function panelShown() { Panel.panelShown() }
+    onPageChanged: if (page === "preferences") prefsLoader.wanted = true
+    Component.onCompleted: if (page === "preferences") prefsLoader.wanted = true
 
     width: 320
     implicitWidth: 320
@@ -69,11 +71,18 @@ Rectangle {
                 width: pageArea.width
                 tipHost: tip
             }
+            // Made when first shown, then kept: the panel opens without it, and later visits
+            // cost no more than a redraw.
             Loader {
                 id: prefsLoader
-                active: root.page === "preferences"
+                property bool wanted: false
+                active: wanted
+                visible: root.page === "preferences"
                 width: pageArea.width
-                sourceComponent: PreferencesView { width: pageArea.width }
+                sourceComponent: PreferencesView {
+                    width: pageArea.width
+                    visible: prefsLoader.visible
+                }
             }
         }
 

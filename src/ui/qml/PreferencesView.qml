@@ -13,7 +13,8 @@ Flickable {
     clip: true
     boundsBehavior: Flickable.StopAtBounds
 
-    Component.onCompleted: prefs.pageShown()
+    Component.onCompleted: if (visible) prefs.pageShown()
+    onVisibleChanged: if (visible) prefs.pageShown()
 
     Column {
         id: content

@@ -1,6 +1,5 @@
 import QtQuick
 import Quorlane.UI
-import QtQuick.Layouts
 
 // One project: a header (folder, name, abbreviated path, "3/5", chevron) that collapses and
 // expands the section, then one row per server while expanded.
@@ -23,66 +22,59 @@ Column {
         id: header
         objectName: "projectHeader"
         width: section.width
-        height: headerLayout.implicitHeight + 20
+        height: texts.implicitHeight + 20
         Accessible.role: Accessible.Button
         Accessible.name: section.title
 
-        RowLayout {
-            id: headerLayout
-            anchors.fill: parent
-            anchors.leftMargin: 16
-            anchors.rightMargin: 16
-            anchors.topMargin: 10
-            anchors.bottomMargin: 10
-            spacing: 10
-            Item {
-                implicitWidth: 20
-                implicitHeight: 14
-                SymbolIcon {
-                    anchors.centerIn: parent
-                    width: 17
-                    height: 13
-                    name: "folder.fill"
-                    color: Theme.grey(0.45)
-                }
+        SymbolIcon {
+            x: 16 + 1.5
+            anchors.verticalCenter: parent.verticalCenter
+            width: 17
+            height: 13
+            name: "folder.fill"
+            color: Theme.grey(0.45)
+        }
+        Column {
+            id: texts
+            x: 46
+            anchors.verticalCenter: parent.verticalCenter
+            width: Math.max(0, count.x - 10 - x)
+            spacing: 2
+            PanelText {
+                width: parent.width
+                size: 14
+                font.weight: Font.Medium
+                color: "white"
+                text: section.title
+                elide: Text.ElideRight
             }
-            Column {
-                Layout.fillWidth: true
-                Layout.minimumWidth: 0
-                spacing: 2
-                PanelText {
-                    width: parent.width
-                    size: 14
-                    font.weight: Font.Medium
-                    color: "white"
-                    text: section.title
-                    elide: Text.ElideRight
-                }
-                PanelText {
-                    width: parent.width
-                    size: 11
-                    color: Theme.grey(0.4)
-                    text: section.pathText
-                    elide: Text.ElideMiddle
-                }
+            PanelText {
+                width: parent.width
+                size: 11
+                color: Theme.grey(0.4)
+                text: section.pathText
+                elide: Text.ElideMiddle
             }
-            Row {
-                spacing: 4
-                PanelText {
-                    objectName: "countText"
-                    anchors.verticalCenter: parent.verticalCenter
-                    size: 12
-                    color: Theme.grey(0.4)
-                    text: section.countText
-                }
-                SymbolIcon {
-                    objectName: "chevron"
-                    anchors.verticalCenter: parent.verticalCenter
-                    width: 9
-                    height: 6
-                    name: section.isExpanded ? "chevron.up" : "chevron.down"
-                    color: Theme.grey(0.4)
-                }
+        }
+        Row {
+            id: count
+            x: header.width - 16 - width
+            anchors.verticalCenter: parent.verticalCenter
+            spacing: 4
+            PanelText {
+                objectName: "countText"
+                anchors.verticalCenter: parent.verticalCenter
+                size: 12
+                color: Theme.grey(0.4)
+                text: section.countText
+            }
+            SymbolIcon {
+                objectName: "chevron"
+                anchors.verticalCenter: parent.verticalCenter
+                width: 9
+                height: 6
+                name: section.isExpanded ? "chevron.up" : "chevron.down"
+                color: Theme.grey(0.4)
             }
         }
         MouseArea {

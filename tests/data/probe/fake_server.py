@@ -85,7 +85,7 @@ def stdio_server(mode, args):
 
 
 def http_server(mode, log_path):
-    # MODE: json, sse, session, hang, or initNNN / listNNN (that status on that request).
+    # MODE: json, sse, session, hang, flood, or initNNN / listNNN (that status on that request).
     class Handler(BaseHTTPRequestHandler):
         protocol_version = "HTTP/1.1"
 
@@ -116,6 +116,20 @@ def http_server(mode, log_path):
                 return self.answer(status, listed if status != 200 else reply(1, {}), extra=extra)
             if method == "notifications/initialized":  # an id offered here must not be taken over
                 return self.answer(202, extra={"mcp-session-id": "not-this-one"} if mode == "session" else {})
+            if mode == "flood":  # a tools/list answer of 1 GiB, sent until the client hangs up
+                self.send_response(200)
+                self.send_header("Content-Length", str(1 << 30))
+                self.end_headers()
+                sent = 0
+                try:
+                    while sent < 1 << 30:
+                        self.wfile.write(b" " * (1 << 16))
+                        sent += 1 << 16
+                except OSError:
+                    pass
+                with open(log_path, "a", encoding="utf-8") as log:  # how far the client read
+                    log.write(json.dumps({"method": "flood", "sent": sent}) + "\n")
+                return
             if mode == "sse":
                 return self.answer(status, b"event: message\nid: 7\n: note\n\ndata: " + listed + b"\n\n",
                                    "text/event-stream")
