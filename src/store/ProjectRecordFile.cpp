@@ -80,9 +80,27 @@ QString olderSidecarName(const QString &projectPath)
     return readableName(projectPath) + QStringLiteral(".json");
 }
 
+// The legacy file sits inside the project folder, where a cloned repository can ship one:
+// whatever it says, its definitions are the repository's. One that does not decode is not read
+// (and goes with the next save).
+Found locateLegacy(const QString &projectPath, const Listing *listing)
+{
+    if (listing && !listing->mayHoldLegacy(projectPath))
+        return {};
+    const auto bytes = JsonFile::read(legacyPath(projectPath));
+    auto legacy = bytes ? QuorlaneProjectConfig::decode(*bytes) : std::nullopt;
+    if (!legacy)
+        return {};
+    for (StashedDefinition &stashed : legacy->stashedConfigs)
+        stashed.origin = DefinitionOrigin::legacyProjectRecord;
+    return {std::move(*legacy), Place::legacy};
+}
+
 // Throws like loadForChange.
 Found locate(const QString &projectPath, const Listing *listing = nullptr)
 {
+    if (listing && !listing->mayHoldRecord(projectPath))
+        return locateLegacy(projectPath, listing);
     const QString folder = (listing ? listing->folder() : projectsFolder()) + QLatin1Char('/');
     const auto listed = [listing](const QString &name) { return !listing || listing->holds(name); };
     const QString currentName = sidecarName(projectPath);
@@ -99,18 +117,7 @@ Found locate(const QString &projectPath, const Listing *listing = nullptr)
         if (record->projectPath.isEmpty() || record->projectPath == projectPath)
             return {std::move(*record), Place::older};
     }
-    // The legacy file sits inside the project folder, where a cloned repository can ship one:
-    // whatever it says, its definitions are the repository's. One that does not decode is not
-    // read (and goes with the next save).
-    if (listing && !listing->mayHoldLegacy(projectPath))
-        return {};
-    const auto bytes = JsonFile::read(legacyPath(projectPath));
-    auto legacy = bytes ? QuorlaneProjectConfig::decode(*bytes) : std::nullopt;
-    if (!legacy)
-        return {};
-    for (StashedDefinition &stashed : legacy->stashedConfigs)
-        stashed.origin = DefinitionOrigin::legacyProjectRecord;
-    return {std::move(*legacy), Place::legacy};
+    return locateLegacy(projectPath, listing);
 }
 
 } // namespace
@@ -158,7 +165,22 @@ Listing Listing::now()
     listing.m_folder = projectsFolder();
     const QStringList names = entriesOf(listing.m_folder);
     listing.m_names = QSet<QString>(names.cbegin(), names.cend());
+    for (const QString &name : names) {
+        if (!name.endsWith(QStringLiteral(".json")))
+            continue;
+        listing.m_readableParts.insert(name.chopped(5));
+        if (name.size() > 22 && name.at(name.size() - 22) == QLatin1Char('-'))
+            listing.m_readableParts.insert(name.chopped(22));
+    }
     return listing;
+}
+
+bool Listing::mayHoldRecord(const QString &projectPath) const
+{
+    if (m_readableParts.isEmpty())
+        return false;
+    const QString readable = readableName(projectPath);
+    return m_readableParts.contains(readable) || m_readableParts.contains(readable.left(100));
 }
 
 bool Listing::mayHoldLegacy(const QString &projectPath) const

@@ -38,6 +38,10 @@ public:
     // Whether the records folder holds a file of this name.
     [[nodiscard]] bool holds(const QString &fileName) const { return m_names.contains(fileName); }
     [[nodiscard]] const QString &folder() const { return m_folder; }
+    // False when no listed file can be the project's record under either name, told from the
+    // readable part of the names alone (no hash of the path is made for the thousands of
+    // projects without a record).
+    [[nodiscard]] bool mayHoldRecord(const QString &projectPath) const;
     // False when the project folder cannot hold a legacy record because its parent folder,
     // listed once, has no entry of that name (compared without case: a folder on a file system
     // that ignores case is found under any spelling).
@@ -46,6 +50,7 @@ public:
 private:
     QString m_folder;
     QSet<QString> m_names;
+    QSet<QString> m_readableParts; // the names without ".json" or "-<hash>.json"
     mutable QHash<QString, std::optional<QSet<QString>>> m_parents; // case-folded entries; nullopt: unlisted
 };
 
