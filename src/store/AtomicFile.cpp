@@ -1,5 +1,6 @@
 #include "AtomicFile.h"
 
+#include "FileStamp.h"
 #include "StoreError.h"
 #include "platform/FileExchange.h"
 
@@ -61,70 +62,16 @@ QByteArray resolve(const QString &path)
     return QFile::encodeName(path);
 }
 
-struct Temporary
+void writeAll(int fd, const char *at, std::size_t left)
 {
-    QByteArray path;
-    dev_t device = 0;
-    ino_t inode = 0;
-};
-
-void writeAll(int fd, const QByteArray &bytes)
-{
-    const char *at = bytes.constData();
-    qsizetype left = bytes.size();
     while (left > 0) {
-        const ssize_t written = ::write(fd, at, size_t(left));
+        const ssize_t written = ::write(fd, at, left);
         if (written < 0 && errno == EINTR)
             continue;
         if (written < 0)
             throw errno;
         at += written;
-        left -= written;
-    }
-}
-
-// A synced file beside `target` holding `bytes`, with the mode, owner and group the target is
-// to have. Throws FileSystemError naming `shownPath`; nothing is left behind then.
-Temporary writeTemporary(const QByteArray &target, const QString &shownPath, const QByteArray &bytes,
-                         Access access)
-{
-    ignoreFileSizeSignal();
-    struct stat existing = {};
-    const bool exists = ::stat(target.constData(), &existing) == 0;
-    mode_t mode = exists ? (existing.st_mode & 07777) : 0600;
-    if (access == Access::private_)
-        mode &= 0600;
-
-    const QFileInfo info(QFile::decodeName(target));
-    QByteArray name = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
-                                        QStringLiteral(".quorlane-XXXXXX"));
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0)
-        fail("write", shownPath, errno);
-    try {
-        if (::fchmod(fd, mode) != 0)
-            throw errno;
-        // Run as root with the user's home (sudo -E), a new file would belong to root and the
-        // user's own programs could no longer read it.
-        if (exists && (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()) &&
-            ::fchown(fd, existing.st_uid, existing.st_gid) != 0 && errno != EPERM)
-            throw errno;
-        writeAll(fd, bytes);
-        if (::fsync(fd) != 0)
-            throw errno;
-        struct stat written = {};
-        if (::fstat(fd, &written) != 0)
-            throw errno;
-        if (::close(fd) != 0) {
-            const int error = errno;
-            ::unlink(name.constData());
-            fail("write", shownPath, error);
-        }
-        return Temporary{name, written.st_dev, written.st_ino};
-    } catch (int error) {
-        ::close(fd);
-        ::unlink(name.constData());
-        fail("write", shownPath, error);
+        left -= std::size_t(written);
     }
 }
 
@@ -169,17 +116,185 @@ void putBack(const QByteArray &temporary, const QByteArray &target, dev_t device
 
 } // namespace
 
+Replacement::Replacement(const QString &path, Access access) : m_shownPath(path), m_target(resolve(path))
+{
+    ignoreFileSizeSignal();
+    struct stat existing = {};
+    const bool exists = ::stat(m_target.constData(), &existing) == 0;
+    mode_t mode = exists ? (existing.st_mode & 07777) : 0600;
+    if (access == Access::private_)
+        mode &= 0600;
+
+    const QFileInfo info(QFile::decodeName(m_target));
+    m_temporary = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
+                                    QStringLiteral(".quorlane-XXXXXX"));
+    m_fd = ::mkstemp(m_temporary.data());
+    if (m_fd < 0) {
+        m_temporary.clear();
+        fail("write", m_shownPath, errno);
+    }
+    try {
+        if (::fchmod(m_fd, mode) != 0)
+            throw errno;
+        // Run as root with the user's home (sudo -E), a new file would belong to root and the
+        // user's own programs could no longer read it.
+        if (exists && (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()) &&
+            ::fchown(m_fd, existing.st_uid, existing.st_gid) != 0 && errno != EPERM)
+            throw errno;
+    } catch (int error) {
+        discard();
+        fail("write", m_shownPath, error);
+    }
+}
+
+Replacement::~Replacement()
+{
+    discard();
+}
+
+void Replacement::discard()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    if (!m_temporary.isEmpty())
+        ::unlink(m_temporary.constData());
+    m_temporary.clear();
+}
+
+void Replacement::append(const char *data, std::size_t size)
+{
+    try {
+        writeAll(m_fd, data, size);
+    } catch (int error) {
+        discard();
+        fail("write", m_shownPath, error);
+    }
+    m_fingerprint.add(data, size);
+}
+
+void Replacement::finish()
+{
+    try {
+        if (::fsync(m_fd) != 0)
+            throw errno;
+        struct stat written = {};
+        if (::fstat(m_fd, &written) != 0)
+            throw errno;
+        m_device = written.st_dev;
+        m_inode = written.st_ino;
+        const int fd = m_fd;
+        m_fd = -1;
+        if (::close(fd) != 0)
+            throw errno;
+    } catch (int error) {
+        discard();
+        fail("write", m_shownPath, error);
+    }
+    m_digest = m_fingerprint.digest();
+}
+
+void Replacement::placed(std::int64_t knownAt)
+{
+    m_temporary.clear();
+    syncFolder(m_target);
+    // Our file, unless another program replaced it in the moment since.
+    const auto stamp = FileStamp::of(QFile::decodeName(m_target));
+    if (stamp && stamp->device == std::uint64_t(m_device) && stamp->inode == std::uint64_t(m_inode))
+        m_placed = KnownStamp{*stamp, knownAt};
+    notify(m_shownPath);
+}
+
+void Replacement::commit()
+{
+    const std::int64_t knownAt = KnownStamp::now();
+    if (::rename(m_temporary.constData(), m_target.constData()) != 0) {
+        const int error = errno;
+        discard();
+        fail("replace", m_shownPath, error);
+    }
+    placed(knownAt);
+}
+
+bool Replacement::commitIfUnchanged(const QByteArray &expected)
+{
+    return commitIfUnchanged(std::uint64_t(expected.size()),
+                             [&expected](const QString &path) { return holds(path, expected); });
+}
+
+bool Replacement::commitIfUnchanged(const Fingerprint::Digest &expected)
+{
+    return commitIfUnchanged(expected.size,
+                             [&expected](const QString &path) { return holds(path, expected); });
+}
+
+bool Replacement::commitIfUnchanged(std::uint64_t expectedSize,
+                                    const std::function<bool(const QString &path)> &holdsExpected)
+{
+    struct stat before = {};
+    // A cheap look right before the exchange, after the slow write and sync: most changes of
+    // the other program are seen here, before any file of ours has been in place.
+    if (::stat(m_target.constData(), &before) != 0 || std::uint64_t(before.st_size) != expectedSize) {
+        discard();
+        return false;
+    }
+    const std::int64_t knownAt = KnownStamp::now();
+    const int error = FileExchange::exchange(m_temporary, m_target);
+    if (error == ENOENT) {
+        discard();
+        return false;
+    }
+    if (error == ENOSYS || error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP) {
+        // A file system that cannot exchange: look once more right before the rename.
+        if (!holdsExpected(QFile::decodeName(m_target))) {
+            discard();
+            return false;
+        }
+        commit();
+        return true;
+    }
+    if (error != 0) {
+        discard();
+        fail("replace", m_shownPath, error);
+    }
+    // Another program that replaced the file by rename left a different file object: put its
+    // file back at once, before it could read ours. Only the same file object needs its bytes
+    // compared (a writer that writes in place, or a change before our first look).
+    const bool replacedMeanwhile = !sameFile(m_temporary, before.st_dev, before.st_ino);
+    if (!replacedMeanwhile && holdsExpected(QFile::decodeName(m_temporary))) {
+        ::unlink(m_temporary.constData());
+        placed(knownAt);
+        return true;
+    }
+    putBack(m_temporary, m_target, m_device, m_inode);
+    m_temporary.clear();
+    return false;
+}
+
 void replace(const QString &path, const QByteArray &bytes, Access access)
 {
-    const QByteArray target = resolve(path);
-    const Temporary temporary = writeTemporary(target, path, bytes, access);
-    if (::rename(temporary.path.constData(), target.constData()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.path.constData());
-        fail("replace", path, error);
+    Replacement replacement(path, access);
+    replacement.append(bytes.constData(), std::size_t(bytes.size()));
+    replacement.finish();
+    replacement.commit();
+}
+
+bool holds(const QString &path, const Fingerprint::Digest &expected)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || std::uint64_t(file.size()) != expected.size)
+        return false;
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    Fingerprint fingerprint;
+    for (;;) {
+        const qint64 got = file.read(chunk.data(), chunk.size());
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+        fingerprint.add(chunk.constData(), std::size_t(got));
     }
-    syncFolder(target);
-    notify(path);
+    return fingerprint.digest() == expected;
 }
 
 bool holds(const QString &path, const QByteArray &bytes)
@@ -197,53 +312,20 @@ bool holds(const QString &path, const QByteArray &bytes)
     return file.read(chunk.data(), 1) == 0;
 }
 
+bool replaceIfUnchanged(const QString &path, const QByteArray &bytes, const Fingerprint::Digest &expected)
+{
+    Replacement replacement(path, Access::keep);
+    replacement.append(bytes.constData(), std::size_t(bytes.size()));
+    replacement.finish();
+    return replacement.commitIfUnchanged(expected);
+}
+
 bool replaceIfUnchanged(const QString &path, const QByteArray &bytes, const QByteArray &expected)
 {
-    const QByteArray target = resolve(path);
-    struct stat before = {};
-    const Temporary temporary = writeTemporary(target, path, bytes, Access::keep);
-    // A cheap look right before the exchange, after the slow write and sync: most changes of
-    // the other program are seen here, before any file of ours has been in place.
-    if (::stat(target.constData(), &before) != 0 || before.st_size != expected.size()) {
-        ::unlink(temporary.path.constData());
-        return false;
-    }
-    const int error = FileExchange::exchange(temporary.path, target);
-    if (error == ENOENT) {
-        ::unlink(temporary.path.constData());
-        return false;
-    }
-    if (error == ENOSYS || error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP) {
-        // A file system that cannot exchange: look once more right before the rename.
-        if (!holds(QFile::decodeName(target), expected)) {
-            ::unlink(temporary.path.constData());
-            return false;
-        }
-        if (::rename(temporary.path.constData(), target.constData()) != 0) {
-            const int renameError = errno;
-            ::unlink(temporary.path.constData());
-            fail("replace", path, renameError);
-        }
-        syncFolder(target);
-        notify(path);
-        return true;
-    }
-    if (error != 0) {
-        ::unlink(temporary.path.constData());
-        fail("replace", path, error);
-    }
-    // Another program that replaced the file by rename left a different file object: put its
-    // file back at once, before it could read ours. Only the same file object needs its bytes
-    // compared (a writer that writes in place, or a change before our first look).
-    const bool replacedMeanwhile = !sameFile(temporary.path, before.st_dev, before.st_ino);
-    if (!replacedMeanwhile && holds(QFile::decodeName(temporary.path), expected)) {
-        ::unlink(temporary.path.constData());
-        syncFolder(target);
-        notify(path);
-        return true;
-    }
-    putBack(temporary.path, target, temporary.device, temporary.inode);
-    return false;
+    Replacement replacement(path, Access::keep);
+    replacement.append(bytes.constData(), std::size_t(bytes.size()));
+    replacement.finish();
+    return replacement.commitIfUnchanged(expected);
 }
 
 void createPrivateFolder(const QString &path)

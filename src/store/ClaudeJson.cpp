@@ -5,34 +5,17 @@
 
 #include <QHash>
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 // The file can be tens of megabytes of Claude Code's own state while the view needs two small
 // members: the document is indexed once without building a tree, and only the seven known
-// members of each definition are copied into generic values for decoding.
+// members of each definition are read from it.
 namespace {
 
 using Index = JsonDocument::Index;
 using Kind = JsonDocument::Kind;
-
-// The known members of one definition; an unknown member is never visited, however large or
-// deep. A known member nested deeper than its type allows is of the wrong type anyway.
-std::optional<MCPServerRaw> decodeDefinition(const JsonDocument &document, Index definition)
-{
-    if (document.kind(definition) != Kind::object)
-        return std::nullopt;
-    nlohmann::json known = nlohmann::json::object();
-    for (const char *key : {"command", "args", "env", "isProxy", "type", "url", "headers"}) {
-        const auto member = document.member(definition, key);
-        if (!member)
-            continue;
-        auto value = document.toGeneric(*member, 2);
-        if (!value)
-            return std::nullopt;
-        known[key] = std::move(*value);
-    }
-    return MCPServerRaw::decode(known);
-}
 
 // A present, non-null "mcpServers" member must be a map of valid definitions.
 bool readServers(const JsonDocument &document, Index object, std::optional<MCPServerMap> &servers)
@@ -93,7 +76,7 @@ std::optional<MCPServerMap> decodeServerMap(const JsonDocument &document, Index 
     });
     MCPServerMap servers;
     for (const auto &[name, definition] : definitions) {
-        auto raw = decodeDefinition(document, definition);
+        auto raw = MCPServerRaw::decode(document, definition);
         if (!raw)
             return std::nullopt;
         servers.insert(QString::fromStdString(name), std::move(*raw));
@@ -133,4 +116,64 @@ std::optional<ClaudeJson> ClaudeJson::decode(const JsonDocument &document)
         view.projects->append({path, std::move(project)});
     }
     return view;
+}
+
+namespace {
+
+// A set definition that does not decode leaves the file unreadable as a whole.
+bool switchIn(MCPServerMap &servers, const QString &name, const std::optional<RawJSON> &definition)
+{
+    if (!definition) {
+        servers.remove(name);
+        return true;
+    }
+    auto raw = MCPServerRaw::decode(definition->toGeneric());
+    if (!raw)
+        return false;
+    servers.insert(name, std::move(*raw));
+    return true;
+}
+
+} // namespace
+
+bool applySwitch(std::optional<MCPServerMap> &servers, const QString &name,
+                 const std::optional<RawJSON> &definition)
+{
+    if (!servers)
+        return false;
+    if (!switchIn(*servers, name, definition))
+        servers.reset();
+    return true;
+}
+
+bool ClaudeJson::applySwitch(std::optional<ClaudeJson> &view, const QString &projectPath, const QString &name,
+                             const std::optional<RawJSON> &definition)
+{
+    if (!view)
+        return false;
+    std::optional<MCPServerMap> *servers = &view->mcpServers;
+    if (!projectPath.isEmpty()) {
+        // A missing "projects", project or "mcpServers" is made by a set, and a removal has
+        // nothing to remove there.
+        auto &projects = view->projects;
+        if (!projects)
+            projects.emplace();
+        auto at = std::find_if(projects->begin(), projects->end(),
+                               [&](const auto &project) { return project.first == projectPath; });
+        if (at == projects->end()) {
+            if (!definition)
+                return true;
+            projects->append({projectPath, ClaudeJsonProject{}});
+            at = std::prev(projects->end());
+        }
+        servers = &at->second.mcpServers;
+    }
+    if (!*servers) {
+        if (!definition)
+            return true;
+        servers->emplace();
+    }
+    if (!switchIn(**servers, name, definition))
+        view.reset();
+    return true;
 }

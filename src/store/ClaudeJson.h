@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include "JsonDocument.h"
+#include "RawJSON.h"
 
 // The typed read view of ~/.claude.json: the global servers and each project's servers. Every
 // other member is ignored here; the file is only ever rewritten through the untyped tree.
@@ -36,4 +37,15 @@ struct ClaudeJson
     // whole view unreadable).
     [[nodiscard]] static std::optional<ClaudeJson> decode(const QByteArray &bytes);
     [[nodiscard]] static std::optional<ClaudeJson> decode(const JsonDocument &document);
+
+    // The view of the file after the untyped rewrite set (`definition`) or removed (nullopt) the
+    // server `name` of the global servers (`projectPath` empty) or of a project, told without
+    // reading the file again: a definition that does not decode makes the whole view
+    // unreadable (nullopt). False when it cannot be told: the view was already unreadable.
+    static bool applySwitch(std::optional<ClaudeJson> &view, const QString &projectPath, const QString &name,
+                            const std::optional<RawJSON> &definition);
 };
+
+// The same for a map of definitions (the top-level "mcpServers" of a simple-layout file).
+bool applySwitch(std::optional<MCPServerMap> &servers, const QString &name,
+                 const std::optional<RawJSON> &definition);

@@ -37,10 +37,15 @@ std::optional<MCPConfig> MCPConfig::decode(const nlohmann::json &value)
 std::optional<MCPConfig> MCPConfig::decode(const QByteArray &bytes)
 {
     const auto document = JsonDocument::parse(bytes);
-    if (!document || document->kind(JsonDocument::root()) != JsonDocument::Kind::object)
+    return document ? decode(*document) : std::nullopt;
+}
+
+std::optional<MCPConfig> MCPConfig::decode(const JsonDocument &document)
+{
+    if (document.kind(JsonDocument::root()) != JsonDocument::Kind::object)
         return std::nullopt;
-    const auto member = document->member(JsonDocument::root(), "mcpServers");
-    auto servers = member ? decodeServerMap(*document, *member) : std::nullopt;
+    const auto member = document.member(JsonDocument::root(), "mcpServers");
+    auto servers = member ? decodeServerMap(document, *member) : std::nullopt;
     if (!servers)
         return std::nullopt;
     return MCPConfig{std::move(*servers)};

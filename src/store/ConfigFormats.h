@@ -1,5 +1,6 @@
 #pragma once
 
+#include "JsonDocument.h"
 #include "MCPServerEntry.h"
 #include "RawJSON.h"
 
@@ -15,6 +16,7 @@ struct MCPConfig
 
     [[nodiscard]] static std::optional<MCPConfig> decode(const nlohmann::json &value);
     [[nodiscard]] static std::optional<MCPConfig> decode(const QByteArray &bytes);
+    [[nodiscard]] static std::optional<MCPConfig> decode(const JsonDocument &document);
     [[nodiscard]] nlohmann::json encode() const;
 };
 

@@ -1,8 +1,11 @@
 #include "ConfigLoader.h"
 
+#include "CodePointOrder.h"
 #include "JsonFile.h"
 #include "JsonValues.h"
+#include "ProjectRecordFile.h"
 #include "QuorlaneProjectConfig.h"
+#include "SourceCache.h"
 #include "platform/Paths.h"
 
 #include <QDir>
@@ -26,6 +29,43 @@ QList<MCPServerEntry> entriesOfConfigFile(const QString &path)
     const auto bytes = JsonFile::read(path);
     const auto config = bytes ? MCPConfig::decode(*bytes) : std::nullopt;
     return config ? MCPServerEntries::fromMap(config->mcpServers) : QList<MCPServerEntry>{};
+}
+
+// The same for a file that may be large (the Claude Desktop file): decoded once per content.
+QList<MCPServerEntry> entriesOfLargeConfigFile(const QString &path)
+{
+    auto &cache = SourceCache::serverFiles();
+    const auto stamp = FileStamp::of(path);
+    if (!stamp)
+        return {};
+    auto servers = cache.find(path, *stamp);
+    if (!servers) {
+        auto [read, known] = SourceCache::readStamped(path, [&]() -> std::optional<MCPServerMap> {
+            const auto bytes = JsonFile::read(path);
+            auto config = bytes ? MCPConfig::decode(*bytes) : std::nullopt;
+            return config ? std::optional(std::move(config->mcpServers)) : std::nullopt;
+        });
+        if (known)
+            cache.keep(path, *known, read);
+        servers = std::move(read);
+    }
+    return *servers ? MCPServerEntries::fromMap(**servers) : QList<MCPServerEntry>{};
+}
+
+// ~/.claude.json's view, decoded once per content: it can be tens of megabytes.
+std::optional<ClaudeJson> readClaudeJson(const QString &path)
+{
+    auto &cache = SourceCache::claudeJson();
+    if (const auto stamp = FileStamp::of(path))
+        if (auto cached = cache.find(path, *stamp))
+            return std::move(*cached);
+    auto [view, known] = SourceCache::readStamped(path, [&]() -> std::optional<ClaudeJson> {
+        const auto bytes = JsonFile::read(path);
+        return bytes ? ClaudeJson::decode(*bytes) : std::nullopt;
+    });
+    if (known)
+        cache.keep(path, *known, view);
+    return view;
 }
 
 bool hasEntryNamed(const QList<MCPServerEntry> &entries, const QString &name)
@@ -69,7 +109,8 @@ QStringList effectivelyDisabled(const QuorlaneProjectConfig &record, const QStri
 
 // Phase A: the projects ~/.claude.json knows, with the servers their records stashed.
 void collectClaudeJsonProjects(const ClaudeJson &view, const QStringList &excludedNames,
-                               QList<MCPProject> &found, QSet<QString> &paths)
+                               const ProjectRecordFile::Listing &records, QList<MCPProject> &found,
+                               QSet<QString> &paths)
 {
     if (!view.projects)
         return;
@@ -78,7 +119,7 @@ void collectClaudeJsonProjects(const ClaudeJson &view, const QStringList &exclud
             continue;
         QList<MCPServerEntry> entries =
             project.mcpServers ? MCPServerEntries::fromMap(*project.mcpServers) : QList<MCPServerEntry>{};
-        const QuorlaneProjectConfig record = QuorlaneProjectConfig::load(path);
+        const QuorlaneProjectConfig record = ProjectRecordFile::loadForReading(path, &records);
         MCPProject listed{path, path, {}, MCPSource::project, true};
         listed.disabled = effectivelyDisabled(record, path, entries);
         const QList<MCPServerEntry> live = entries;
@@ -102,7 +143,8 @@ void collectClaudeJsonProjects(const ClaudeJson &view, const QStringList &exclud
 }
 
 // Phase B: folders directly under ~/Projects, then directly under ~, that hold a .mcp.json.
-void collectScannedProjects(const QStringList &excludedNames, QList<MCPProject> &found, QSet<QString> &paths)
+void collectScannedProjects(const QStringList &excludedNames, const ProjectRecordFile::Listing &records,
+                            QList<MCPProject> &found, QSet<QString> &paths)
 {
     const QString home = Paths::homeDirectory();
     for (const QString &root : {home + QStringLiteral("/Projects"), home}) {
@@ -120,7 +162,8 @@ void collectScannedProjects(const QStringList &excludedNames, QList<MCPProject> 
             // The record's stash is not listed here; its "disabled" list still switches
             // .mcp.json servers off.
             MCPProject listed{candidate, candidate, std::move(entries), MCPSource::project, true};
-            listed.disabled = effectivelyDisabled(QuorlaneProjectConfig::load(candidate), candidate, {});
+            listed.disabled =
+                effectivelyDisabled(ProjectRecordFile::loadForReading(candidate, &records), candidate, {});
             found.append(std::move(listed));
             paths.insert(candidate);
         }
@@ -147,9 +190,15 @@ QList<MCPProject> loadProjects(const std::optional<ClaudeJson> &view, const QStr
 {
     QList<MCPProject> projects;
     QSet<QString> paths;
-    if (view)
-        collectClaudeJsonProjects(*view, excludedNames, projects, paths);
-    collectScannedProjects(excludedNames, projects, paths);
+    const auto records = ProjectRecordFile::Listing::now();
+    if (view) {
+        collectClaudeJsonProjects(*view, excludedNames, records, projects, paths);
+        // By path, so that projects whose folders share a name keep one order whatever the order
+        // of the file (which the first rewrite sorts).
+        std::sort(projects.begin(), projects.end(),
+                  [](const MCPProject &a, const MCPProject &b) { return codePointLess(a.path, b.path); });
+    }
+    collectScannedProjects(excludedNames, records, projects, paths);
 
     // A project found by the scan can still have an entry in .claude.json that only switches
     // servers off (Claude Code's /mcp on a .mcp.json server), so every project looks its entry up.
@@ -167,10 +216,7 @@ QList<MCPProject> loadProjects(const std::optional<ClaudeJson> &view, const QStr
 LoadResult loadSnapshot(const ConfigPaths &paths, const QStringList &excludedNames)
 {
     // The text (tens of megabytes) is let go before the next file is read.
-    const std::optional<ClaudeJson> view = [&] {
-        const auto claudeBytes = JsonFile::read(paths.claudeJsonPath);
-        return claudeBytes ? ClaudeJson::decode(*claudeBytes) : std::nullopt;
-    }();
+    const std::optional<ClaudeJson> view = readClaudeJson(paths.claudeJsonPath);
 
     const auto stashBytes = JsonFile::read(paths.disabledGlobalConfigPath);
     const DisabledGlobalConfig stash = (stashBytes ? DisabledGlobalConfig::decode(*stashBytes) : std::nullopt)
@@ -178,14 +224,14 @@ LoadResult loadSnapshot(const ConfigPaths &paths, const QStringList &excludedNam
 
     const QList<MCPServerEntry> liveGlobal =
         (view && view->mcpServers) ? MCPServerEntries::fromMap(*view->mcpServers) : QList<MCPServerEntry>{};
-    const QList<MCPServerEntry> liveDesktop = entriesOfConfigFile(paths.desktopConfigPath);
+    const QList<MCPServerEntry> liveDesktop = entriesOfLargeConfigFile(paths.desktopConfigPath);
 
     LoadResult result;
     addStashedOnly(result.disabledIDs, stash.global, liveGlobal, MCPSource::global);
     addStashedOnly(result.disabledIDs, stash.desktop, liveDesktop, MCPSource::desktop);
     result.global = mergeStashed(liveGlobal, stash.global);
     result.desktop = mergeStashed(liveDesktop, stash.desktop);
-    result.managed = entriesOfConfigFile(paths.managedConfigPath);
+    result.managed = entriesOfLargeConfigFile(paths.managedConfigPath);
     result.projects = loadProjects(view, excludedNames);
     return result;
 }

@@ -28,13 +28,35 @@ std::optional<bool> liveHasServer(const QByteArray &bytes, const std::string &na
     return live->document().member(*servers, name).has_value();
 }
 
+std::optional<bool> isLiveNow(const QString &livePath, MCPSource source, const std::string &name)
+{
+    const QString key = QString::fromStdString(name);
+    if (const auto stamp = FileStamp::of(livePath)) {
+        // A view that read at all holds every definition of the file.
+        if (source == MCPSource::desktop) {
+            if (const auto servers = SourceCache::serverFiles().find(livePath, *stamp); servers && *servers)
+                return (*servers)->contains(key);
+        } else if (const auto view = SourceCache::claudeJson().find(livePath, *stamp); view && *view) {
+            if ((*view)->mcpServers)
+                return (*view)->mcpServers->contains(key);
+        }
+    }
+    const auto bytes = JsonFile::readIfExists(livePath);
+    return bytes ? liveHasServer(*bytes, name) : std::nullopt;
+}
+
 bool verifyMutation(const QString &name, MCPSource source, bool enabled, const QString &livePath,
-                    const QString &stashPath, const QByteArray &written)
+                    const QString &stashPath, const std::optional<Fingerprint::Digest> &written,
+                    std::optional<KnownStamp> *held)
 {
     const std::string key = name.toStdString();
     std::optional<bool> live;
-    if (!written.isEmpty() && AtomicFile::holds(livePath, written)) {
+    const std::int64_t knownAt = KnownStamp::now();
+    const auto before = FileStamp::of(livePath);
+    if (written && AtomicFile::holds(livePath, *written)) {
         live = enabled;
+        if (held && before && FileStamp::of(livePath) == before)
+            *held = KnownStamp{*before, knownAt};
     } else {
         const auto liveBytes = JsonFile::readIfExists(livePath);
         if (!liveBytes)

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "ConfigFormats.h"
+#include "Fingerprint.h"
 #include "MCPSource.h"
+#include "SourceCache.h"
 
 #include <QByteArray>
 #include <QString>
@@ -23,16 +25,23 @@ void saveDisabledConfig(const DisabledGlobalConfig::Bucket &global,
 // stashed and not live (switched off). False when the live file is no longer an object with an
 // object "mcpServers". Throws FileSystemError when a file cannot be read, and
 // MCPConfigMutationError::invalidConfiguration when the stash no longer decodes.
-// `written` is the text our rewrite put in the live file: while the file still holds exactly
+// `written` is the digest of the text our rewrite put in the live file: while the file still holds
 // that, the server's presence there is what the rewrite made it, and the file (tens of
 // megabytes) is compared in small pieces instead of being read and parsed again.
+// `held` is set when the file was found holding exactly `written`, with the stamp it had.
 [[nodiscard]] bool verifyMutation(const QString &name, MCPSource source, bool enabled,
                                   const QString &livePath, const QString &stashPath,
-                                  const QByteArray &written = {});
+                                  const std::optional<Fingerprint::Digest> &written = {},
+                                  std::optional<KnownStamp> *held = nullptr);
 
 // Whether the live file's "mcpServers" object has the member; nullopt when the bytes are not an
 // object with an object "mcpServers".
 [[nodiscard]] std::optional<bool> liveHasServer(const QByteArray &bytes, const std::string &name);
+// The same for the file at `livePath` as it is now; told from the loader's view of it while the
+// file has not changed since (a look after a switch then costs no reading of a large file).
+// Throws FileSystemError when the file is there but cannot be read.
+[[nodiscard]] std::optional<bool> isLiveNow(const QString &livePath, MCPSource source,
+                                            const std::string &name);
 
 // Puts the exact prior bytes back, or removes the file when there was none. Throws
 // FileSystemError.

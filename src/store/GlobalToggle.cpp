@@ -1,5 +1,6 @@
 #include "GlobalToggle.h"
 
+#include "AtomicFile.h"
 #include "ClaudeJsonLock.h"
 #include "ConfigMutation.h"
 #include "JsonFile.h"
@@ -41,7 +42,10 @@ QCoro::Task<GlobalToggle::Outcome> GlobalToggle::run()
     for (int attempt = 1;; ++attempt) {
         Prior prior;
         try {
+            m_readStamp = FileStamp::of(m_livePath);
             prior.live = JsonFile::readIfExists(m_livePath);
+            if (m_readStamp != FileStamp::of(m_livePath))
+                m_readStamp.reset();
             // A stash that is there but cannot be read is not an empty one: switching with it
             // would write over (or roll back by deleting) every definition it holds.
             prior.stash = JsonFile::readIfExists(m_paths.disabledGlobalConfigPath);
@@ -67,10 +71,12 @@ QCoro::Task<GlobalToggle::Outcome> GlobalToggle::run()
             }
             if (lock)
                 lock->refresh();
+            std::optional<KnownStamp> held;
             if (!ConfigMutation::verifyMutation(m_name, m_source, m_enabled, m_livePath,
-                                                m_paths.disabledGlobalConfigPath, m_writtenLive))
+                                                m_paths.disabledGlobalConfigPath, m_writtenLive, &held))
                 throw MCPConfigMutationError::verificationFailed();
-            m_writtenLive = QByteArray(); // only a rollback needs it; the reload comes next
+            if (held && m_keepView)
+                m_keepView(*held);
             co_return Outcome{Outcome::Kind::done, {}};
         } catch (...) {
             co_return Outcome{Outcome::Kind::failed, rollback(prior, std::current_exception())};
@@ -108,13 +114,15 @@ bool GlobalToggle::switchOn(Plan &plan, const Prior &prior)
     if (stashed == bucket.end())
         throw MCPConfigMutationError::serverNotFound(m_name);
     m_definition = stashed->second;
+    prepareView(*plan.live, m_definition);
     // The live file first: until the stash entry goes, the definition is in both files.
     plan.live->set({"mcpServers", m_key}, stashed->second.toGeneric());
-    QByteArray written = plan.live->text(m_livePath);
+    AtomicFile::Replacement written(m_livePath);
+    plan.live->writeTo(written, m_livePath);
     plan.live.reset();
-    if (!JsonFile::writeAtomicallyIfUnchanged(m_livePath, written, *prior.live))
+    if (!written.commitIfUnchanged(*prior.live))
         return false;
-    m_writtenLive = std::move(written);
+    m_writtenLive = written.digest();
     bucket.erase(stashed);
     saveStash(plan.stash);
     return true;
@@ -138,21 +146,51 @@ bool GlobalToggle::switchOff(Plan &plan, const Prior &prior)
     if (!definition)
         throw MCPConfigMutationError::serverNotFound(m_name);
     m_definition = *definition;
+    prepareView(*plan.live, std::nullopt);
     plan.live->remove({"mcpServers", m_key});
     // Written out before the stash is touched: a file that cannot be rewritten changes nothing.
-    QByteArray written = plan.live->text(m_livePath);
+    AtomicFile::Replacement written(m_livePath);
+    plan.live->writeTo(written, m_livePath);
     plan.live.reset();
     // The stash first: the definition must exist in at least one file at every moment.
     auto &bucket = m_source == MCPSource::desktop ? plan.stash.desktop : plan.stash.global;
     bucket.insert_or_assign(m_key, std::move(*definition));
     saveStash(plan.stash);
-    if (JsonFile::writeAtomicallyIfUnchanged(m_livePath, written, *prior.live)) {
-        m_writtenLive = std::move(written);
+    if (written.commitIfUnchanged(*prior.live)) {
+        m_writtenLive = written.digest();
         return true;
     }
     // Someone else rewrote the live file: take our stash entry back before the edit is redone.
     ConfigMutation::restoreFile(prior.stash, m_paths.disabledGlobalConfigPath);
     return false;
+}
+
+void GlobalToggle::prepareView(const UntypedRewrite &live, const std::optional<RawJSON> &definition)
+{
+    m_keepView = nullptr;
+    const QString path = m_livePath;
+    if (m_source == MCPSource::desktop) {
+        auto &cache = SourceCache::serverFiles();
+        auto cached = m_readStamp ? cache.find(path, *m_readStamp) : std::nullopt;
+        std::optional<MCPServerMap> servers;
+        if (cached) {
+            servers = std::move(*cached);
+        } else if (auto config = MCPConfig::decode(live.document())) {
+            servers = std::move(config->mcpServers);
+        }
+        if (applySwitch(servers, m_name, definition))
+            m_keepView = [path, servers](const KnownStamp &known) {
+                SourceCache::serverFiles().keep(path, known, servers);
+            };
+        return;
+    }
+    auto &cache = SourceCache::claudeJson();
+    auto cached = m_readStamp ? cache.find(path, *m_readStamp) : std::nullopt;
+    std::optional<ClaudeJson> view = cached ? std::move(*cached) : ClaudeJson::decode(live.document());
+    if (ClaudeJson::applySwitch(view, {}, m_name, definition))
+        m_keepView = [path, view](const KnownStamp &known) {
+            SourceCache::claudeJson().keep(path, known, view);
+        };
 }
 
 void GlobalToggle::saveStash(const DisabledGlobalConfig &stash) const
@@ -167,8 +205,8 @@ std::exception_ptr GlobalToggle::rollback(const Prior &prior, std::exception_ptr
         // Only our own rewrite is taken back. When the file holds neither it nor the prior
         // bytes, another program replaced it after us; its content already lacks our change,
         // and restoring the old bytes would throw its change away.
-        if (!m_writtenLive.isEmpty())
-            (void)JsonFile::writeAtomicallyIfUnchanged(m_livePath, *prior.live, m_writtenLive);
+        if (m_writtenLive)
+            (void)AtomicFile::replaceIfUnchanged(m_livePath, *prior.live, *m_writtenLive);
     } catch (...) {
         failures << QStringLiteral("source: ") + ConfigMutation::describe(std::current_exception());
     }
@@ -177,7 +215,7 @@ std::exception_ptr GlobalToggle::rollback(const Prior &prior, std::exception_ptr
         // in the stash alone: the stash stays as written then.
         const auto liveNow = JsonFile::read(m_livePath);
         const auto isLive = liveNow ? ConfigMutation::liveHasServer(*liveNow, m_key) : std::nullopt;
-        const bool onlyInStash = !m_enabled && !m_writtenLive.isEmpty() && isLive == false;
+        const bool onlyInStash = !m_enabled && m_writtenLive && isLive == false;
         if (!onlyInStash)
             ConfigMutation::restoreFile(prior.stash, m_paths.disabledGlobalConfigPath);
     } catch (...) {
@@ -202,8 +240,7 @@ QCoro::Task<bool> GlobalToggle::reconcile(ConfigPaths paths, QString name, MCPSo
     const QString livePath = source == MCPSource::desktop ? paths.desktopConfigPath : paths.claudeJsonPath;
     const std::string key = name.toStdString();
     // Only the stash is written here, so Claude Code's lock is not taken: it guards its file.
-    const auto liveBytes = JsonFile::readIfExists(livePath);
-    const auto isLive = liveBytes ? ConfigMutation::liveHasServer(*liveBytes, key) : std::nullopt;
+    const auto isLive = ConfigMutation::isLiveNow(livePath, source, key);
     const auto stashBytes = JsonFile::readIfExists(paths.disabledGlobalConfigPath);
     auto stash = stashBytes ? DisabledGlobalConfig::decode(*stashBytes) : DisabledGlobalConfig{};
     if (!stash || !isLive)

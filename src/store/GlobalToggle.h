@@ -1,14 +1,17 @@
 #pragma once
 
 #include "ConfigFormats.h"
+#include "Fingerprint.h"
 #include "LoadResult.h"
 #include "MCPSource.h"
 #include "RawJSON.h"
+#include "SourceCache.h"
 #include "UntypedRewrite.h"
 
 #include <QCoro/QCoroTask>
 
 #include <exception>
+#include <functional>
 #include <optional>
 
 // One switch of a server of ~/.claude.json (global) or of the Claude Desktop file (desktop):
@@ -68,7 +71,14 @@ private:
     void saveStash(const DisabledGlobalConfig &stash) const;
     [[nodiscard]] std::exception_ptr rollback(const Prior &prior, std::exception_ptr cause) const;
 
-    QByteArray m_writtenLive;            // what our rewrite of the live file put there; empty before it
+    // Works out the loader's view of the rewritten live file from the view of the file read,
+    // while the parsed text is still at hand.
+    void prepareView(const UntypedRewrite &live, const std::optional<RawJSON> &definition);
+
+    std::optional<Fingerprint::Digest> m_writtenLive; // what our rewrite of the live file put there
+    std::optional<FileStamp> m_readStamp;             // of the live file as it was read, when it held still
+    // Hands the view of what was written to the loader's cache once the file is seen holding it.
+    std::function<void(const KnownStamp &)> m_keepView;
     std::optional<RawJSON> m_definition; // the definition being moved
     ConfigPaths m_paths;
     QString m_name;

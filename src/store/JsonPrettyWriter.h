@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 
+#include <functional>
 #include <optional>
 
 // Writes a parsed document, with edits, as the whole store writes other programs' files:
@@ -20,6 +21,14 @@ namespace JsonPrettyWriter {
 // its depth, so a deeply nested value (thousands of levels) grows without bound.
 [[nodiscard]] std::optional<QByteArray> write(const JsonDocument &document, const JsonEdits &edits,
                                               qsizetype limit);
+
+// Receives the text a piece at a time.
+using Sink = std::function<void(const char *data, std::size_t size)>;
+
+// The same, handed to `sink` as it is made, so the whole text is never held at once. False when
+// it would grow beyond `limit` (the sink has then received a part of it).
+[[nodiscard]] bool write(const JsonDocument &document, const JsonEdits &edits, qsizetype limit,
+                         const Sink &sink);
 
 // The bound callers use: generous for any real file, small enough to refuse a runaway.
 [[nodiscard]] qsizetype defaultLimit(qsizetype inputSize);

@@ -5,6 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #if __has_include(<sys/mman.h>)
 #include <sys/mman.h>
 #endif
@@ -16,6 +19,18 @@
 namespace LargeBuffer {
 
 constexpr std::size_t kHugePage = std::size_t(2) << 20;
+
+// glibc serves a block it once gave back to the system from its heap the next time, and keeps
+// it there after it is freed: the index of a large file, parsed again at every switch on the
+// main thread and at every load on a worker (each with its own heap), would stay resident twice
+// over. Blocks of a megabyte and more are always mapped on their own, and unmapped when freed.
+inline void returnLargeBlocks()
+{
+#if defined(__GLIBC__)
+    static const bool once = [] { return mallopt(M_MMAP_THRESHOLD, 1 << 20) == 1; }();
+    (void)once;
+#endif
+}
 
 // For memory that has not been touched yet; only whole huge pages inside the range are advised.
 inline void advise(void *data, std::size_t size)
@@ -36,6 +51,7 @@ inline void advise(void *data, std::size_t size)
 // An empty QByteArray with room for `capacity` bytes, advised as above.
 inline QByteArray reserved(qsizetype capacity)
 {
+    returnLargeBlocks();
     QByteArray bytes;
     bytes.reserve(capacity);
     advise(bytes.data(), std::size_t(capacity));

@@ -38,6 +38,117 @@ std::optional<MCPServerRaw> MCPServerRaw::decode(const nlohmann::json &value)
     return raw;
 }
 
+namespace {
+
+using Index = JsonDocument::Index;
+using Kind = JsonDocument::Kind;
+
+QString text(const JsonDocument &document, Index value, std::string &scratch)
+{
+    const std::string_view decoded = document.string(value, scratch);
+    return QString::fromUtf8(decoded.data(), qsizetype(decoded.size()));
+}
+
+// Each reader leaves the field unset for null and fails (false) on any other wrong kind.
+bool read(const JsonDocument &document, Index value, std::optional<QString> &field, std::string &scratch)
+{
+    if (document.kind(value) != Kind::string)
+        return false;
+    field = text(document, value, scratch);
+    return true;
+}
+
+bool read(const JsonDocument &document, Index value, std::optional<bool> &field, std::string &)
+{
+    if (document.kind(value) != Kind::boolean)
+        return false;
+    field = document.boolean(value);
+    return true;
+}
+
+bool read(const JsonDocument &document, Index value, std::optional<QStringList> &field, std::string &scratch)
+{
+    if (document.kind(value) != Kind::array)
+        return false;
+    QStringList list;
+    bool ok = true;
+    document.forEachElement(value, [&](Index element) {
+        ok = ok && document.kind(element) == Kind::string;
+        if (ok)
+            list.append(text(document, element, scratch));
+    });
+    if (ok)
+        field = std::move(list);
+    return ok;
+}
+
+bool read(const JsonDocument &document, Index value, std::optional<QMap<QString, QString>> &field,
+          std::string &scratch)
+{
+    if (document.kind(value) != Kind::object)
+        return false;
+    // Only the last of duplicated keys has to be a string.
+    QMap<QString, Index> last;
+    document.forEachMember(
+        value, [&](Index key, Index member) { last.insert(text(document, key, scratch), member); });
+    QMap<QString, QString> map;
+    for (auto it = last.cbegin(); it != last.cend(); ++it) {
+        if (document.kind(*it) != Kind::string)
+            return false;
+        map.insert(it.key(), text(document, *it, scratch));
+    }
+    field = std::move(map);
+    return true;
+}
+
+template<typename T>
+bool readField(const JsonDocument &document, std::optional<Index> value, std::optional<T> &field,
+               std::string &scratch)
+{
+    return !value || document.kind(*value) == Kind::null || read(document, *value, field, scratch);
+}
+
+} // namespace
+
+std::optional<MCPServerRaw> MCPServerRaw::decode(const JsonDocument &document, Index value)
+{
+    if (document.kind(value) != Kind::object)
+        return std::nullopt;
+    // One pass over the members; an unknown member is never looked into, however large.
+    enum Key
+    {
+        command,
+        args,
+        env,
+        isProxy,
+        type,
+        url,
+        headers,
+        count
+    };
+    static constexpr std::string_view names[count] = {"command", "args", "env",    "isProxy",
+                                                      "type",    "url",  "headers"};
+    std::optional<Index> members[count];
+    std::string scratch;
+    document.forEachMember(value, [&](Index key, Index member) {
+        const std::string_view name = document.string(key, scratch);
+        for (int at = 0; at < count; ++at)
+            if (name == names[at])
+                members[at] = member;
+    });
+    MCPServerRaw raw;
+    const bool ok = readField(document, members[command], raw.command, scratch) &&
+                    readField(document, members[args], raw.args, scratch) &&
+                    readField(document, members[env], raw.env, scratch) &&
+                    readField(document, members[isProxy], raw.isProxy, scratch) &&
+                    readField(document, members[type], raw.type, scratch) &&
+                    readField(document, members[url], raw.url, scratch) &&
+                    readField(document, members[headers], raw.headers, scratch);
+    if (!ok)
+        return std::nullopt;
+    return raw;
+}
+
 nlohmann::json MCPServerRaw::encode() const
 {
     nlohmann::json object = nlohmann::json::object();

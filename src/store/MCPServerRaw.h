@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "JsonDocument.h"
+
 #include <nlohmann/json_fwd.hpp>
 
 #include <optional>
@@ -25,6 +27,10 @@ struct MCPServerRaw
     // A missing key or null leaves a field unset; a present key of the wrong type (a number
     // inside "env", say) makes the whole definition fail.
     [[nodiscard]] static std::optional<MCPServerRaw> decode(const nlohmann::json &value);
+    // The same, read straight from a parsed document (the last of duplicated keys counting), as
+    // the loader reads tens of thousands of definitions.
+    [[nodiscard]] static std::optional<MCPServerRaw> decode(const JsonDocument &document,
+                                                            JsonDocument::Index value);
 
     // Only the set fields, under their keys.
     [[nodiscard]] nlohmann::json encode() const;

@@ -7,7 +7,9 @@
 #include "platform/Paths.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace ProjectRecordFile {
 
@@ -65,24 +67,26 @@ std::optional<QuorlaneProjectConfig> readRecord(const QString &projectPath, cons
     return record;
 }
 
-// Throws like loadForChange.
-Found locate(const QString &projectPath)
+QString sidecarName(const QString &projectPath)
 {
-    const QString current = sidecarPath(projectPath);
-    if (auto record = readRecord(projectPath, current)) {
-        if (!record->projectPath.isEmpty() && record->projectPath != projectPath)
-            refuse(projectPath, current, QStringLiteral("belongs to project %1").arg(record->projectPath));
-        return {std::move(*record), Place::current};
-    }
-    // A record of an older version names no project; one that names another project is that
-    // project's, however alike the two names are.
-    if (auto record = readRecord(projectPath, olderSidecarPath(projectPath))) {
-        if (record->projectPath.isEmpty() || record->projectPath == projectPath)
-            return {std::move(*record), Place::older};
-    }
-    // The legacy file sits inside the project folder, where a cloned repository can ship one:
-    // whatever it says, its definitions are the repository's. One that does not decode is not
-    // read (and goes with the next save).
+    const QByteArray hash =
+        QCryptographicHash::hash(projectPath.toUtf8(), QCryptographicHash::Sha256).toHex();
+    return readableName(projectPath).left(100) + QLatin1Char('-') + QString::fromLatin1(hash.left(16)) +
+           QStringLiteral(".json");
+}
+
+QString olderSidecarName(const QString &projectPath)
+{
+    return readableName(projectPath) + QStringLiteral(".json");
+}
+
+// The legacy file sits inside the project folder, where a cloned repository can ship one:
+// whatever it says, its definitions are the repository's. One that does not decode is not read
+// (and goes with the next save).
+Found locateLegacy(const QString &projectPath, const Listing *listing)
+{
+    if (listing && !listing->mayHoldLegacy(projectPath))
+        return {};
     const auto bytes = JsonFile::read(legacyPath(projectPath));
     auto legacy = bytes ? QuorlaneProjectConfig::decode(*bytes) : std::nullopt;
     if (!legacy)
@@ -92,19 +96,40 @@ Found locate(const QString &projectPath)
     return {std::move(*legacy), Place::legacy};
 }
 
+// Throws like loadForChange.
+Found locate(const QString &projectPath, const Listing *listing = nullptr)
+{
+    if (listing && !listing->mayHoldRecord(projectPath))
+        return locateLegacy(projectPath, listing);
+    const QString folder = (listing ? listing->folder() : projectsFolder()) + QLatin1Char('/');
+    const auto listed = [listing](const QString &name) { return !listing || listing->holds(name); };
+    const QString currentName = sidecarName(projectPath);
+    const QString current = folder + currentName;
+    if (auto record = listed(currentName) ? readRecord(projectPath, current) : std::nullopt) {
+        if (!record->projectPath.isEmpty() && record->projectPath != projectPath)
+            refuse(projectPath, current, QStringLiteral("belongs to project %1").arg(record->projectPath));
+        return {std::move(*record), Place::current};
+    }
+    // A record of an older version names no project; one that names another project is that
+    // project's, however alike the two names are.
+    const QString olderName = olderSidecarName(projectPath);
+    if (auto record = listed(olderName) ? readRecord(projectPath, folder + olderName) : std::nullopt) {
+        if (record->projectPath.isEmpty() || record->projectPath == projectPath)
+            return {std::move(*record), Place::older};
+    }
+    return locateLegacy(projectPath, listing);
+}
+
 } // namespace
 
 QString sidecarPath(const QString &projectPath)
 {
-    const QByteArray hash =
-        QCryptographicHash::hash(projectPath.toUtf8(), QCryptographicHash::Sha256).toHex();
-    return projectsFolder() + QLatin1Char('/') + readableName(projectPath).left(100) + QLatin1Char('-') +
-           QString::fromLatin1(hash.left(16)) + QStringLiteral(".json");
+    return projectsFolder() + QLatin1Char('/') + sidecarName(projectPath);
 }
 
 QString olderSidecarPath(const QString &projectPath)
 {
-    return projectsFolder() + QLatin1Char('/') + readableName(projectPath) + QStringLiteral(".json");
+    return projectsFolder() + QLatin1Char('/') + olderSidecarName(projectPath);
 }
 
 QString legacyPath(const QString &projectPath)
@@ -124,11 +149,66 @@ QuorlaneProjectConfig loadForChange(const QString &projectPath)
     return std::move(found.record);
 }
 
-QuorlaneProjectConfig loadForReading(const QString &projectPath)
+namespace {
+
+QStringList entriesOf(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Unsorted);
+}
+
+} // namespace
+
+Listing Listing::now()
+{
+    Listing listing;
+    listing.m_folder = projectsFolder();
+    const QStringList names = entriesOf(listing.m_folder);
+    listing.m_names = QSet<QString>(names.cbegin(), names.cend());
+    for (const QString &name : names) {
+        if (!name.endsWith(QStringLiteral(".json")))
+            continue;
+        listing.m_readableParts.insert(name.chopped(5));
+        if (name.size() > 22 && name.at(name.size() - 22) == QLatin1Char('-'))
+            listing.m_readableParts.insert(name.chopped(22));
+    }
+    return listing;
+}
+
+bool Listing::mayHoldRecord(const QString &projectPath) const
+{
+    if (m_readableParts.isEmpty())
+        return false;
+    const QString readable = readableName(projectPath);
+    return m_readableParts.contains(readable) || m_readableParts.contains(readable.left(100));
+}
+
+bool Listing::mayHoldLegacy(const QString &projectPath) const
+{
+    const qsizetype slash = projectPath.lastIndexOf(QLatin1Char('/'));
+    if (slash <= 0 || slash == projectPath.size() - 1)
+        return true; // no plain parent and name: looked at directly
+    const QString parent = projectPath.left(slash);
+    auto at = m_parents.find(parent);
+    if (at == m_parents.end()) {
+        std::optional<QSet<QString>> folded;
+        const QStringList names = entriesOf(parent);
+        // A folder that is there but cannot be listed (no read permission) is looked into.
+        if (!names.isEmpty() || !QFileInfo(parent).isDir()) {
+            folded.emplace();
+            for (const QString &name : names)
+                folded->insert(name.toCaseFolded());
+        }
+        at = m_parents.insert(parent, std::move(folded));
+    }
+    return !*at || (*at)->contains(projectPath.mid(slash + 1).toCaseFolded());
+}
+
+QuorlaneProjectConfig loadForReading(const QString &projectPath, const Listing *listing)
 {
     Found found;
     try {
-        found = locate(projectPath);
+        found = locate(projectPath, listing);
     } catch (const std::exception &) {
         return {};
     }

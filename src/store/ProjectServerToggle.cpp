@@ -1,11 +1,13 @@
 #include "ProjectServerToggle.h"
 
+#include "AtomicFile.h"
 #include "ClaudeJsonLock.h"
 #include "ConfigMutation.h"
 #include "JsonFile.h"
 #include "MCPServerRaw.h"
 #include "ProjectRecordFile.h"
 #include "QuorlaneLock.h"
+#include "SourceCache.h"
 #include "StoreError.h"
 #include "UntypedRewrite.h"
 
@@ -30,14 +32,53 @@ struct UserFile
 {
     std::optional<QByteArray> bytes;
     std::optional<UntypedRewrite> root;
+    std::optional<FileStamp> stamp; // when the file held still while it was read
 };
 
 UserFile readUserFile(const QString &path)
 {
-    UserFile file{JsonFile::readIfExists(path), std::nullopt};
+    UserFile file;
+    file.stamp = FileStamp::of(path);
+    file.bytes = JsonFile::readIfExists(path);
+    if (file.stamp != FileStamp::of(path))
+        file.stamp.reset();
     if (file.bytes)
         file.root = UntypedRewrite::parse(*file.bytes);
     return file;
+}
+
+// The loader's view of the file once the switch is written, worked out from the view of the
+// file read (kept by the loader, or decoded from the parsed text) while that is at hand.
+std::function<void(const KnownStamp &)> viewAfter(const QString &path, const UserFile &file,
+                                                  const QString &projectPath, const QString &name,
+                                                  const std::optional<RawJSON> &definition)
+{
+    auto cached = file.stamp ? SourceCache::claudeJson().find(path, *file.stamp) : std::nullopt;
+    std::optional<ClaudeJson> view = cached ? std::move(*cached) : ClaudeJson::decode(file.root->document());
+    if (!ClaudeJson::applySwitch(view, projectPath, name, definition))
+        return {};
+    return [path, view](const KnownStamp &known) { SourceCache::claudeJson().keep(path, known, view); };
+}
+
+// The rewrite, streamed beside the file and synced; nothing changes at the path yet.
+std::unique_ptr<AtomicFile::Replacement> writeBeside(const QString &path, std::optional<UntypedRewrite> &root)
+{
+    auto replacement = std::make_unique<AtomicFile::Replacement>(path);
+    root->writeTo(*replacement, path);
+    root.reset(); // the index of a large file is not needed past this point
+    return replacement;
+}
+
+// Puts the rewrite in place unless the file changed since it was read; then hands the view of it
+// to the loader.
+bool commit(AtomicFile::Replacement &replacement, const UserFile &file,
+            const std::function<void(const KnownStamp &)> &keepView)
+{
+    if (!replacement.commitIfUnchanged(*file.bytes))
+        return false;
+    if (keepView && replacement.placedStamp())
+        keepView(*replacement.placedStamp());
+    return true;
 }
 
 std::vector<std::string> serverPath(const QString &projectPath, const QString &name)
@@ -60,6 +101,21 @@ std::optional<JsonDocument::Index> liveDefinition(const UserFile &file, const QS
 bool isLiveIn(const UserFile &file, const QString &projectPath, const QString &name)
 {
     return liveDefinition(file, projectPath, name).has_value();
+}
+
+// The same for the file as it is now, told from the loader's view of it while the file has not
+// changed since (a view that read at all holds every definition of the file).
+bool isLiveNow(const QString &path, const QString &projectPath, const QString &name)
+{
+    const auto stamp = FileStamp::of(path);
+    const auto view = stamp ? SourceCache::claudeJson().find(path, *stamp) : std::nullopt;
+    if (!view || !*view)
+        return isLiveIn(readUserFile(path), projectPath, name);
+    for (const auto &[key, project] :
+         (*view)->projects.value_or(QList<std::pair<QString, ClaudeJsonProject>>{}))
+        if (key == projectPath)
+            return project.mcpServers && project.mcpServers->contains(name);
+    return false;
 }
 
 bool isInMcpJson(const QString &projectPath, const QString &name)
@@ -105,10 +161,10 @@ QCoro::Task<bool> takeOut(QString claudeJsonPath, QString name, QString projectP
                                                "kept (it nests too deeply or holds a number too large); it "
                                                "was left on.")
                                     .arg(name, claudeJsonPath));
+        const auto keepView = viewAfter(claudeJsonPath, file, projectPath, name, std::nullopt);
         file.root->remove(serverPath(projectPath, name));
         // Written out before the record is touched: a file that cannot be rewritten changes nothing.
-        const QByteArray rewritten = file.root->text(claudeJsonPath);
-        file.root.reset(); // the index of a large file is not needed past this point
+        const auto rewritten = writeBeside(claudeJsonPath, file.root);
         QuorlaneProjectConfig changed = record;
         changed.stashedConfigs.insert(name, {std::move(*definition), DefinitionOrigin::claudeJsonLocal});
         changed.recordDisable(name);
@@ -116,7 +172,7 @@ QCoro::Task<bool> takeOut(QString claudeJsonPath, QString name, QString projectP
         ProjectRecordFile::save(changed, projectPath);
         bool written = false;
         try {
-            written = JsonFile::writeAtomicallyIfUnchanged(claudeJsonPath, rewritten, *file.bytes);
+            written = commit(*rewritten, file, keepView);
         } catch (...) {
             ConfigMutation::restoreFile(priorRecord, sidecar);
             throw;
@@ -144,11 +200,11 @@ QCoro::Task<void> putBack(QString claudeJsonPath, QString name, QString projectP
                 QStringLiteral("%1 could not be read as a JSON object; MCP server \u2018%2\u2019 "
                                "stays off and its definition stays with Quorlane.")
                     .arg(claudeJsonPath, name));
+        const auto keepView = viewAfter(claudeJsonPath, file, projectPath, name, definition);
         // Objects on the way that are missing, or are not objects, become objects.
         file.root->set(serverPath(projectPath, name), definition.toGeneric());
-        const QByteArray rewritten = file.root->text(claudeJsonPath);
-        file.root.reset();
-        if (JsonFile::writeAtomicallyIfUnchanged(claudeJsonPath, rewritten, *file.bytes))
+        const auto rewritten = writeBeside(claudeJsonPath, file.root);
+        if (commit(*rewritten, file, keepView))
             co_return;
         claudeLock.refresh();
     }
@@ -165,8 +221,9 @@ QCoro::Task<void> disableProjectServer(QString claudeJsonPath, QString name, QSt
     QuorlaneLock lock;
     co_await lock.acquire();
     QuorlaneProjectConfig record = ProjectRecordFile::loadForChange(projectPath);
-    UserFile file = readUserFile(claudeJsonPath);
-    if (isLiveIn(file, projectPath, name)) {
+    // Only whether it is live is kept: the switch reads the file again under Claude Code's lock,
+    // and two copies of a large file would double the peak memory.
+    if (isLiveNow(claudeJsonPath, projectPath, name)) {
         // A definition live in ~/.claude.json is on whatever the record says, and the live one
         // is newer than any stashed one.
         auto takingOut = takeOut(claudeJsonPath, name, projectPath, record);
@@ -190,8 +247,8 @@ QCoro::Task<void> enableProjectServer(QString claudeJsonPath, QString name, QStr
     const bool hasStash = stashed != record.stashedConfigs.cend();
     if (!record.disabled.contains(name) && !hasStash)
         co_return;
-    UserFile file = readUserFile(claudeJsonPath);
-    const bool live = isLiveIn(file, projectPath, name) || (hasStash && isInMcpJson(projectPath, name));
+    const bool live =
+        isLiveNow(claudeJsonPath, projectPath, name) || (hasStash && isInMcpJson(projectPath, name));
     if (hasStash && !live) {
         if (!trust && !DefinitionOrigins::isTrusted(stashed->origin))
             throw QuorlaneError(

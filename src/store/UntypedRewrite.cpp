@@ -29,15 +29,34 @@ std::optional<JsonDocument::Index> UntypedRewrite::find(const std::vector<std::s
     return at;
 }
 
+namespace {
+
+[[noreturn]] void tooDeep(const QString &path, qsizetype limit)
+{
+    throw FileSystemError(QStringLiteral("%1 nests so deeply that it cannot be rewritten (indented, it would "
+                                         "exceed %2 MB); nothing was changed.")
+                              .arg(path)
+                              .arg(limit >> 20));
+}
+
+} // namespace
+
 QByteArray UntypedRewrite::text(const QString &path) const
 {
     const qsizetype limit = JsonPrettyWriter::defaultLimit(m_document.bytes().size());
     auto written = JsonPrettyWriter::write(m_document, m_edits, limit);
     if (!written)
-        throw FileSystemError(
-            QStringLiteral("%1 nests so deeply that it cannot be rewritten (indented, it would "
-                           "exceed %2 MB); nothing was changed.")
-                .arg(path)
-                .arg(limit >> 20));
+        tooDeep(path, limit);
     return std::move(*written);
+}
+
+void UntypedRewrite::writeTo(AtomicFile::Replacement &replacement, const QString &path) const
+{
+    const qsizetype limit = JsonPrettyWriter::defaultLimit(m_document.bytes().size());
+    const JsonPrettyWriter::Sink sink = [&replacement](const char *data, std::size_t size) {
+        replacement.append(data, size);
+    };
+    if (!JsonPrettyWriter::write(m_document, m_edits, limit, sink))
+        tooDeep(path, limit);
+    replacement.finish();
 }

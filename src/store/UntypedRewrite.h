@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AtomicFile.h"
 #include "JsonDocument.h"
 #include "JsonEdits.h"
 
@@ -31,6 +32,8 @@ public:
     // The new text of the file at `path`. Throws FileSystemError naming the file when it nests
     // so deeply that its indented form would grow without bound; nothing is written then.
     [[nodiscard]] QByteArray text(const QString &path) const;
+    // The same, streamed into `replacement` and synced; it is left uncommitted.
+    void writeTo(AtomicFile::Replacement &replacement, const QString &path) const;
 
 private:
     explicit UntypedRewrite(JsonDocument document) : m_document(std::move(document)) {}
