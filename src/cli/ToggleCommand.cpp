@@ -46,14 +46,10 @@ QCoro::Task<QString> performToggle(ToggleRequest request)
 {
     MCPConfigService service;
     if (request.source != MCPSource::project) {
-        // One look half a second after switching on: long enough for a write Claude Code began
-        // before ours to land, short enough for a command. Switched off, such a write can only
-        // put the server back live beside its stash entry, where it shows as on and nothing is
-        // lost: the command does not wait for it.
-        if (request.enabled)
-            service.setRecheckDelays({std::chrono::milliseconds(500)});
-        else
-            service.setRecheckDelays({});
+        // One look half a second after the switch: long enough for a write Claude Code began
+        // before ours to land, short enough for a command. Switched off, such a write would put
+        // the server back live beside its stash entry, undoing the switch the command reported.
+        service.setRecheckDelays({std::chrono::milliseconds(500)});
         auto switching = service.setServer(request.name, request.source, request.enabled);
         co_await std::move(switching);
         auto settling = service.rechecksFinished();
