@@ -120,7 +120,7 @@ void collectClaudeJsonProjects(const ClaudeJson &view, const QStringList &exclud
         QList<MCPServerEntry> entries =
             project.mcpServers ? MCPServerEntries::fromMap(*project.mcpServers) : QList<MCPServerEntry>{};
         const QuorlaneProjectConfig record = ProjectRecordFile::loadForReading(path, &records);
-        MCPProject listed{path, path, {}, MCPSource::project, true};
+        MCPProject listed{path, path, {}, MCPSource::project, true, {}, {}, {}};
         listed.disabled = effectivelyDisabled(record, path, entries);
         const QList<MCPServerEntry> live = entries;
         for (auto it = record.stashedConfigs.cbegin(); it != record.stashedConfigs.cend(); ++it) {
@@ -161,7 +161,7 @@ void collectScannedProjects(const QStringList &excludedNames, const ProjectRecor
                 continue;
             // The record's stash is not listed here; its "disabled" list still switches
             // .mcp.json servers off.
-            MCPProject listed{candidate, candidate, std::move(entries), MCPSource::project, true};
+            MCPProject listed{candidate, candidate, std::move(entries), MCPSource::project, true, {}, {}, {}};
             listed.disabled =
                 effectivelyDisabled(ProjectRecordFile::loadForReading(candidate, &records), candidate, {});
             found.append(std::move(listed));
