@@ -12,8 +12,8 @@
 // first, and thousands of "projects" with their statistics, until the file reaches `size` bytes.
 // Deterministic for a seed. Strings carry escapes, non-ASCII text and emoji; numbers carry
 // fractions, exponents and 13-digit times, as real files do. Streams to the file: generating
-// 50 MB takes well under a second and little memory. Used by the benchmarks and by tests that
-// need a big realistic file.
+// 50 MB takes well under a second and little memory. Used by the benchmarks and by the test that
+// compares the writer with its predecessor on a big realistic file.
 class ClaudeJsonGenerator
 {
 public:
