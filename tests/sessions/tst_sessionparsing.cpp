@@ -128,8 +128,8 @@ private Q_SLOTS:
         for (const char *folder : {"app", "my.app", "code", "walk"})
             QVERIFY(QDir().mkpath(home.path() + "/" + folder));
         // The Warp session's folder: the newest transcript wins.
-        const QString folder =
-            home.path() + "/.claude/projects/" + TranscriptFolders::claudeCodeName(home.path() + "/my.app") + "/";
+        const QString folder = home.path() + "/.claude/projects/" +
+                               TranscriptFolders::claudeCodeName(home.path() + "/my.app") + "/";
         const QDateTime now = QDateTime::currentDateTime();
         const std::pair<QString, int> files[] = {{"11111111-0000-1111-2222-333344445555.jsonl", -60},
                                                  {"9d8c7b6a-0000-1111-2222-333344445555.jsonl", -10},
