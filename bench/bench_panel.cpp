@@ -53,18 +53,6 @@ void writeFile(const QString &path, const QByteArray &bytes)
     file.write(bytes);
 }
 
-long residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return 0;
-}
-
 PanelModel::Services services(MCPConfigService *config, AppPreferences *prefs, SessionManager *sessions,
                               TokenSavingsService *savings, UpdateChecker *updater)
 {
@@ -230,7 +218,8 @@ int main(int argc, char *argv[])
     }
     std::printf("change on disk to redrawn panel: median %.1f ms (plus the watcher's 0.5 s debounce)\n",
                 BenchSupport::median(redraws));
-    std::printf("resident memory with the panel shown: %.1f MB (target <= 80 MB)\n", residentKiB() / 1024.0);
+    std::printf("resident memory with the panel shown: %.1f MB (target <= 80 MB)\n",
+                BenchSupport::residentKiB() / 1024.0);
 
     // The preferences page is made when it is first shown: that click's frame.
     std::vector<double> pages;

@@ -90,18 +90,6 @@ struct ProcessFigures
     double idleCpuPercent = 0;
 };
 
-long rssKiB(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return 0;
-}
-
 double cpuSeconds(qint64 pid)
 {
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
@@ -131,7 +119,7 @@ ProcessFigures measure(const QString &program, const QStringList &arguments, con
         const double cpuBefore = cpuSeconds(process.processId());
         QThread::sleep(idleSeconds);
         figures.idleCpuPercent = 100.0 * (cpuSeconds(process.processId()) - cpuBefore) / idleSeconds;
-        figures.idleRssKiB = rssKiB(process.processId());
+        figures.idleRssKiB = BenchSupport::residentKiB(long(process.processId()));
     }
     process.terminate();
     process.waitForFinished(3000);
