@@ -2,12 +2,15 @@
 
 #include <QSettings>
 
+#include <functional>
 #include <memory>
 
 namespace PlatformPreferenceStore {
 
 // macOS: the application's user defaults domain. Linux: a typed JSON file in Quorlane's folder
 // under $XDG_CONFIG_HOME (an INI file would turn a one-element list into a string).
-std::unique_ptr<QSettings> open();
+// Returns how to open the store as it is located now: the function may run later on any thread
+// and opens the same store even if HOME has changed meanwhile.
+std::function<std::unique_ptr<QSettings>()> locate();
 
 } // namespace PlatformPreferenceStore

@@ -19,36 +19,37 @@ QThreadPool &writer()
     return *pool;
 }
 
+QString writeTo(QSettings &store, QAnyStringView key, const QVariant &value)
+{
+    store.setValue(key, value);
+    store.sync();
+    switch (store.status()) {
+    case QSettings::NoError:
+        return {};
+    case QSettings::FormatError:
+        return QStringLiteral("%1 could not be read as preferences").arg(store.fileName());
+    case QSettings::AccessError:
+        break;
+    }
+    return QStringLiteral("%1 could not be written").arg(store.fileName());
+}
+
 } // namespace
 
 std::unique_ptr<QSettings> open()
 {
-    return PlatformPreferenceStore::open();
+    return PlatformPreferenceStore::locate()();
 }
 
 QString write(QAnyStringView key, const QVariant &value)
 {
-    const auto store = open();
-    store->setValue(key, value);
-    store->sync();
-    switch (store->status()) {
-    case QSettings::NoError:
-        return {};
-    case QSettings::FormatError:
-        return QStringLiteral("%1 could not be read as preferences").arg(store->fileName());
-    case QSettings::AccessError:
-        break;
-    }
-    return QStringLiteral("%1 could not be written").arg(store->fileName());
+    return writeTo(*open(), key, value);
 }
 
 void writeLater(QAnyStringView key, const QVariant &value)
 {
-    const auto store = open();
-    writer().start([file = store->fileName(), format = store->format(), key = key.toString(), value] {
-        QSettings settings(file, format);
-        settings.setValue(key, value);
-        settings.sync();
+    writer().start([openStore = PlatformPreferenceStore::locate(), key = key.toString(), value] {
+        writeTo(*openStore(), key, value);
     });
 }
 

@@ -19,7 +19,7 @@ std::unique_ptr<QSettings> open();
 QString write(QAnyStringView key, const QVariant &value);
 
 // Writes one key on a background thread, after every write asked for before it: a flushed store
-// costs the interface thread milliseconds a click cannot spare. The file is chosen now, so a
+// costs the interface thread milliseconds a click cannot spare. The store is located now, so a
 // change of HOME meanwhile cannot send the value elsewhere. Failures are not reported.
 void writeLater(QAnyStringView key, const QVariant &value);
 

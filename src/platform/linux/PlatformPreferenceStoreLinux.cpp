@@ -37,10 +37,11 @@ QSettings::Format jsonFormat()
 
 } // namespace
 
-std::unique_ptr<QSettings> open()
+std::function<std::unique_ptr<QSettings>()> locate()
 {
-    return std::make_unique<QSettings>(
-        Paths::quorlaneSupportDirectory() + QStringLiteral("/preferences.json"), jsonFormat());
+    return [path = Paths::quorlaneSupportDirectory() + QStringLiteral("/preferences.json")] {
+        return std::make_unique<QSettings>(path, jsonFormat());
+    };
 }
 
 } // namespace PlatformPreferenceStore

@@ -2,10 +2,13 @@
 
 namespace PlatformPreferenceStore {
 
-std::unique_ptr<QSettings> open()
+// The user defaults domain does not depend on HOME.
+std::function<std::unique_ptr<QSettings>()> locate()
 {
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                       QStringLiteral("quorlane.dev"), QStringLiteral("Quorlane"));
+    return [] {
+        return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                           QStringLiteral("quorlane.dev"), QStringLiteral("Quorlane"));
+    };
 }
 
 } // namespace PlatformPreferenceStore
