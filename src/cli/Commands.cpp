@@ -19,6 +19,8 @@ const QList<CliCommand> &cliCommands()
          QStringLiteral("Restart Claude Code sessions so they load the current servers"), runRelaunchCommand},
         {QStringLiteral("watch"), QStringLiteral("Print a line whenever a configuration file changes"),
          runWatchCommand},
+        {QStringLiteral("profile"), QStringLiteral("Save and apply named sets of switches"),
+         runProfileCommand},
         {QStringLiteral("prefs"), QStringLiteral("Show or change Quorlane's settings"), runPrefsCommand},
         {QStringLiteral("check-update"), QStringLiteral("Check quorlane.dev for a newer release"),
          runCheckUpdateCommand},

@@ -13,3 +13,6 @@ QCoro::Task<int> runRelaunchCommand(QStringList arguments, CliIO io);
 QCoro::Task<int> runWatchCommand(QStringList arguments, CliIO io);
 QCoro::Task<int> runPrefsCommand(QStringList arguments, CliIO io);
 QCoro::Task<int> runCheckUpdateCommand(QStringList arguments, CliIO io);
+QCoro::Task<int> runProfileCommand(QStringList arguments, CliIO io);
+// `quorlane profile apply`, reached through runProfileCommand.
+QCoro::Task<int> runProfileApplyCommand(QStringList arguments, CliIO io);

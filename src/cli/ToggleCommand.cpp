@@ -2,7 +2,7 @@
 #include "Commands.h"
 #include "ProjectArgument.h"
 #include "TerminalText.h"
-#include "probe/ToggleEvents.h"
+#include "app/SwitchFlow.h"
 #include "store/MCPConfigService.h"
 #include "store/StoreError.h"
 
@@ -10,25 +10,9 @@
 
 namespace {
 
-struct ToggleRequest
-{
-    QString name;
-    MCPSource source = MCPSource::global;
-    QString projectPath; // for a project server
-    bool enabled = false;
-    bool trust = false; // put back a definition that came from inside a project folder
-};
-
-// Runs once a switch has been written and verified: the one place where the rest of the
-// application hears of it.
-void announceToggle(const ToggleRequest &request)
-{
-    ToggleEvents::post(request.name, request.projectPath, request.enabled);
-}
-
 // A project server that the loader does not list for that project is a typo, not a switch the
 // user meant: the sidecar would otherwise record a name that matches nothing.
-bool isListedProjectServer(const MCPConfigService &service, const ToggleRequest &request)
+bool isListedProjectServer(const MCPConfigService &service, const ServerSwitch &request)
 {
     for (const MCPProject &project : service.projects()) {
         if (project.path != request.projectPath)
@@ -42,15 +26,17 @@ bool isListedProjectServer(const MCPConfigService &service, const ToggleRequest 
 }
 
 // Gives the project path the switch used: the listed one the typed path names.
-QCoro::Task<QString> performToggle(ToggleRequest request)
+QCoro::Task<QString> performToggle(ServerSwitch request)
 {
     MCPConfigService service;
+    // The command line relaunches nothing after a single switch: `quorlane relaunch` does that.
+    const SwitchFlow flow(&service, nullptr);
     if (request.source != MCPSource::project) {
         // One look half a second after the switch: long enough for a write Claude Code began
         // before ours to land, short enough for a command. Switched off, such a write would put
         // the server back live beside its stash entry, undoing the switch the command reported.
         service.setRecheckDelays({std::chrono::milliseconds(500)});
-        auto switching = service.setServer(request.name, request.source, request.enabled);
+        auto switching = flow.switchServer(request);
         co_await std::move(switching);
         auto settling = service.rechecksFinished();
         co_await std::move(settling);
@@ -60,9 +46,8 @@ QCoro::Task<QString> performToggle(ToggleRequest request)
     request.projectPath = ProjectArgument::matchListed(request.projectPath, service.projects());
     if (!isListedProjectServer(service, request))
         throw QuorlaneError(QStringLiteral("MCP server \u2018%1\u2019 was not found.").arg(request.name));
-    auto switching = request.enabled
-                         ? service.enableProjectServer(request.name, request.projectPath, request.trust)
-                         : service.disableProjectServer(request.name, request.projectPath);
+    // No reload after it: the command ends here.
+    auto switching = flow.switchServer(request, false);
     co_await std::move(switching);
     co_return request.projectPath;
 }
@@ -99,7 +84,7 @@ QCoro::Task<int> runToggleCommand(QStringList arguments, CliIO io, bool enabled)
     if (project && parser.value(QStringLiteral("project")).isEmpty())
         co_return parser.usageError(io, QStringLiteral("--project needs a PATH"));
 
-    ToggleRequest request{
+    ServerSwitch request{
         positional.first(), desktop ? MCPSource::desktop : (project ? MCPSource::project : MCPSource::global),
         parser.value(QStringLiteral("project")), enabled, enabled && parser.isSet(QStringLiteral("trust"))};
     try {
@@ -112,7 +97,6 @@ QCoro::Task<int> runToggleCommand(QStringList arguments, CliIO io, bool enabled)
         io.err << TerminalText::printableLines(QString::fromUtf8(error.what())) << '\n';
         co_return ExitCode::failure;
     }
-    announceToggle(request);
     io.out << (enabled ? "Switched on " : "Switched off ") << TerminalText::printable(request.name) << '\n';
     co_return ExitCode::ok;
 }

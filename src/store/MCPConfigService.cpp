@@ -87,7 +87,10 @@ QCoro::Task<void> MCPConfigService::setServer(QString name, MCPSource source, bo
     // taken inside, only around the change of ~/.claude.json.
     QuorlaneLock fileLock(QFileInfo(m_paths.disabledGlobalConfigPath).absolutePath());
     try {
-        co_await fileLock.acquire();
+        // In a statement of its own: GCC 12 destroys a co_await expression's temporaries twice,
+        // which here left the lock taken by a copy nobody released.
+        QCoro::Task<void> locking = fileLock.acquire();
+        co_await std::move(locking);
     } catch (...) {
         if (self)
             releaseMutationLock();
@@ -162,7 +165,8 @@ void MCPConfigService::recheckSwitch(QString name, MCPSource source, bool enable
             bool changed = false;
             try {
                 QuorlaneLock fileLock(QFileInfo(paths.disabledGlobalConfigPath).absolutePath());
-                co_await fileLock.acquire();
+                QCoro::Task<void> locking = fileLock.acquire();
+                co_await std::move(locking);
                 // Arguments are copied in a statement of their own: GCC 12 destroys the temporaries
                 // of a co_await expression twice.
                 auto reconciling = OffThread::run([paths, name, source, enabled, definition] {

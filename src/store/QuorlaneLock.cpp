@@ -17,7 +17,11 @@
 
 QuorlaneLock::QuorlaneLock() : QuorlaneLock(Paths::quorlaneSupportDirectory()) {}
 
-QuorlaneLock::QuorlaneLock(QString folder) : m_folder(std::move(folder)) {}
+QuorlaneLock::QuorlaneLock(QString folder) : QuorlaneLock(std::move(folder), QStringLiteral("switch.lock")) {}
+
+QuorlaneLock::QuorlaneLock(QString folder, QString fileName)
+    : m_folder(std::move(folder)), m_fileName(std::move(fileName))
+{}
 
 QuorlaneLock::~QuorlaneLock()
 {
@@ -34,7 +38,7 @@ bool QuorlaneLock::tryAcquire()
     if (m_fd >= 0)
         return true;
     QuorlaneFolder::ensurePrivate(m_folder);
-    const QString path = lockPathIn(m_folder);
+    const QString path = m_folder + QLatin1Char('/') + m_fileName;
     const int fd =
         ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
@@ -65,7 +69,7 @@ QCoro::Task<void> QuorlaneLock::acquire()
             throw FileSystemError(
                 QStringLiteral("Another Quorlane is still switching a server (it holds %1). Nothing was "
                                "changed; try again.")
-                    .arg(lockPathIn(m_folder)));
+                    .arg(m_folder + QLatin1Char('/') + m_fileName));
         co_await QCoro::sleepFor(retryInterval);
     }
 }

@@ -23,6 +23,9 @@ public:
     // The lock of Quorlane's folder of the current user.
     QuorlaneLock();
     explicit QuorlaneLock(QString folder);
+    // Another lock of the same kind in `folder` (one per kind of work, e.g. applying a profile,
+    // which switches many servers and takes the switch lock for each).
+    QuorlaneLock(QString folder, QString fileName);
     ~QuorlaneLock();
     QuorlaneLock(const QuorlaneLock &) = delete;
     QuorlaneLock &operator=(const QuorlaneLock &) = delete;
@@ -40,5 +43,6 @@ public:
 
 private:
     QString m_folder;
+    QString m_fileName;
     int m_fd = -1;
 };

@@ -5,16 +5,14 @@
 #include "PreferencesModel.h"
 
 #include "app/AppPreferences.h"
+#include "app/ProfilePlan.h"
 #include "app/UpdateChecker.h"
 #include "probe/MCPToolProbe.h"
 #include "probe/ProjectServerApproval.h"
-#include "probe/ToggleEvents.h"
 #include "probe/TokenSavingsService.h"
 #include "sessions/SessionManager.h"
 #include "store/MCPConfigService.h"
-#include "store/ProjectServerToggle.h"
 #include "store/QuorlaneProjectConfig.h"
-#include "store/StoreError.h"
 
 #include <QJSEngine>
 #include <QPointer>
@@ -52,7 +50,7 @@ PanelModel::Services PanelModel::Services::shared(MCPConfigService *config)
 
 PanelModel::PanelModel(Services services, QObject *parent)
     : QObject(parent), m_services(std::move(services)), m_globalRows(new RowListModel(this)),
-      m_projects(new ProjectListModel(this)),
+      m_projects(new ProjectListModel(this)), m_profiles(new ProfilesModel(this)),
       m_weights(new TokenWeights(m_services.estimator, m_services.approvals, this))
 {
     m_preferences = new PreferencesModel(
@@ -175,6 +173,7 @@ void PanelModel::rebuild()
         sections.append({project.id, project.path, std::move(rows)});
     }
     m_projects->setSections(std::move(sections));
+    m_profiles->setCurrentState(ProfilePlans::currentState(config));
 
     // "Loading…" only until the first lists arrive: a reload keeps the old list up until the new
     // one is published, so it never flashes.
@@ -245,35 +244,15 @@ void PanelModel::panelShown()
 QCoro::Task<void> PanelModel::showPanelTask()
 {
     QPointer<PanelModel> self(this);
-    QCoro::Task<void> reloading = reloadLocked();
+    const SwitchFlow flow = switchFlow();
+    QCoro::Task<void> reloading = flow.reload();
     co_await std::move(reloading);
     if (!self)
         co_return;
+    loadProfiles();
     rebuildNow();
     Q_EMIT reloaded();
     loadTokenWeights();
-}
-
-QCoro::Task<void> PanelModel::reloadLocked()
-{
-    QPointer<MCPConfigService> config(m_services.config);
-    // Tasks are made in statements of their own: GCC 12 destroys the temporaries of a co_await
-    // expression (here the default cancellation argument) twice.
-    try {
-        QCoro::Task<void> acquiring = config->acquireMutationLock(CancellationPtr());
-        co_await std::move(acquiring);
-    } catch (const QuorlaneError &) {
-        co_return; // a reload that cannot get the lock is skipped
-    }
-    if (!config)
-        co_return;
-    try {
-        QCoro::Task<void> loading = config->load();
-        co_await std::move(loading);
-    } catch (...) {
-    }
-    if (config)
-        config->releaseMutationLock();
 }
 
 PanelModel *PanelModel::create(QQmlEngine *engine, QJSEngine *)

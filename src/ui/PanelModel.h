@@ -1,11 +1,13 @@
 #pragma once
 
 #include "PreferencesModel.h"
+#include "ProfilesModel.h"
 #include "ProjectListModel.h"
 #include "RowListModel.h"
 #include "TokenWeights.h"
 
 #include "app/PanelState.h"
+#include "app/SwitchFlow.h"
 #include "probe/NotificationCenter.h"
 
 #include <QObject>
@@ -23,8 +25,8 @@ class TokenSavingsService;
 class UpdateChecker;
 
 // The main panel's state and its reactions to every switch: the published lists turned into
-// rows, the token figures, the error strip, the page shown, and the toggle flows that call the
-// configuration service, announce toggles and relaunch sessions. QML only draws it.
+// rows, the token figures, the error strip, the page shown, the profiles control, and what the
+// panel shows while a switch goes through the switch flow. QML only draws it.
 //
 // A project switch writes its files on a worker (the write can wait seconds for Claude Code's
 // lock on ~/.claude.json); its row shows a spinner and ignores clicks until the result is
@@ -42,6 +44,7 @@ class PanelModel : public QObject
     Q_PROPERTY(RowListModel *globalRows READ globalRows CONSTANT)
     Q_PROPERTY(ProjectListModel *projects READ projects CONSTANT)
     Q_PROPERTY(PreferencesModel *preferences READ preferences CONSTANT)
+    Q_PROPERTY(ProfilesModel *profiles READ profiles CONSTANT)
     Q_PROPERTY(bool probesRunning READ probesRunning NOTIFY probesRunningChanged)
     Q_PROPERTY(QString confirmationName READ confirmationName NOTIFY confirmationChanged)
     Q_PROPERTY(QString confirmationDetail READ confirmationDetail NOTIFY confirmationChanged)
@@ -88,6 +91,7 @@ public:
     [[nodiscard]] RowListModel *globalRows() const { return m_globalRows; }
     [[nodiscard]] ProjectListModel *projects() const { return m_projects; }
     [[nodiscard]] PreferencesModel *preferences() const { return m_preferences; }
+    [[nodiscard]] ProfilesModel *profiles() const { return m_profiles; }
     [[nodiscard]] bool probesRunning() const { return m_weights->isBusy(); }
     [[nodiscard]] const TokenWeights &tokenWeights() const { return *m_weights; }
     [[nodiscard]] QString confirmationName() const
@@ -111,6 +115,11 @@ public:
     Q_INVOKABLE void toggleProject(int section, int row, bool value);
     Q_INVOKABLE void confirmPending();
     Q_INVOKABLE void cancelPending();
+    // The profiles control: applies the profile at `index` of profiles->names like a batch of
+    // switches (rows busy while they apply, a failure in the error strip), or saves the current
+    // state under `name`.
+    Q_INVOKABLE void applyProfile(int index);
+    Q_INVOKABLE void saveProfile(const QString &name);
 
     // Applies whatever changed since the last redraw now rather than on the next event loop turn.
     void rebuildNow();
@@ -145,15 +154,19 @@ private:
                              bool trust = false);
     QCoro::Task<void> runGlobalToggle(QString name, MCPSource source, bool value);
     QCoro::Task<void> runProjectToggle(QString name, QString projectPath, bool value, bool trust);
-    // With auto-relaunch on: refresh the sessions, then relaunch those the switch concerns.
-    QCoro::Task<void> relaunchAfterToggle(std::optional<QString> projectPath);
-    QCoro::Task<void> reloadLocked();
+    // With auto-relaunch on: refresh the sessions, then relaunch those the switches concern.
+    QCoro::Task<void> relaunchAfterToggle(QList<ServerSwitch> done);
+    [[nodiscard]] SwitchFlow switchFlow() const;
     QCoro::Task<void> showPanelTask();
+    QCoro::Task<void> runProfileApply(Profile profile);
+    QCoro::Task<void> runProfileSave(QString name);
+    void loadProfiles();
 
     Services m_services;
     RowListModel *m_globalRows;
     ProjectListModel *m_projects;
     PreferencesModel *m_preferences;
+    ProfilesModel *m_profiles;
     TokenWeights *m_weights;
     TrustCheck m_trustCheck;
     QSet<QString> m_busy;

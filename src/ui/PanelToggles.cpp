@@ -3,27 +3,8 @@
 #include "WhenDone.h"
 
 #include "app/AppPreferences.h"
-#include "probe/ToggleEvents.h"
-#include "sessions/SessionManager.h"
-#include "store/MCPConfigService.h"
-#include "store/OffThread.h"
-#include "store/ProjectServerToggle.h"
-#include "store/StoreError.h"
 
 #include <QPointer>
-
-namespace {
-
-constexpr double relaunchDelaySeconds = 1.5;
-
-QString describe(const std::exception &error)
-{
-    if (const auto *quorlane = dynamic_cast<const QuorlaneError *>(&error))
-        return quorlane->description();
-    return QString::fromUtf8(error.what());
-}
-
-} // namespace
 
 void PanelModel::toggleGlobal(int row, bool value)
 {
@@ -74,25 +55,22 @@ void PanelModel::handleGlobalToggle(const ServerRow &row, bool value)
 QCoro::Task<void> PanelModel::runGlobalToggle(QString name, MCPSource source, bool value)
 {
     QPointer<PanelModel> self(this);
+    const SwitchFlow flow = switchFlow();
+    const ServerSwitch change{name, source, QString(), value};
     QString failure;
     try {
-        // setServer reloads the lists itself; the rows follow when they are republished.
-        // In a statement of its own: GCC 12 destroys a co_await expression's temporaries twice.
-        QCoro::Task<void> switching = m_services.config->setServer(name, source, value, CancellationPtr());
+        QCoro::Task<void> switching = flow.switchServer(change);
         co_await std::move(switching);
     } catch (const std::exception &error) {
-        failure = describe(error);
+        failure = SwitchFlow::describe(error);
     }
-    // The switch happened whether or not the panel is still there to show it.
-    if (failure.isEmpty())
-        ToggleEvents::post(name, QString(), value);
     if (!self)
         co_return;
     if (!failure.isEmpty()) {
         setToggleError(failure);
         co_return;
     }
-    QCoro::Task<void> relaunching = relaunchAfterToggle(std::nullopt);
+    QCoro::Task<void> relaunching = relaunchAfterToggle({change});
     co_await std::move(relaunching);
 }
 
@@ -111,30 +89,17 @@ void PanelModel::handleProjectToggle(const ServerRow &row, const QString &projec
 QCoro::Task<void> PanelModel::runProjectToggle(QString name, QString projectPath, bool value, bool trust)
 {
     QPointer<PanelModel> self(this);
-    const QString claudeJson = m_services.config->paths().claudeJsonPath;
-    // On a worker: reading, parsing and rewriting a large ~/.claude.json takes far longer than a
-    // frame, and the switch may wait seconds for another Quorlane's or Claude Code's lock. The
-    // worker gets copies only, so the switch completes even when the panel goes away; what it
-    // did is applied here, from the event loop, once this model is known to live.
-    QString failure;
-    try {
-        QCoro::Task<void> switching = OffThread::run([claudeJson, name, projectPath, value, trust] {
-            return value ? ProjectServerToggle::enableProjectServer(claudeJson, name, projectPath, trust)
-                         : ProjectServerToggle::disableProjectServer(claudeJson, name, projectPath);
-        });
-        co_await std::move(switching);
-    } catch (const std::exception &error) {
-        failure = describe(error);
-    }
-    // The switch happened whether or not the panel is still there to show it.
-    if (failure.isEmpty())
-        ToggleEvents::post(name, projectPath, value);
-    if (!self)
-        co_return;
+    const SwitchFlow flow = switchFlow();
+    const ServerSwitch change{name, MCPSource::project, projectPath, value, trust};
     // The row stays busy until the reload has published what the files now say (also after a
     // failure, which may have changed the record halfway), so its switch never jumps back.
-    QCoro::Task<void> reloading = reloadLocked();
-    co_await std::move(reloading);
+    QString failure;
+    try {
+        QCoro::Task<void> switching = flow.switchServer(change);
+        co_await std::move(switching);
+    } catch (const std::exception &error) {
+        failure = SwitchFlow::describe(error);
+    }
     if (!self)
         co_return;
     m_busy.remove(ServerRows::busyKey(projectPath, name, MCPSource::project));
@@ -143,23 +108,20 @@ QCoro::Task<void> PanelModel::runProjectToggle(QString name, QString projectPath
         setToggleError(failure);
         co_return;
     }
-    QCoro::Task<void> relaunching = relaunchAfterToggle(projectPath);
+    QCoro::Task<void> relaunching = relaunchAfterToggle({change});
     co_await std::move(relaunching);
 }
 
-QCoro::Task<void> PanelModel::relaunchAfterToggle(std::optional<QString> projectPath)
+QCoro::Task<void> PanelModel::relaunchAfterToggle(QList<ServerSwitch> done)
 {
     if (!m_services.prefs->autoRelaunch())
         co_return;
-    QPointer<PanelModel> self(this);
-    SessionManager *sessions = m_services.sessions;
-    QCoro::Task<void> refreshing = sessions->refreshSessions();
-    co_await std::move(refreshing);
-    if (!self)
-        co_return;
-    // A global switch reaches every session; a project switch only the sessions in that project.
-    if (projectPath)
-        sessions->relaunchSessions(*projectPath, relaunchDelaySeconds);
-    else
-        sessions->relaunch(sessions->sessionSnapshots(), relaunchDelaySeconds);
+    const SwitchFlow flow = switchFlow();
+    QCoro::Task<void> relaunching = flow.relaunchAfter(std::move(done));
+    co_await std::move(relaunching);
+}
+
+SwitchFlow PanelModel::switchFlow() const
+{
+    return SwitchFlow(m_services.config, m_services.sessions);
 }

@@ -121,7 +121,8 @@ private Q_SLOTS:
                     foundOff = server["enabled"] == false;
         QVERIFY(foundOff);
 
-        QCOMPARE(runInProcess(QStringList{QStringLiteral("enable"), name} + where).exitCode, 0);
+        const InProcess on = runInProcess(QStringList{QStringLiteral("enable"), name} + where);
+        QVERIFY2(on.exitCode == 0, qPrintable(on.err));
         QCOMPARE(runInProcess(list).out, listedOn);
     }
 

@@ -48,8 +48,19 @@ Rectangle {
                 color: "white"
                 text: "Quorlane"
             }
+            ProfileSwitcher {
+                visible: root.page !== "preferences"
+                anchors.right: parent.right
+                anchors.rightMargin: 16
+                anchors.verticalCenter: title.verticalCenter
+            }
         }
         Rectangle { width: column.width; height: 0.5; color: Theme.hairline }
+
+        ProfileMenuView {
+            visible: Panel.profiles.open && root.page !== "preferences"
+            width: column.width
+        }
 
         Item {
             id: pageArea

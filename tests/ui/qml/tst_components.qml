@@ -79,6 +79,31 @@ Item {
             compare(banner.visible, false)
         }
 
+        // Saved from the title bar, marked while the servers match it, applied back in one click.
+        function test_profiles() {
+            const switcher = findChild(panel, "profileSwitcher")
+            const menu = findChild(panel, "profileMenu")
+            compare(findChild(switcher, "profileLabel").text, "Profiles")
+            mouseClick(switcher)
+            verify(menu.visible)
+            mouseClick(findChild(menu, "saveCurrentAs"))
+            const name = findChild(menu, "profileName")
+            verify(!findChild(menu, "saveProfile").enabled)
+            name.text = "Morning"
+            mouseClick(findChild(menu, "saveProfile"))
+            tryCompare(Panel.profiles, "label", "Morning", 10000)
+            verify(!menu.visible)
+
+            Panel.toggleGlobal(0, false)
+            tryCompare(Panel.profiles, "label", "Profiles", 10000)
+            mouseClick(switcher)
+            mouseClick(findChild(menu, "profileItem"))
+            verify(Panel.profiles.applying)
+            tryCompare(Panel.profiles, "applying", false, 10000)
+            compare(Panel.profiles.label, "Morning")
+            compare(Panel.toggleError, "")
+        }
+
         function test_navigation() {
             compare(panel.page, "main")
             verify(findChild(panel, "preferencesButton").visible)

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "store/MCPSource.h"
+
+#include <QList>
+#include <QString>
+
+#include <QCoro/QCoroTask>
+
+#include <functional>
+#include <optional>
+
+class AppPreferences;
+class MCPConfigService;
+class SessionManager;
+
+// One server switched on or off, named as everywhere else: source, project folder, name.
+struct ServerSwitch
+{
+    QString name;
+    MCPSource source = MCPSource::global;
+    QString projectPath; // the project folder of a project server; empty otherwise
+    bool enabled = false;
+    bool trust = false; // put back a definition that came from inside the project folder
+
+    bool operator==(const ServerSwitch &) const = default;
+};
+
+// The one road of a switch, for the panel and the command line alike: write it through the
+// lossless path of its source, announce it on the toggle-event channel, reload under the
+// mutation lock, and relaunch the sessions it concerns when asked. A batch of switches relaunches
+// once, at its end.
+//
+// The flow holds only pointers to the services, which outlive whoever starts it: a switch that
+// has begun completes and is announced even when the panel that started it goes away.
+class SwitchFlow
+{
+public:
+    SwitchFlow(MCPConfigService *config, SessionManager *sessions);
+
+    // Writes one switch and announces it. A global or Claude Desktop switch is published by
+    // setServer itself; a project switch is written on a worker and published with `reload`
+    // unless `reloadAfter` is false (the caller reloads once after several). Throws the
+    // switch's QuorlaneError; a failed project switch is reloaded all the same, since it may
+    // have changed the record halfway.
+    QCoro::Task<void> switchServer(ServerSwitch change, bool reloadAfter = true) const;
+
+    // The switches in order, stopping at the first failure; then one reload (for project
+    // switches) and, with `relaunch`, one relaunch of the sessions the done switches concern.
+    // `progress` hears of each switch before it is written. Gives how many were done; throws the
+    // failure after the reload, with the done ones announced.
+    struct Batch
+    {
+        QList<ServerSwitch> switches;
+        bool relaunch = false;
+        std::function<void(const ServerSwitch &)> progress;
+    };
+    struct BatchResult
+    {
+        qsizetype done = 0;
+        std::optional<QString> failure; // the error's description, when a switch failed
+    };
+    QCoro::Task<BatchResult> run(Batch batch) const;
+
+    // With `relaunch`: refreshes the sessions, then relaunches those the switches concern (a
+    // global or Desktop switch reaches every session, a project switch those in its folder).
+    QCoro::Task<void> relaunchAfter(QList<ServerSwitch> done) const;
+
+    // The one reload under the mutation lock for the flows; a failure leaves the lists as they
+    // were (the next reload tries again).
+    QCoro::Task<void> reload() const;
+
+    [[nodiscard]] static QString describe(const std::exception &error);
+
+private:
+    MCPConfigService *m_config;
+    SessionManager *m_sessions;
+};
