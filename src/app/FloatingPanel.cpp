@@ -37,6 +37,8 @@ FloatingPanel::FloatingPanel(QQmlEngine *engine, const QUrl &rootUrl) : m_fade(t
         m_clip = new QQuickItem(contentItem());
         m_clip->setClip(true);
         m_root->setParentItem(m_clip);
+        // Keys reach the panel (Esc, Tab, the arrows) whenever its window has the focus.
+        m_root->setFocus(true);
         QQmlEngine::setObjectOwnership(m_root, QQmlEngine::CppOwnership);
     }
     connect(this, &QWindow::heightChanged, this, &FloatingPanel::layoutRoot);

@@ -8,6 +8,7 @@ Column {
     property string title
     property string pathText
     property string countText
+    property string countDescription
     property bool isExpanded: true
     property var rows: null
     property var tipHost: null
@@ -23,8 +24,25 @@ Column {
         objectName: "projectHeader"
         width: section.width
         height: texts.implicitHeight + 20
+        activeFocusOnTab: true
         Accessible.role: Accessible.Button
         Accessible.name: section.title
+        Accessible.description: section.countDescription
+        Accessible.focusable: true
+        Accessible.expandable: true
+        Accessible.expanded: section.isExpanded
+        Accessible.onPressAction: header.flip()
+        Keys.onSpacePressed: header.flip()
+        Keys.onReturnPressed: header.flip()
+        Keys.onEnterPressed: header.flip()
+        function flip() {
+            section.animated = true
+            section.expandToggled()
+        }
+        FocusRing {
+            inset: 2
+            radius: 6
+        }
 
         SymbolIcon {
             x: 16 + 1.5
@@ -80,10 +98,7 @@ Column {
         MouseArea {
             anchors.fill: parent
             cursorShape: Qt.PointingHandCursor
-            onClicked: {
-                section.animated = true
-                section.expandToggled()
-            }
+            onClicked: header.flip()
         }
     }
 
@@ -109,6 +124,7 @@ Column {
                     required tokenText
                     required busy
                     required note
+                    required accessibleDescription
                     width: section.width
                     mcpName: name
                     tipHost: section.tipHost
