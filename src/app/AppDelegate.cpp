@@ -206,6 +206,12 @@ void AppDelegate::setupFileWatcher()
 
 void AppDelegate::onTrayActivated(QSystemTrayIcon::ActivationReason reason)
 {
+    // The menu's request: some StatusNotifierItem hosts show it without asking it to prepare.
+    if (reason == QSystemTrayIcon::Context && m_floatingPanel && m_floatingPanel->isShown() &&
+        !m_floatingPanel->isWindowMode()) {
+        hidePanel(false);
+        return;
+    }
     // A second click soon after the first arrives as a double click alone: it is still a click.
     if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::DoubleClick)
         return;

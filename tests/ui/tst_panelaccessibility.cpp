@@ -1,6 +1,7 @@
 // What a screen reader finds in the rendered panel, read through Qt's accessibility interfaces
 // (the ones the AT-SPI bridge and macOS's accessibility serve): every switch with its server,
 // state and figure, every project header with its name and count, every button with its label.
+// And the same panel without a mouse. QUORLANE_SCREENSHOT_DIR keeps a picture of the focus ring.
 #include "OffscreenPanel.h"
 #include "PanelFixture.h"
 #include "PanelHost.h"
@@ -86,9 +87,9 @@ private Q_SLOTS:
 
         const Node *webapp = find(nodes, QAccessible::Button, QStringLiteral("webapp"));
         QVERIFY(webapp);
-        QVERIFY2(webapp->description.contains(QRegularExpression(QStringLiteral("^\\d+ of \\d+ servers on$"))),
+        QVERIFY2(webapp->description.contains(
+                     QRegularExpression(QStringLiteral("^\\d+ of \\d+ servers on, expanded$"))),
                  qPrintable(webapp->description));
-        QVERIFY(webapp->state.expandable && webapp->state.expanded);
         QVERIFY(find(nodes, QAccessible::Button, QStringLiteral("Preferences")));
         QVERIFY(find(nodes, QAccessible::Button, QStringLiteral("Quit")));
 
@@ -109,6 +110,51 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 15000);
         QVERIFY(!TestHome::read(fixture.home.claudeJson()).contains("\"github\""));
         QTRY_VERIFY(!github->interface->state().checked);
+    }
+
+    // Tab reaches the first switch with its ring, Space flips it through the usual flow, the
+    // arrows walk on and back, Esc asks the window to close.
+    void keyboardWalksThePanel()
+    {
+        PanelFixture fixture;
+        QVERIFY(DemoHome::populate());
+        fixture.start();
+        PanelHost host(fixture.panel.get());
+        OffscreenPanel view(host);
+        QVERIFY2(view.root(), qPrintable(view.error()));
+        PanelModel &panel = *fixture.panel;
+        QSignalSpy reloaded(&panel, &PanelModel::reloaded);
+        panel.panelShown();
+        QTRY_COMPARE_WITH_TIMEOUT(reloaded.count(), 1, 15000);
+        (void)view.grab();
+        QQuickWindow &window = view.window();
+        view.root()->forceActiveFocus();
+
+        QTest::keyClick(&window, Qt::Key_Tab);
+        QQuickItem *first = window.activeFocusItem();
+        QVERIFY(first);
+        QCOMPARE(first->objectName(), QStringLiteral("switch"));
+        QCOMPARE(first->property("accessibleName").toString(), QStringLiteral("filesystem"));
+        const QImage shot = view.grab();
+        if (qEnvironmentVariableIsSet("QUORLANE_SCREENSHOT_DIR"))
+            shot.save(qEnvironmentVariable("QUORLANE_SCREENSHOT_DIR") + QStringLiteral("/panel-focus.png"));
+
+        QTest::keyClick(&window, Qt::Key_Down); // context7
+        QTest::keyClick(&window, Qt::Key_Down);
+        QCOMPARE(window.activeFocusItem()->property("accessibleName").toString(), QStringLiteral("github"));
+        QSignalSpy finished(&panel, &PanelModel::toggleFinished);
+        QTest::keyClick(&window, Qt::Key_Space);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 15000);
+        QVERIFY(!TestHome::read(fixture.home.claudeJson()).contains("\"github\""));
+        // The switch keeps the focus through the flip.
+        QCOMPARE(window.activeFocusItem()->property("accessibleName").toString(), QStringLiteral("github"));
+        QTest::keyClick(&window, Qt::Key_Up);
+        QTest::keyClick(&window, Qt::Key_Up);
+        QCOMPARE(window.activeFocusItem(), first);
+
+        QSignalSpy close(view.root(), SIGNAL(closeRequested()));
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QCOMPARE(close.count(), 1);
     }
 };
 

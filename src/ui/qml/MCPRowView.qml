@@ -118,7 +118,8 @@ Item {
         checked: row.isEnabled
         accessibleName: row.mcpName
         accessibleDescription: row.accessibleDescription
-        enabled: !row.isLocked && !row.busy
+        enabled: !row.isLocked
+        busy: row.busy
         opacity: row.isLocked ? 0.5 : 1
         onToggled: value => row.toggled(value)
     }

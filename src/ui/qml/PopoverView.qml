@@ -27,6 +27,8 @@ Rectangle {
             next.forceActiveFocus(forward ? Qt.TabFocusReason : Qt.BacktabFocusReason)
     }
     Keys.onEscapePressed: root.closeRequested()
+    Keys.onTabPressed: root.moveFocus(true)
+    Keys.onBacktabPressed: root.moveFocus(false)
     Keys.onUpPressed: root.moveFocus(false)
     Keys.onDownPressed: root.moveFocus(true)
 

@@ -9,10 +9,13 @@ Item {
     property bool checked: false
     property string accessibleName
     property string accessibleDescription
+    // Ignores flips while one is being applied, but keeps the keyboard focus (a disabled item
+    // would lose it).
+    property bool busy: false
     signal toggled(bool value)
 
     function flip() {
-        if (toggle.enabled)
+        if (toggle.enabled && !toggle.busy)
             toggle.toggled(!toggle.checked)
     }
 
@@ -50,7 +53,7 @@ Item {
     FocusRing { radius: height / 2 }
     MouseArea {
         anchors.fill: parent
-        enabled: toggle.enabled
+        enabled: toggle.enabled && !toggle.busy
         cursorShape: Qt.PointingHandCursor
         onClicked: toggle.flip()
     }
