@@ -95,7 +95,8 @@ void AppDelegate::setupStatusItem(TrayPresence::Kind kind)
         // No tray at all: the panel lives in an ordinary window, and starting the application
         // again (from the desktop's menu) shows it. Closing that window leaves nothing on screen
         // to come back to, so it ends the application; the next start or login brings it back.
-        connect(m_floatingPanel.get(), &QQuickWindow::closing, qApp, &QCoreApplication::quit);
+        // (By name: the close event's type is private to Qt Quick.)
+        connect(m_floatingPanel.get(), SIGNAL(closing(QQuickCloseEvent *)), qApp, SLOT(quit()));
         m_floatingPanel->showAsWindow();
         callRoot(m_floatingPanel->root(), "panelShown");
         Q_EMIT statusItemReady(false);

@@ -49,7 +49,7 @@ QString accessibleDescription(const ServerRow &row)
     else
         parts << QStringLiteral("about %1 thousand tokens per message").arg(QString::asprintf("%.1f", double(n) / 1000.0));
     if (row.isLocked)
-        parts << QStringLiteral("managed, read-only");
+        parts << QStringLiteral("read-only");
     return parts.join(QStringLiteral(", "));
 }
 
