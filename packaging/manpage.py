@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Writes quorlane.1 from the help the commands print themselves, so the manual page says what
-the installed binary does: manpage.py QUORLANE_BINARY VERSION OUTPUT."""
+the installed binary does: manpage.py QUORLANE_BINARY VERSION DATE OUTPUT."""
 import re
 import subprocess
 import sys
@@ -20,7 +20,7 @@ def roff(text):
 
 
 def main():
-    binary, version, output = sys.argv[1:4]
+    binary, version, date, output = sys.argv[1:5]
     top = run_help(binary)
     about, _, rest = top.partition("Commands:\n")
     commands = re.findall(r"^  ([a-z][a-z-]*) +(.*)$", rest.split("\n\n")[0], re.MULTILINE)
@@ -29,7 +29,7 @@ def main():
     description = [p for p in about.split("\n\n")[1:] if p.strip()]
 
     page = [
-        f'.TH QUORLANE 1 "" "Quorlane {version}" "User Commands"',
+        f'.TH QUORLANE 1 "{date}" "Quorlane {version}" "User Commands"',
         ".SH NAME",
         "quorlane \\- switch the MCP servers of Claude Code and Claude Desktop off and on",
         ".SH SYNOPSIS",

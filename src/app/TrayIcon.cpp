@@ -8,11 +8,12 @@ const QString symbolicName = QStringLiteral("dev.quorlane.Quorlane-symbolic");
 // Plasma. Others show its grey as it is, which vanishes on a light panel.
 bool recoloursSymbolicIcons(const QString &desktop)
 {
-    static const QStringList recolouring{"KDE", "GNOME", "Unity", "XFCE", "Budgie", "Cinnamon", "MATE",
-                                         "Pantheon"};
+    static const QStringList recolouring{"KDE",    "GNOME",    "Unity", "XFCE",
+                                         "Budgie", "Cinnamon", "MATE",  "Pantheon"};
     const QStringList names = desktop.split(QLatin1Char(':'), Qt::SkipEmptyParts);
     return std::any_of(names.cbegin(), names.cend(), [](const QString &name) {
-        return recolouring.contains(name, Qt::CaseInsensitive) || name.endsWith(u"GNOME", Qt::CaseInsensitive);
+        return recolouring.contains(name, Qt::CaseInsensitive) ||
+               name.endsWith(u"GNOME", Qt::CaseInsensitive);
     });
 }
 

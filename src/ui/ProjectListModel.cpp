@@ -40,8 +40,13 @@ QVariant ProjectListModel::data(const QModelIndex &index, int role) const
 
 QHash<int, QByteArray> ProjectListModel::roleNames() const
 {
-    return {{ProjectIdRole, "projectId"}, {TitleRole, "title"},           {PathTextRole, "pathText"},
-            {CountTextRole, "countText"}, {CountDescriptionRole, "countDescription"}, {IsExpandedRole, "isExpanded"}, {RowsRole, "rows"}};
+    return {{ProjectIdRole, "projectId"},
+            {TitleRole, "title"},
+            {PathTextRole, "pathText"},
+            {CountTextRole, "countText"},
+            {CountDescriptionRole, "countDescription"},
+            {IsExpandedRole, "isExpanded"},
+            {RowsRole, "rows"}};
 }
 
 void ProjectListModel::setSections(QList<Section> sections)

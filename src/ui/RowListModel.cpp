@@ -38,10 +38,14 @@ QVariant RowListModel::data(const QModelIndex &index, int role) const
 
 QHash<int, QByteArray> RowListModel::roleNames() const
 {
-    return {{NameRole, "name"},           {SubtitleRole, "subtitle"},
-            {IsEnabledRole, "isEnabled"}, {ProbingRole, "probing"},
-            {TokenTextRole, "tokenText"}, {IsLockedRole, "isLocked"},
-            {BusyRole, "busy"},           {NoteRole, "note"},
+    return {{NameRole, "name"},
+            {SubtitleRole, "subtitle"},
+            {IsEnabledRole, "isEnabled"},
+            {ProbingRole, "probing"},
+            {TokenTextRole, "tokenText"},
+            {IsLockedRole, "isLocked"},
+            {BusyRole, "busy"},
+            {NoteRole, "note"},
             {AccessibleDescriptionRole, "accessibleDescription"}};
 }
 

@@ -47,7 +47,8 @@ QString accessibleDescription(const ServerRow &row)
     else if (n < 1000)
         parts << QStringLiteral("about %1 tokens per message").arg(n);
     else
-        parts << QStringLiteral("about %1 thousand tokens per message").arg(QString::asprintf("%.1f", double(n) / 1000.0));
+        parts << QStringLiteral("about %1 thousand tokens per message")
+                     .arg(QString::asprintf("%.1f", double(n) / 1000.0));
     if (row.isLocked)
         parts << QStringLiteral("read-only");
     return parts.join(QStringLiteral(", "));

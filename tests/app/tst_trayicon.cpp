@@ -8,11 +8,14 @@
 
 // The tray icon drawn on the panels it meets: trayer's and Breeze's light grey-white, and the
 // black of most dark themes. It must stand out from both, at the sizes trays draw it.
+// QUORLANE_SCREENSHOT_DIR keeps the pictures, four times enlarged.
 namespace {
 
 double luminance(QColor c)
 {
-    const auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    const auto linear = [](double v) {
+        return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
     return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
 }
 
@@ -55,6 +58,10 @@ private Q_SLOTS:
         QImage shown(glyph.size(), QImage::Format_RGB32);
         shown.fill(tray);
         QPainter(&shown).drawImage(0, 0, glyph);
+        if (qEnvironmentVariableIsSet("QUORLANE_SCREENSHOT_DIR"))
+            shown.scaled(size * 4, size * 4)
+                .save(qEnvironmentVariable("QUORLANE_SCREENSHOT_DIR") +
+                      QStringLiteral("/trayicon-%1.png").arg(QTest::currentDataTag()).replace(u' ', u'-'));
 
         int covered = 0;
         int legible = 0;

@@ -83,7 +83,8 @@ private Q_SLOTS:
         QCOMPARE(github->description, QStringLiteral("about 12.3 thousand tokens per message"));
         const Node *managed = find(nodes, QAccessible::CheckBox, QStringLiteral("company-docs"));
         QVERIFY(managed);
-        QVERIFY2(managed->description.startsWith(u"Managed, ") && managed->description.endsWith(u", read-only"),
+        QVERIFY2(managed->description.startsWith(u"Managed, ") &&
+                     managed->description.endsWith(u", read-only"),
                  qPrintable(managed->description));
 
         const Node *webapp = find(nodes, QAccessible::Button, QStringLiteral("webapp"));
@@ -99,7 +100,8 @@ private Q_SLOTS:
             if (node.role == QAccessible::CheckBox || node.role == QAccessible::Button)
                 QVERIFY2(!node.name.isEmpty(), "an unnamed switch or button");
             if (node.role == QAccessible::CheckBox)
-                QVERIFY2(!node.description.isEmpty(), qPrintable(node.name + QStringLiteral(" has no figure")));
+                QVERIFY2(!node.description.isEmpty(),
+                         qPrintable(node.name + QStringLiteral(" has no figure")));
         }
 
         // A reader's toggle runs the same flow as a click: the server leaves Claude Code's file.
