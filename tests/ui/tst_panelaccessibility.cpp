@@ -134,6 +134,10 @@ private Q_SLOTS:
         view.root()->forceActiveFocus();
 
         QTest::keyClick(&window, Qt::Key_Tab);
+        // The title bar's profiles control comes first, then the first switch.
+        QVERIFY(window.activeFocusItem());
+        QCOMPARE(window.activeFocusItem()->objectName(), QStringLiteral("profileSwitcher"));
+        QTest::keyClick(&window, Qt::Key_Tab);
         QQuickItem *first = window.activeFocusItem();
         QVERIFY(first);
         QCOMPARE(first->objectName(), QStringLiteral("switch"));
