@@ -17,7 +17,7 @@ for target in "${targets[@]}"; do
     work=build-fuzz/corpus/$target # what a run finds stays out of the repository
     mkdir -p "$work"
     log=build-fuzz/fuzz_$target.log
-    if build-fuzz/bin/fuzz_"$target" -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
+    if build-fuzz/bin/fuzz_"$target" -max_total_time="$seconds" -max_len=4096 -timeout=30 -rss_limit_mb=2048 \
         -artifact_prefix=build-fuzz/ "$work" "fuzz/corpus/$target" >"$log" 2>&1; then
         result=ok
     else
