@@ -147,7 +147,8 @@ private Q_SLOTS:
             return;
         }
         json root = parse(TestHome::read(m_home->claudeJson()));
-        QCOMPARE_JSON(root["projects"]["/work/app"]["mcpServers"]["p"]["extra"], json({1, 2.5}));
+        QCOMPARE_JSON(root["projects"]["/work/app"]["mcpServers"]["p"]["extra"],
+                      json::parse("[1,2.5,18446744073709551615,-0]"));
         json before = parse(meanwhile);
         root.erase("projects");
         before.erase("projects");
