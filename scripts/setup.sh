@@ -13,6 +13,7 @@ APT_PACKAGES=(
     nlohmann-json3-dev libsimdjson-dev
     procps lsof tmux jq python3 nodejs npm
     desktop-file-utils appstream dpkg-dev fakeroot
+    clang libclang-rt-14-dev
     libxcb1-dev libxcb-shape0-dev libxcb-xinput-dev libqt6svg6
     xvfb openbox trayer xdotool x11-utils
 )

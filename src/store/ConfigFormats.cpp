@@ -61,40 +61,57 @@ nlohmann::json MCPConfig::encode() const
 
 namespace {
 
-std::optional<DisabledGlobalConfig::Bucket> decodeBucket(const nlohmann::json &root, const char *key)
+std::optional<DisabledGlobalConfig::Bucket> decodeBucket(const JsonDocument &document, const char *key)
 {
-    const auto member = root.find(key);
-    if (member == root.end() || !member->is_object())
+    const auto member = document.member(JsonDocument::root(), key);
+    if (!member || document.kind(*member) != JsonDocument::Kind::object)
         return std::nullopt;
     DisabledGlobalConfig::Bucket bucket;
-    for (const auto &[name, definition] : member->items())
-        bucket.emplace(name, RawJSON::fromText(definition));
-    return bucket;
+    bool ok = true;
+    std::string scratch;
+    document.forEachMember(*member, [&](JsonDocument::Index name, JsonDocument::Index definition) {
+        auto value =
+            ok ? RawJSON::fromDocument(document, definition, RawJSON::Numbers::byValue) : std::nullopt;
+        ok = value.has_value();
+        if (ok)
+            bucket.insert_or_assign(std::string(document.string(name, scratch)), std::move(*value));
+    });
+    return ok ? std::optional(std::move(bucket)) : std::nullopt;
 }
 
-nlohmann::json encodeBucket(const DisabledGlobalConfig::Bucket &bucket)
+void appendBucket(std::string &out, const DisabledGlobalConfig::Bucket &bucket)
 {
-    nlohmann::json object = nlohmann::json::object();
-    for (const auto &[name, definition] : bucket)
-        object[name] = definition.toGeneric();
-    return object;
+    out += '{';
+    for (auto it = bucket.begin(); it != bucket.end(); ++it) {
+        if (it != bucket.begin())
+            out += ',';
+        JsonDocument::appendEscaped(it->first, out);
+        out += ':';
+        it->second.appendText(out);
+    }
+    out += '}';
 }
 
 } // namespace
 
 std::optional<DisabledGlobalConfig> DisabledGlobalConfig::decode(const QByteArray &bytes)
 {
-    const auto root = JsonFile::parseObject(bytes);
-    if (!root)
+    const auto document = JsonDocument::parse(bytes);
+    if (!document || document->kind(JsonDocument::root()) != JsonDocument::Kind::object)
         return std::nullopt;
-    auto global = decodeBucket(*root, "global");
-    auto desktop = decodeBucket(*root, "desktop");
+    auto global = decodeBucket(*document, "global");
+    auto desktop = decodeBucket(*document, "desktop");
     if (!global || !desktop)
         return std::nullopt;
     return DisabledGlobalConfig{std::move(*global), std::move(*desktop)};
 }
 
-nlohmann::json DisabledGlobalConfig::encode() const
+QByteArray DisabledGlobalConfig::encode() const
 {
-    return {{"global", encodeBucket(global)}, {"desktop", encodeBucket(desktop)}};
+    std::string text = "{\"desktop\":";
+    appendBucket(text, desktop);
+    text += ",\"global\":";
+    appendBucket(text, global);
+    text += '}';
+    return QByteArray(text.data(), qsizetype(text.size()));
 }

@@ -33,6 +33,9 @@ struct DisabledGlobalConfig
 
     bool operator==(const DisabledGlobalConfig &) const = default;
 
+    // Read like the live file (any depth, the last duplicate wins, numbers and escapes kept);
+    // nullopt when a bucket is missing or a definition nests deeper than RawJSON::kMaxDepth.
     [[nodiscard]] static std::optional<DisabledGlobalConfig> decode(const QByteArray &bytes);
-    [[nodiscard]] nlohmann::json encode() const;
+    // Compact text, every definition as held.
+    [[nodiscard]] QByteArray encode() const;
 };

@@ -14,8 +14,7 @@ void saveDisabledConfig(const DisabledGlobalConfig::Bucket &global,
                         const DisabledGlobalConfig::Bucket &desktop, const QString &stashPath)
 {
     // Definitions carry secrets (tokens in "env" or "headers"): the stash is the user's alone.
-    JsonFile::writePrivate(stashPath,
-                           JsonFile::serializeCompact(DisabledGlobalConfig{global, desktop}.encode()));
+    JsonFile::writePrivate(stashPath, DisabledGlobalConfig{global, desktop}.encode());
 }
 
 // Read as every other reader of the live file reads it: the last duplicate wins.

@@ -14,8 +14,6 @@ namespace {
 // redone on the new content this many times before giving up.
 constexpr int kMaxAttempts = 10;
 
-constexpr int kMaxDefinitionDepth = 256;
-
 } // namespace
 
 GlobalToggle::GlobalToggle(const ConfigPaths &paths, const QString &name, MCPSource source, bool enabled)
@@ -49,8 +47,8 @@ QCoro::Task<GlobalToggle::Outcome> GlobalToggle::run()
             // A stash that is there but cannot be read is not an empty one: switching with it
             // would write over (or roll back by deleting) every definition it holds.
             prior.stash = JsonFile::readIfExists(m_paths.disabledGlobalConfigPath);
-            // The live file is read without recursion at any depth; the stash is Quorlane's own
-            // and still goes through the generic tree, which recurses once per level.
+            // A stash nested far deeper than any definition it may hold is named as such
+            // rather than reported as unreadable.
             if (prior.stash)
                 JsonFile::checkNestingDepth(m_paths.disabledGlobalConfigPath, *prior.stash);
         } catch (...) {
@@ -116,7 +114,7 @@ bool GlobalToggle::switchOn(Plan &plan, const Prior &prior)
     m_definition = stashed->second;
     prepareView(*plan.live, m_definition);
     // The live file first: until the stash entry goes, the definition is in both files.
-    plan.live->set({"mcpServers", m_key}, stashed->second.toGeneric());
+    plan.live->set({"mcpServers", m_key}, stashed->second);
     AtomicFile::Replacement written(m_livePath);
     plan.live->writeTo(written, m_livePath);
     plan.live.reset();
@@ -134,17 +132,15 @@ bool GlobalToggle::switchOff(Plan &plan, const Prior &prior)
     if (!live)
         throw MCPConfigMutationError::serverNotFound(m_name);
     // The stash holds the definition as a tree, which recursion walks: a definition nested deeper
-    // than any real one (or holding a number no double holds) is refused before anything is
-    // written.
-    const auto generic = plan.live->document().toGeneric(*live, kMaxDefinitionDepth);
-    if (!generic)
-        throw QuorlaneError(
-            QStringLiteral("The definition of MCP server \u2018%1\u2019 in %2 nests too deeply (or holds a "
-                           "number too large) to be kept while it is switched off; it was left on.")
-                .arg(m_name, m_livePath));
-    auto definition = RawJSON::fromGeneric(*generic);
+    // than any real one is refused before anything is written.
+    auto definition = RawJSON::fromDocument(plan.live->document(), *live, RawJSON::Numbers::byForm);
     if (!definition)
-        throw MCPConfigMutationError::serverNotFound(m_name);
+        throw QuorlaneError(
+            QStringLiteral(
+                "The definition of MCP server \u2018%1\u2019 in %2 nests more than %3 levels deep, "
+                "deeper than Quorlane keeps a switched-off definition; it was left on.")
+                .arg(m_name, m_livePath)
+                .arg(RawJSON::kMaxDepth));
     m_definition = *definition;
     prepareView(*plan.live, std::nullopt);
     plan.live->remove({"mcpServers", m_key});

@@ -57,20 +57,60 @@ public:
           m_end(m_begin + document.m_bytes.size()), m_tape(document.m_tape)
     {}
 
+    // A loop, never recursion: each opening bracket pushes onto m_stack, so a document nested
+    // hundreds of thousands deep costs memory, not the call stack, with or without optimisation.
     bool run()
     {
         const char *p = m_begin;
         if (m_end - p >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0)
             p += 3; // a byte-order mark, which nlohmann's reader also skips
         m_stack.reserve(64);
-        p = value(skipSpace(p));
-        while (p) {
-            p = skipSpace(p);
-            if (m_stack.empty())
-                return p == m_end;
-            p = afterValue(p);
+        p = skipSpace(p);
+        for (;;) {
+            // A value starts at p.
+            if (p >= m_end)
+                return false;
+            if (*p == '{' || *p == '[') {
+                const bool object = *p == '{';
+                m_stack.push_back(JsonDocument::Index(m_tape.size()));
+                push(p);
+                m_tape.push_back(0);
+                p = skipSpace(p + 1);
+                if (p < m_end && *p == (object ? '}' : ']')) {
+                    close();
+                    ++p;
+                } else {
+                    p = object ? key(p) : p;
+                    if (!p)
+                        return false;
+                    continue; // the first member's value or the first element
+                }
+            } else {
+                p = scalar(p);
+                if (!p)
+                    return false;
+            }
+            // After a value: the end of the text, a comma and the next value, or a closing bracket.
+            for (;;) {
+                p = skipSpace(p);
+                if (m_stack.empty())
+                    return p == m_end;
+                if (p >= m_end)
+                    return false;
+                const bool object = m_begin[m_tape[m_stack.back()] & JsonDocument::kOffset] == '{';
+                if (*p == ',') {
+                    p = skipSpace(p + 1);
+                    p = object ? key(p) : p;
+                    if (!p)
+                        return false;
+                    break;
+                }
+                if (*p != (object ? '}' : ']'))
+                    return false;
+                close();
+                ++p;
+            }
         }
-        return false;
     }
 
 private:
@@ -98,26 +138,10 @@ private:
         m_tape.push_back(std::uint32_t(p - m_begin) | flags);
     }
 
-    // Parses the value at p; returns the position after it, or nullptr on an error. A container
-    // is opened and left on the stack for afterValue.
-    const char *value(const char *p)
+    // A string, number or literal at p; the position after it, or nullptr on an error.
+    const char *scalar(const char *p)
     {
-        if (p >= m_end)
-            return nullptr;
         switch (*p) {
-        case '{':
-        case '[': {
-            const bool object = *p == '{';
-            m_stack.push_back(JsonDocument::Index(m_tape.size()));
-            push(p);
-            m_tape.push_back(0);
-            const char *q = skipSpace(p + 1);
-            if (q < m_end && *q == (object ? '}' : ']')) {
-                close();
-                return q + 1;
-            }
-            return object ? memberValue(q) : value(q);
-        }
         case '"':
             return string(p);
         case 't':
@@ -131,23 +155,8 @@ private:
         }
     }
 
-    // After a value inside the innermost open container: a comma and the next value, or the
-    // container's end.
-    const char *afterValue(const char *p)
-    {
-        if (p >= m_end)
-            return nullptr;
-        const bool object = m_begin[m_tape[m_stack.back()] & JsonDocument::kOffset] == '{';
-        if (*p == ',')
-            return object ? memberValue(skipSpace(p + 1)) : value(skipSpace(p + 1));
-        if (*p != (object ? '}' : ']'))
-            return nullptr;
-        close();
-        return p + 1;
-    }
-
-    // A key, its colon and its value.
-    const char *memberValue(const char *p)
+    // A member's key and its colon; the position of its value.
+    const char *key(const char *p)
     {
         if (p >= m_end || *p != '"')
             return nullptr;
@@ -157,7 +166,7 @@ private:
         p = skipSpace(p);
         if (p >= m_end || *p != ':')
             return nullptr;
-        return value(skipSpace(p + 1));
+        return skipSpace(p + 1);
     }
 
     void close()
@@ -479,4 +488,64 @@ void JsonDocument::decodeString(std::string_view raw, std::string &out)
             break; // " \ /
         }
     }
+}
+
+void JsonDocument::appendEscaped(std::string_view text, std::string &out)
+{
+    static constexpr char hex[] = "0123456789abcdef";
+    const auto escapeUnit = [&out](unsigned unit) {
+        const char escape[6] = {
+            '\\',           'u', hex[(unit >> 12) & 0xF], hex[(unit >> 8) & 0xF], hex[(unit >> 4) & 0xF],
+            hex[unit & 0xF]};
+        out.append(escape, 6);
+    };
+    out.push_back('"');
+    const char *p = text.data();
+    const char *end = p + text.size();
+    const char *run = p;
+    while (p < end) {
+        const auto c = static_cast<unsigned char>(*p);
+        const bool surrogate = c == 0xED && end - p >= 3 && (static_cast<unsigned char>(p[1]) & 0xE0) == 0xA0;
+        if (c >= 0x20 && c != '"' && c != '\\' && !surrogate) {
+            ++p;
+            continue;
+        }
+        out.append(run, std::size_t(p - run));
+        std::size_t length = 1;
+        switch (c) {
+        case '"':
+            out.append("\\\"", 2);
+            break;
+        case '\\':
+            out.append("\\\\", 2);
+            break;
+        case '\b':
+            out.append("\\b", 2);
+            break;
+        case '\f':
+            out.append("\\f", 2);
+            break;
+        case '\n':
+            out.append("\\n", 2);
+            break;
+        case '\r':
+            out.append("\\r", 2);
+            break;
+        case '\t':
+            out.append("\\t", 2);
+            break;
+        default:
+            if (surrogate) {
+                escapeUnit(0xD000u | ((unsigned(static_cast<unsigned char>(p[1])) & 0x3Fu) << 6) |
+                           (unsigned(static_cast<unsigned char>(p[2])) & 0x3Fu));
+                length = 3;
+            } else {
+                escapeUnit(c);
+            }
+        }
+        p += length;
+        run = p;
+    }
+    out.append(run, std::size_t(p - run));
+    out.push_back('"');
 }

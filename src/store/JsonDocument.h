@@ -2,8 +2,6 @@
 
 #include <QByteArray>
 
-#include <nlohmann/json_fwd.hpp>
-
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -75,13 +73,12 @@ public:
     [[nodiscard]] std::string_view numberText(Index value) const;
     [[nodiscard]] bool boolean(Index value) const;
 
-    // The value as nlohmann's parser would have built it (integers beyond 64 bits become
-    // doubles), for the small parts the records decode. Nullopt when it nests deeper than
-    // `maxDepth` containers or holds a number no double can hold (1e400).
-    [[nodiscard]] std::optional<nlohmann::json> toGeneric(Index value, int maxDepth) const;
-
     // Appends the decoded (WTF-8) form of a string's text between its quotes.
     static void decodeString(std::string_view raw, std::string &out);
+    // The reverse: appends decoded text as a JSON string, quotes included. Escapes exactly what
+    // JSON requires (and nlohmann's writer escaped): quotes, backslashes, control characters;
+    // a lone surrogate (its three-byte WTF-8 form) becomes its \uXXXX escape.
+    static void appendEscaped(std::string_view text, std::string &out);
 
 private:
     static constexpr std::uint32_t kEscaped = 0x80000000u;

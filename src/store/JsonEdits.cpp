@@ -1,6 +1,6 @@
 #include "JsonEdits.h"
 
-#include <nlohmann/json.hpp>
+#include "StoreError.h"
 
 JsonEdits::Node &JsonEdits::walk(const std::vector<std::string> &path, bool creates)
 {
@@ -13,12 +13,14 @@ JsonEdits::Node &JsonEdits::walk(const std::vector<std::string> &path, bool crea
     return *node;
 }
 
-void JsonEdits::set(const std::vector<std::string> &path, const nlohmann::json &value)
+void JsonEdits::set(const std::vector<std::string> &path, const RawJSON &value)
 {
     // The value goes through its own compact text, so the writer treats it like any other part
     // of a document (and writes its numbers and strings the same way).
-    const std::string text = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    const std::string text = value.text();
     auto document = JsonDocument::parse(QByteArray(text.data(), qsizetype(text.size())));
+    if (!document) // only a string built by code can hold bytes that are not UTF-8
+        throw QuorlaneError(QStringLiteral("A value to be written holds text that is not UTF-8."));
     Node &node = walk(path, true);
     node.action = Node::Action::set;
     node.value = std::make_shared<const JsonDocument>(std::move(*document));

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "JsonDocument.h"
-
-#include <nlohmann/json_fwd.hpp>
+#include "RawJSON.h"
 
 #include <map>
 #include <memory>
@@ -31,7 +30,7 @@ public:
 
     // Sets the member at `path` (the last key names it). Objects on the way that are missing, or
     // are not objects, become objects, as an edit of the generic tree (`parent[key]`) would.
-    void set(const std::vector<std::string> &path, const nlohmann::json &value);
+    void set(const std::vector<std::string> &path, const RawJSON &value);
     // Removes the member at `path`, when every object on the way exists.
     void remove(const std::vector<std::string> &path);
 

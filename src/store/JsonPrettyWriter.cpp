@@ -1,11 +1,9 @@
 #include "JsonPrettyWriter.h"
 
+#include "JsonNumber.h"
 #include "LargeBuffer.h"
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -26,12 +24,14 @@ struct Item
     bool rawKey;      // `key` is the key's text in the document, escapes-free
 };
 
-// An open container: its members (objects) or its next element (arrays).
+// An open container: its members (objects) or its next element (arrays). The keys of its items
+// point into `decodedKeys` (or the document, or the edits), so a frame must never move or be
+// copied while it is open: the frames live in a deque, which never moves what it holds.
 struct Frame
 {
     bool object = true;
     std::vector<Item> items;
-    std::deque<std::string> decodedKeys; // keys with escapes, decoded; stable addresses
+    std::string decodedKeys; // keys with escapes, decoded one after another
     std::size_t next = 0;
     const JsonDocument *document = nullptr;
     Index element = 0; // arrays: the next element
@@ -190,15 +190,25 @@ private:
     {
         if (item.document) {
             const JsonDocument &document = *item.document;
+            // Decoded keys are appended to one buffer, which may move as it grows: their items
+            // hold an offset until the last one is in.
+            std::vector<std::pair<std::size_t, std::size_t>> decoded;
             document.forEachMember(item.value, [&](Index key, Index value) {
                 if (document.hasEscapes(key)) {
-                    std::string &decoded = frame.decodedKeys.emplace_back();
-                    JsonDocument::decodeString(document.rawString(key), decoded);
-                    frame.items.push_back({decoded, &document, value, nullptr, false});
+                    const std::size_t at = frame.decodedKeys.size();
+                    JsonDocument::decodeString(document.rawString(key), frame.decodedKeys);
+                    decoded.emplace_back(frame.items.size(), at);
+                    frame.items.push_back({{}, &document, value, nullptr, false});
                 } else {
                     frame.items.push_back({document.rawString(key), &document, value, nullptr, true});
                 }
             });
+            for (std::size_t i = 0; i < decoded.size(); ++i) {
+                const auto [itemAt, keyAt] = decoded[i];
+                const std::size_t keyEnd =
+                    i + 1 < decoded.size() ? decoded[i + 1].second : frame.decodedKeys.size();
+                frame.items[itemAt].key = std::string_view(frame.decodedKeys).substr(keyAt, keyEnd - keyAt);
+            }
             const auto byKey = [](const Item &a, const Item &b) { return a.key < b.key; };
             std::stable_sort(frame.items.begin(), frame.items.end(), byKey);
             // Of duplicated keys the last one counts, as in JSON.parse.
@@ -269,92 +279,30 @@ private:
         writeEscaped(m_scratch);
     }
 
-    // Escapes exactly what JSON requires (and nlohmann's writer escaped): quotes, backslashes,
-    // control characters; a lone surrogate (its three-byte WTF-8 form) as \uXXXX.
     void writeEscaped(std::string_view text)
     {
-        m_out.append('"');
-        const char *p = text.data();
-        const char *end = p + text.size();
-        const char *run = p;
-        const auto flush = [&](const char *upTo) { m_out.append(run, qsizetype(upTo - run)); };
-        char buffer[8];
-        while (p < end) {
-            const auto c = static_cast<unsigned char>(*p);
-            const char *replacement = nullptr;
-            std::size_t length = 2;
-            switch (c) {
-            case '"':
-                replacement = "\\\"";
-                break;
-            case '\\':
-                replacement = "\\\\";
-                break;
-            case '\b':
-                replacement = "\\b";
-                break;
-            case '\f':
-                replacement = "\\f";
-                break;
-            case '\n':
-                replacement = "\\n";
-                break;
-            case '\r':
-                replacement = "\\r";
-                break;
-            case '\t':
-                replacement = "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-                    replacement = buffer;
-                    length = 6;
-                } else if (c == 0xED && end - p >= 3 && (static_cast<unsigned char>(p[1]) & 0xE0) == 0xA0) {
-                    const unsigned unit = 0xD000u |
-                                          ((unsigned(static_cast<unsigned char>(p[1])) & 0x3Fu) << 6) |
-                                          (unsigned(static_cast<unsigned char>(p[2])) & 0x3Fu);
-                    std::snprintf(buffer, sizeof buffer, "\\u%04x", unit);
-                    flush(p);
-                    m_out.append(buffer, 6);
-                    p += 3;
-                    run = p;
-                    continue;
-                }
-            }
-            if (replacement) {
-                flush(p);
-                m_out.append(replacement, qsizetype(length));
-                run = p + 1;
-            }
-            ++p;
-        }
-        flush(p);
-        m_out.append('"');
+        m_escaped.clear();
+        JsonDocument::appendEscaped(text, m_escaped);
+        m_out.append(m_escaped.data(), qsizetype(m_escaped.size()));
     }
 
     void writeNumber(std::string_view text)
     {
-        if (text.find_first_of(".eE") == std::string_view::npos) {
-            m_out.append(text.data(), qsizetype(text.size()));
+        const auto value = JsonNumber::isIntegerText(text) ? std::nullopt : JsonNumber::toDouble(text);
+        if (!value) {
+            m_out.append(text.data(), qsizetype(text.size())); // an integer, or beyond a double
             return;
         }
-        double value = 0;
-        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-        if (error != std::errc() || end != text.data() + text.size()) {
-            m_out.append(text.data(), qsizetype(text.size())); // beyond a double: its digits stay
-            return;
-        }
-        char buffer[64];
-        char *last = nlohmann::detail::to_chars(buffer, buffer + sizeof buffer, value);
-        m_out.append(buffer, qsizetype(last - buffer));
+        const std::string written = JsonNumber::shortest(*value);
+        m_out.append(written.data(), qsizetype(written.size()));
     }
 
     Output m_out;
     qsizetype m_limit;
-    std::vector<Frame> m_frames;
+    std::deque<Frame> m_frames;
     std::size_t m_depth = 0;
     std::string m_scratch;
+    std::string m_escaped;
 };
 
 } // namespace
@@ -373,6 +321,14 @@ std::optional<QByteArray> write(const JsonDocument &document, const JsonEdits &e
     if (!write(document, edits, limit, append))
         return std::nullopt;
     return text;
+}
+
+QByteArray indent(std::string_view text)
+{
+    const QByteArray bytes(text.data(), qsizetype(text.size()));
+    const auto document = JsonDocument::parse(bytes);
+    auto written = document ? write(*document, {}, defaultLimit(bytes.size())) : std::nullopt;
+    return written ? std::move(*written) : bytes;
 }
 
 qsizetype defaultLimit(qsizetype inputSize)

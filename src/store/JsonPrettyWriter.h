@@ -30,6 +30,10 @@ using Sink = std::function<void(const char *data, std::size_t size)>;
 [[nodiscard]] bool write(const JsonDocument &document, const JsonEdits &edits, qsizetype limit,
                          const Sink &sink);
 
+// Compact text the store made itself (a record, the stash), indented and sorted the same way;
+// text that is not JSON comes back as it is.
+[[nodiscard]] QByteArray indent(std::string_view text);
+
 // The bound callers use: generous for any real file, small enough to refuse a runaway.
 [[nodiscard]] qsizetype defaultLimit(qsizetype inputSize);
 

@@ -234,3 +234,24 @@ void save(QuorlaneProjectConfig &record, const QString &projectPath)
 }
 
 } // namespace ProjectRecordFile
+
+// Where a record lives is this file's part; the record itself only reads and writes its text.
+QuorlaneProjectConfig QuorlaneProjectConfig::load(const QString &projectPath)
+{
+    return ProjectRecordFile::loadForReading(projectPath);
+}
+
+void QuorlaneProjectConfig::save(const QString &projectPath)
+{
+    ProjectRecordFile::save(*this, projectPath);
+}
+
+QString QuorlaneProjectConfig::sidecarPath(const QString &projectPath)
+{
+    return ProjectRecordFile::sidecarPath(projectPath);
+}
+
+QString QuorlaneProjectConfig::legacyPath(const QString &projectPath)
+{
+    return ProjectRecordFile::legacyPath(projectPath);
+}

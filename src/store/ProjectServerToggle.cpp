@@ -23,9 +23,6 @@ namespace {
 // and our rename is redone on the new content this many times.
 constexpr int kMaxAttempts = 5;
 
-// A definition nested deeper than any real one is refused rather than walked by recursion.
-constexpr int kMaxDefinitionDepth = 256;
-
 // ~/.claude.json's bytes and parsed text; `root` is nullopt when the file is missing or not an
 // object.
 struct UserFile
@@ -120,12 +117,15 @@ bool isLiveNow(const QString &path, const QString &projectPath, const QString &n
 
 bool isInMcpJson(const QString &projectPath, const QString &name)
 {
+    // Read as the loader reads it: a lone surrogate or a deep member elsewhere is no reason to
+    // think the server is not there.
     const auto bytes = JsonFile::read(projectPath + QStringLiteral("/.mcp.json"));
-    const auto root = bytes ? JsonFile::parseObject(*bytes) : std::nullopt;
-    if (!root)
+    const auto document = bytes ? JsonDocument::parse(*bytes) : std::nullopt;
+    if (!document || document->kind(JsonDocument::root()) != JsonDocument::Kind::object)
         return false;
-    const auto servers = root->find("mcpServers");
-    return servers != root->end() && servers->is_object() && servers->contains(name.toStdString());
+    const auto servers = document->member(JsonDocument::root(), "mcpServers");
+    return servers && document->kind(*servers) == JsonDocument::Kind::object &&
+           document->member(*servers, name.toStdString());
 }
 
 // What a refused definition would run: its command line, or its URL.
@@ -154,13 +154,13 @@ QCoro::Task<bool> takeOut(QString claudeJsonPath, QString name, QString projectP
         const auto live = liveDefinition(file, projectPath, name);
         if (!live)
             co_return false;
-        const auto generic = file.root->document().toGeneric(*live, kMaxDefinitionDepth);
-        auto definition = generic ? RawJSON::fromGeneric(*generic) : std::nullopt;
+        auto definition = RawJSON::fromDocument(file.root->document(), *live, RawJSON::Numbers::byForm);
         if (!definition)
-            throw QuorlaneError(QStringLiteral("The definition of MCP server \u2018%1\u2019 in %2 cannot be "
-                                               "kept (it nests too deeply or holds a number too large); it "
-                                               "was left on.")
-                                    .arg(name, claudeJsonPath));
+            throw QuorlaneError(QStringLiteral("The definition of MCP server \u2018%1\u2019 in %2 nests more "
+                                               "than %3 levels deep, deeper than Quorlane keeps a "
+                                               "switched-off definition; it was left on.")
+                                    .arg(name, claudeJsonPath)
+                                    .arg(RawJSON::kMaxDepth));
         const auto keepView = viewAfter(claudeJsonPath, file, projectPath, name, std::nullopt);
         file.root->remove(serverPath(projectPath, name));
         // Written out before the record is touched: a file that cannot be rewritten changes nothing.
@@ -202,7 +202,7 @@ QCoro::Task<void> putBack(QString claudeJsonPath, QString name, QString projectP
                     .arg(claudeJsonPath, name));
         const auto keepView = viewAfter(claudeJsonPath, file, projectPath, name, definition);
         // Objects on the way that are missing, or are not objects, become objects.
-        file.root->set(serverPath(projectPath, name), definition.toGeneric());
+        file.root->set(serverPath(projectPath, name), definition);
         const auto rewritten = writeBeside(claudeJsonPath, file.root);
         if (commit(*rewritten, file, keepView))
             co_return;

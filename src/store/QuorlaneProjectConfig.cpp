@@ -1,61 +1,99 @@
 #include "QuorlaneProjectConfig.h"
 
-#include "JsonFile.h"
+#include "JsonNumber.h"
+#include "JsonPrettyWriter.h"
 #include "JsonValues.h"
-#include "ProjectRecordFile.h"
 
 #include <QDateTime>
 
 namespace {
 
-std::optional<ToggleHistoryEntry> decodeHistoryEntry(const nlohmann::json &value)
+using Index = JsonDocument::Index;
+using Kind = JsonDocument::Kind;
+
+std::optional<QString> stringAt(const JsonDocument &document, std::optional<Index> value)
 {
-    if (!value.is_object() || !value.contains("server") || !value.contains("action") || !value.contains("ts"))
+    if (!value || document.kind(*value) != Kind::string)
         return std::nullopt;
-    const auto server = JsonValues::as<QString>(value["server"]);
-    const auto action = JsonValues::as<QString>(value["action"]);
-    const auto ts = JsonValues::as<double>(value["ts"]);
-    if (!server || !action || !ts)
-        return std::nullopt;
-    return ToggleHistoryEntry{*server, *action, *ts};
+    return JsonValues::toQString(document.string(*value));
 }
 
-std::optional<QList<ToggleHistoryEntry>> decodeHistory(const nlohmann::json &value)
+std::optional<QStringList> stringsAt(const JsonDocument &document, Index value)
 {
-    if (!value.is_array())
+    if (document.kind(value) != Kind::array)
+        return std::nullopt;
+    QStringList strings;
+    bool ok = true;
+    document.forEachElement(value, [&](Index element) {
+        const auto string = ok ? stringAt(document, element) : std::nullopt;
+        ok = string.has_value();
+        if (ok)
+            strings.append(*string);
+    });
+    return ok ? std::optional(strings) : std::nullopt;
+}
+
+std::optional<ToggleHistoryEntry> decodeHistoryEntry(const JsonDocument &document, Index value)
+{
+    if (document.kind(value) != Kind::object)
+        return std::nullopt;
+    const auto server = stringAt(document, document.member(value, "server"));
+    const auto action = stringAt(document, document.member(value, "action"));
+    const auto ts = document.member(value, "ts");
+    const auto seconds = ts && document.kind(*ts) == Kind::number
+                             ? JsonNumber::toDouble(document.numberText(*ts))
+                             : std::nullopt;
+    if (!server || !action || !seconds)
+        return std::nullopt;
+    return ToggleHistoryEntry{*server, *action, *seconds};
+}
+
+std::optional<QList<ToggleHistoryEntry>> decodeHistory(const JsonDocument &document, Index value)
+{
+    if (document.kind(value) != Kind::array)
         return std::nullopt;
     QList<ToggleHistoryEntry> history;
-    for (const auto &element : value) {
-        auto entry = decodeHistoryEntry(element);
-        if (!entry)
-            return std::nullopt;
-        history.append(std::move(*entry));
-    }
-    return history;
+    bool ok = true;
+    document.forEachElement(value, [&](Index element) {
+        auto entry = ok ? decodeHistoryEntry(document, element) : std::nullopt;
+        ok = entry.has_value();
+        if (ok)
+            history.append(std::move(*entry));
+    });
+    return ok ? std::optional(std::move(history)) : std::nullopt;
 }
 
-// Every definition is an object; its members are kept as they are. A name without an origin
-// was stashed by an older version.
-std::optional<QMap<QString, StashedDefinition>> decodeStash(const nlohmann::json &root)
+// Every definition is an object; its members are kept as they are, numbers and escapes
+// included. A name without an origin was stashed by an older version.
+std::optional<QMap<QString, StashedDefinition>> decodeStash(const JsonDocument &document, Index configs,
+                                                            std::optional<Index> origins)
 {
-    const nlohmann::json &configs = root["stashedConfigs"];
-    const auto origins = root.find("stashedOrigins");
-    if (!configs.is_object() || (origins != root.end() && !origins->is_object()))
+    if (document.kind(configs) != Kind::object || (origins && document.kind(*origins) != Kind::object))
         return std::nullopt;
     QMap<QString, StashedDefinition> stash;
-    for (const auto &[name, definition] : configs.items()) {
-        if (!definition.is_object())
-            return std::nullopt;
-        StashedDefinition stashed{RawJSON::fromText(definition), DefinitionOrigin::unknown};
-        if (origins != root.end() && origins->contains(name)) {
-            const auto key = JsonValues::as<QString>((*origins)[name]);
-            if (!key)
-                return std::nullopt;
-            stashed.origin = DefinitionOrigins::fromKey(*key).value_or(DefinitionOrigin::unknown);
-        }
-        stash.insert(JsonValues::toQString(name), std::move(stashed));
-    }
-    return stash;
+    bool ok = true;
+    std::string scratch;
+    document.forEachMember(configs, [&](Index key, Index value) {
+        if (!ok)
+            return;
+        const std::string name(document.string(key, scratch));
+        auto definition = document.kind(value) == Kind::object
+                              ? RawJSON::fromDocument(document, value, RawJSON::Numbers::byValue)
+                              : std::nullopt;
+        const auto origin = origins ? document.member(*origins, name) : std::nullopt;
+        const auto originKey = origin ? stringAt(document, origin) : std::optional(QString());
+        ok = definition && originKey;
+        if (ok)
+            stash.insert(JsonValues::toQString(name),
+                         {std::move(*definition),
+                          DefinitionOrigins::fromKey(*originKey).value_or(DefinitionOrigin::unknown)});
+    });
+    return ok ? std::optional(std::move(stash)) : std::nullopt;
+}
+
+void appendString(std::string &out, const QString &text)
+{
+    JsonDocument::appendEscaped(JsonValues::toStd(text), out);
 }
 
 double nowSince1970()
@@ -67,60 +105,59 @@ double nowSince1970()
 
 std::optional<QuorlaneProjectConfig> QuorlaneProjectConfig::decode(const QByteArray &bytes)
 {
-    const auto root = JsonFile::parseObject(bytes);
-    if (!root || !root->contains("disabled") || !root->contains("history") ||
-        !root->contains("stashedConfigs"))
+    const auto document = JsonDocument::parse(bytes);
+    if (!document || document->kind(JsonDocument::root()) != Kind::object)
         return std::nullopt;
-    const auto disabled = JsonValues::as<QStringList>((*root)["disabled"]);
-    auto history = decodeHistory((*root)["history"]);
-    auto stash = decodeStash(*root);
-    const auto path = root->find("projectPath");
-    const auto projectPath = path == root->end() ? std::optional(QString()) : JsonValues::as<QString>(*path);
+    const auto member = [&](std::string_view key) { return document->member(JsonDocument::root(), key); };
+    const auto disabledAt = member("disabled");
+    const auto historyAt = member("history");
+    const auto configsAt = member("stashedConfigs");
+    if (!disabledAt || !historyAt || !configsAt)
+        return std::nullopt;
+    const auto disabled = stringsAt(*document, *disabledAt);
+    auto history = decodeHistory(*document, *historyAt);
+    auto stash = decodeStash(*document, *configsAt, member("stashedOrigins"));
+    const auto path = member("projectPath");
+    const auto projectPath = path ? stringAt(*document, path) : std::optional(QString());
     if (!disabled || !history || !stash || !projectPath)
         return std::nullopt;
     return QuorlaneProjectConfig{*projectPath, *disabled, std::move(*history), std::move(*stash)};
 }
 
+// Written as compact text first, then indented with sorted keys by the writer of the live file:
+// definitions keep every number and escape as they were read.
 QByteArray QuorlaneProjectConfig::encode() const
 {
-    nlohmann::json history = nlohmann::json::array();
-    for (const ToggleHistoryEntry &entry : this->history)
-        history.push_back({{"server", JsonValues::toStd(entry.server)},
-                           {"action", JsonValues::toStd(entry.action)},
-                           {"ts", entry.ts}});
-    nlohmann::json stashed = nlohmann::json::object();
-    nlohmann::json origins = nlohmann::json::object();
-    for (auto it = stashedConfigs.cbegin(); it != stashedConfigs.cend(); ++it) {
-        stashed[JsonValues::toStd(it.key())] = it->definition.toGeneric();
-        origins[JsonValues::toStd(it.key())] = JsonValues::toStd(DefinitionOrigins::key(it->origin));
+    std::string text = "{\"disabled\":[";
+    for (qsizetype i = 0; i < disabled.size(); ++i) {
+        text += i > 0 ? "," : "";
+        appendString(text, disabled[i]);
     }
+    text += "],\"history\":[";
+    for (qsizetype i = 0; i < history.size(); ++i) {
+        text += i > 0 ? ",{\"action\":" : "{\"action\":";
+        appendString(text, history[i].action);
+        text += ",\"server\":";
+        appendString(text, history[i].server);
+        text += ",\"ts\":" + RawJSON(history[i].ts).text() + "}";
+    }
+    text += "],\"projectPath\":";
+    appendString(text, projectPath);
     // "stashedConfigs" keeps its place and shape, so an older version still reads the record.
-    nlohmann::json root = {{"disabled", JsonValues::toJson(disabled)},
-                           {"history", history},
-                           {"projectPath", JsonValues::toStd(projectPath)},
-                           {"stashedConfigs", stashed},
-                           {"stashedOrigins", origins}};
-    return JsonFile::serializePretty(root);
-}
-
-QuorlaneProjectConfig QuorlaneProjectConfig::load(const QString &projectPath)
-{
-    return ProjectRecordFile::loadForReading(projectPath);
-}
-
-void QuorlaneProjectConfig::save(const QString &projectPath)
-{
-    ProjectRecordFile::save(*this, projectPath);
-}
-
-QString QuorlaneProjectConfig::sidecarPath(const QString &projectPath)
-{
-    return ProjectRecordFile::sidecarPath(projectPath);
-}
-
-QString QuorlaneProjectConfig::legacyPath(const QString &projectPath)
-{
-    return ProjectRecordFile::legacyPath(projectPath);
+    std::string configs;
+    std::string origins;
+    for (auto it = stashedConfigs.cbegin(); it != stashedConfigs.cend(); ++it) {
+        configs += configs.empty() ? "" : ",";
+        origins += origins.empty() ? "" : ",";
+        appendString(configs, it.key());
+        configs += ':';
+        it->definition.appendText(configs);
+        appendString(origins, it.key());
+        origins += ':';
+        appendString(origins, DefinitionOrigins::key(it->origin));
+    }
+    text += ",\"stashedConfigs\":{" + configs + "},\"stashedOrigins\":{" + origins + "}}";
+    return JsonPrettyWriter::indent(text);
 }
 
 void QuorlaneProjectConfig::recordDisable(const QString &name)

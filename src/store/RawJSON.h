@@ -1,5 +1,7 @@
 #pragma once
 
+#include "JsonDocument.h"
+
 #include <nlohmann/json_fwd.hpp>
 
 #include <cstdint>
@@ -11,7 +13,9 @@
 
 // A JSON value held without loss: a stashed server definition keeps every member, including
 // those Quorlane does not understand, until it is put back. Integers and floating-point numbers
-// are different values (int 1 != double 1.0); objects compare as maps.
+// are different values (int 1 != double 1.0); objects compare as maps. A number that neither
+// holds (an integer beyond 64 bits, -0, 1e400) keeps its text, and strings keep a lone
+// surrogate (WTF-8), so a definition comes back exactly as it went.
 class RawJSON
 {
 public:
@@ -21,7 +25,17 @@ public:
     {
         bool operator==(const Null &) const = default;
     };
-    using Value = std::variant<bool, std::int64_t, double, std::string, Array, Object, Null>;
+    // A number kept as written: its value lies beyond what an int or a double holds.
+    struct Number
+    {
+        std::string text;
+        bool operator==(const Number &) const = default;
+    };
+    using Value = std::variant<bool, std::int64_t, double, std::string, Array, Object, Null, Number>;
+
+    // Values are built, compared, converted and destroyed by recursion: none nests deeper than
+    // this (deeper definitions are refused when they are read).
+    static constexpr int kMaxDepth = 256;
 
     RawJSON() : m_value(Null{}) {}
     RawJSON(Value value) : m_value(std::move(value)) {}
@@ -29,17 +43,34 @@ public:
     [[nodiscard]] const Value &value() const { return m_value; }
     bool operator==(const RawJSON &) const = default;
 
-    // Decoding a JSON text value: a whole number within the signed 64-bit range becomes an
-    // integer even when written as 1.0 or 1e2; every other number is a double.
+    // How a number's text becomes a value.
+    enum class Numbers
+    {
+        // As a JSON text value is decoded (the stash, project records): a whole number within
+        // the signed 64-bit range becomes an integer even when written as 1.0 or 1e2.
+        byValue,
+        // As a live definition is stashed: written as an integer it is an integer, written with a
+        // fraction or an exponent a double.
+        byForm
+    };
+
+    // The value at `index`; nullopt when it nests deeper than kMaxDepth.
+    [[nodiscard]] static std::optional<RawJSON> fromDocument(const JsonDocument &document,
+                                                             JsonDocument::Index index, Numbers numbers);
+    [[nodiscard]] static RawJSON fromNumberText(std::string_view text, Numbers numbers);
+
+    // Decoding a value of nlohmann's tree (built by code, not read from a file), with the
+    // number rule of byValue.
     [[nodiscard]] static RawJSON fromText(const nlohmann::json &parsed);
 
-    // Converting a value of the generic tree when a live definition is stashed: the number
-    // kinds stay as the parser produced them (an integer beyond the signed 64-bit range becomes
-    // a double rather than wrapping). Fails (nullopt) on a value that is not plain JSON.
-    [[nodiscard]] static std::optional<RawJSON> fromGeneric(const nlohmann::json &value);
-
-    // Back to the generic tree when a stashed definition is put back; never fails.
+    // nlohmann's tree, for the typed views (MCPServerRaw): a kept number becomes the nearest
+    // double, a lone surrogate stays WTF-8. Never fails.
     [[nodiscard]] nlohmann::json toGeneric() const;
+
+    // Compact JSON text, every value as held: kept numbers as their text, lone surrogates as
+    // their escapes, object members in the order of their UTF-8 bytes.
+    void appendText(std::string &out) const;
+    [[nodiscard]] std::string text() const;
 
 private:
     Value m_value;

@@ -26,7 +26,7 @@ public:
     // The member at a path of object keys, when every object on the way exists.
     [[nodiscard]] std::optional<JsonDocument::Index> find(const std::vector<std::string> &path) const;
 
-    void set(const std::vector<std::string> &path, const nlohmann::json &value) { m_edits.set(path, value); }
+    void set(const std::vector<std::string> &path, const RawJSON &value) { m_edits.set(path, value); }
     void remove(const std::vector<std::string> &path) { m_edits.remove(path); }
 
     // The new text of the file at `path`. Throws FileSystemError naming the file when it nests

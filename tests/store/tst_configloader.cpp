@@ -253,7 +253,7 @@ private Q_SLOTS:
             rewrite->remove(path);
         } else {
             raw = RawJSON::fromText(nlohmann::json::parse(definition.toStdString()));
-            rewrite->set(path, raw->toGeneric());
+            rewrite->set(path, *raw);
         }
         std::optional<ClaudeJson> view = ClaudeJson::decode(file);
         QVERIFY(ClaudeJson::applySwitch(view, project, QStringLiteral("x"), raw));

@@ -84,9 +84,9 @@ private slots:
             {"command", "npx"}, {"args", {"-y", "caf\u00e9"}}, {"n", 1.5}, {"big", 1e300}};
         JsonEdits edits;
         edits.remove({"mcpServers", "x"});
-        edits.set({"mcpServers", "added"}, definition);
-        edits.set({"projects", "/nowhere/new", "mcpServers", "p"}, definition);
-        edits.set({"numStartups", "inner"}, definition);
+        edits.set({"mcpServers", "added"}, RawJSON::fromText(definition));
+        edits.set({"projects", "/nowhere/new", "mcpServers", "p"}, RawJSON::fromText(definition));
+        edits.set({"numStartups", "inner"}, RawJSON::fromText(definition));
         edits.remove({"missing", "deeper", "gone"});
         (*tree)["mcpServers"].erase("x");
         (*tree)["mcpServers"]["added"] = definition;
@@ -111,6 +111,10 @@ private slots:
         QTest::newRow("beyond a double, negative zero")
             << QByteArray(R"([1e400,-1E+400,1e-400,-0,-0.0])")
             << QByteArray("[\n  1e400,\n  -1E+400,\n  1e-400,\n  -0,\n  -0.0\n]");
+        // A decoded key must outlive the writing of its siblings' subtrees, however deep.
+        QTest::newRow("escaped key after a sibling holding escaped keys deeper")
+            << QByteArray(R"({"kc\t ":659,"deep":[{"<\u0041":1}]})")
+            << QByteArray("{\n  \"deep\": [\n    {\n      \"<A\": 1\n    }\n  ],\n  \"kc\\t \": 659\n}");
         QTest::newRow("last duplicate wins, escaped or not")
             << QByteArray(R"({"a":{"x":1},"b":2,"\u0061":{"y":2},"b":[]})")
             << QByteArray("{\n  \"a\": {\n    \"y\": 2\n  },\n  \"b\": []\n}");
@@ -170,7 +174,6 @@ private slots:
         const auto document = JsonDocument::parse(input);
         QVERIFY(document);
         QVERIFY(document->member(JsonDocument::root(), "mcpServers"));
-        QVERIFY(!document->toGeneric(*document->member(JsonDocument::root(), "deep"), 512));
         QVERIFY(!JsonPrettyWriter::write(*document, {}, JsonPrettyWriter::defaultLimit(input.size())));
         input = "[" + QByteArray(depth, '{').replace("{", "{\"a\":[") + "1";
         QVERIFY(!JsonDocument::parse(input)); // unterminated at any depth
@@ -182,12 +185,14 @@ private slots:
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QByteArray>("kept");
-        const QByteArray servers =
-            R"("mcpServers":{"x":{"command":"npx","n":123456789012345678901234567890}})";
+        const QByteArray servers = R"("mcpServers":{"x":{"command":"npx","n":123456789012345678901234567890,)"
+                                   R"("z":-0,"far":1e400,"s":"cut \ud83d"}})";
         QTest::newRow("lone surrogate")
             << "{\"lastPrompt\":\"cut \\ud83d\"," + servers + "}" << QByteArray(R"("cut \ud83d")");
         QTest::newRow("duplicated mcpServers: the last one counts")
             << R"({"mcpServers":{"gone":{"command":"a"}},)" + servers + "}" << QByteArray("\"x\"");
+        QTest::newRow("escaped key after escaped keys deeper")
+            << "{" + servers + R"(,"kc\t ":659,"deep":[{"<\u0041":1}]})" << QByteArray(R"("kc\t ": 659)");
         QTest::newRow("deep member elsewhere")
             << "{\"d\":" + QByteArray(1500, '[') + QByteArray(1500, ']') + "," + servers + "}"
             << QByteArray("\"d\": [\n    [\n      [");
@@ -208,6 +213,10 @@ private slots:
         QVERIFY2(on.ok, qPrintable(on.description));
         const QByteArray after = TestHome::read(home.claudeJson());
         QVERIFY(after.contains("\"x\": {"));
+        // The definition came back through the stash with every value as written.
+        for (const char *value : {R"("n": 123456789012345678901234567890)", R"("z": -0)", R"("far": 1e400)",
+                                  R"("s": "cut \ud83d")"})
+            QVERIFY2(after.contains(value), value);
         QVERIFY(!after.contains("gone"));
         QVERIFY2(after.contains(kept), after.left(300).constData());
     }

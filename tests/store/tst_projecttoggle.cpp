@@ -25,7 +25,7 @@ namespace {
 const QByteArray kClaudeJson =
     R"({"numStartups":7,"mcpServers":{"g":{"command":"g"}},)"
     R"("projects":{"/work/app":{"allowedTools":["Bash"],"hasTrustDialogAccepted":true,)"
-    R"("mcpServers":{"p":{"command":"node","args":["p.js"],"env":{"A":"1"},"extra":[1,2.5]},)"
+    R"("mcpServers":{"p":{"command":"node","args":["p.js"],"env":{"A":"1"},"extra":[1,2.5,18446744073709551615,-0]},)"
     R"("o":{"url":"http:\/\/127.0.0.1:9/mcp","type":"http"}}},"/work/other":{"mcpServers":{"p":{"command":"other"}}}}})";
 const QString kProject = QStringLiteral("/work/app");
 
@@ -93,6 +93,9 @@ private Q_SLOTS:
         on("p");
         on("p");
         QCOMPARE_JSON(parse(TestHome::read(m_home->claudeJson())), before);
+        // Numbers no int64 or double holds come back as they were written, not rounded.
+        QVERIFY(TestHome::read(m_home->claudeJson()).contains("  18446744073709551615,\n"));
+        QVERIFY(TestHome::read(m_home->claudeJson()).contains("  -0\n"));
         record = QuorlaneProjectConfig::load(kProject);
         QVERIFY(record.disabled.isEmpty() && record.stashedConfigs.isEmpty());
         QCOMPARE(record.history.size(), 2);
@@ -144,7 +147,8 @@ private Q_SLOTS:
             return;
         }
         json root = parse(TestHome::read(m_home->claudeJson()));
-        QCOMPARE_JSON(root["projects"]["/work/app"]["mcpServers"]["p"]["extra"], json({1, 2.5}));
+        QCOMPARE_JSON(root["projects"]["/work/app"]["mcpServers"]["p"]["extra"],
+                      json::parse("[1,2.5,18446744073709551615,-0]"));
         json before = parse(meanwhile);
         root.erase("projects");
         before.erase("projects");

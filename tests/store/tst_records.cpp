@@ -32,7 +32,8 @@ private Q_SLOTS:
         QTest::newRow("true is not one") << QByteArray("true") << RawJSON(true);
         QTest::newRow("one written as 1.0") << QByteArray("1.0") << RawJSON(std::int64_t(1));
         QTest::newRow("smallest int64") << QByteArray("-9223372036854775808") << RawJSON(INT64_MIN);
-        QTest::newRow("beyond int64") << QByteArray("9223372036854775808") << RawJSON(9223372036854775808.0);
+        QTest::newRow("beyond int64")
+            << QByteArray("9223372036854775808") << RawJSON(RawJSON::Number{"9223372036854775808"});
         QTest::newRow("nested keeps kinds")
             << QByteArray("{\"a\":[1,1.5,null]}")
             << RawJSON(RawJSON::Object{
@@ -42,21 +43,42 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, text);
         QFETCH(RawJSON, expected);
-        const RawJSON decoded = RawJSON::fromText(json::parse(text.toStdString()));
+        const auto decode = [](const QByteArray &text) {
+            return RawJSON::fromDocument(*JsonDocument::parse(text), 0, RawJSON::Numbers::byValue);
+        };
+        const auto decoded = decode(text);
         QVERIFY(decoded == expected);
         QVERIFY(!(decoded == RawJSON(std::int64_t(1))) || text == "1.0");
-        QVERIFY(RawJSON::fromText(json::parse(decoded.toGeneric().dump())) == expected);
+        const std::string written = decoded->text();
+        QVERIFY(decode(QByteArray::fromStdString(written)) == expected);
     }
 
-    // Stashing converts the live tree: a float stays a float even when whole, unknown members stay.
-    void genericConversionKeepsEverything()
+    // Stashing reads the live definition: a float stays a float even when whole, and what no int
+    // or double holds keeps its text; the stash and the records write it back as it was.
+    void stashedDefinitionsKeepEveryValue()
     {
-        const json live =
-            json::parse(R"({"command":"a","n":1.0,"big":18446744073709551615,"alwaysAllow":["t"]})");
-        const auto raw = RawJSON::fromGeneric(live);
-        QVERIFY(raw && raw->toGeneric() == live);
-        QVERIFY(std::get<RawJSON::Object>(raw->value()).at("n") == RawJSON(1.0));
-        QVERIFY(MCPServerRaw::decode(live)->encode() == json({{"command", "a"}}));
+        const QByteArray live = R"({"command":"a","big":18446744073709551615,"z":-0,"far":1e400,)"
+                                R"("s":"cut \ud83d","deep":[{"\u0041":[-12345678901234567890123]}]})";
+        const auto document = JsonDocument::parse(live);
+        const auto raw = RawJSON::fromDocument(*document, JsonDocument::root(), RawJSON::Numbers::byForm);
+        QVERIFY(raw);
+        const auto &members = std::get<RawJSON::Object>(raw->value());
+        QVERIFY(RawJSON::fromNumberText("1.0", RawJSON::Numbers::byForm) == RawJSON(1.0));
+        QVERIFY(members.at("z") == RawJSON(RawJSON::Number{"-0"}));
+        QCOMPARE(raw->text(), std::string(R"({"big":18446744073709551615,"command":"a",)"
+                                          R"("deep":[{"A":[-12345678901234567890123]}],"far":1e400,)"
+                                          R"("s":"cut \ud83d","z":-0})"));
+        DisabledGlobalConfig stash;
+        stash.global.emplace("x", *raw);
+        QVERIFY(DisabledGlobalConfig::decode(stash.encode()) == stash);
+        QuorlaneProjectConfig record;
+        record.stashedConfigs.insert("x", {*raw, DefinitionOrigin::claudeJsonLocal});
+        QVERIFY(QuorlaneProjectConfig::decode(record.encode())->stashedConfigs.value("x").definition == *raw);
+        // Deeper than any definition: refused, never walked by recursion.
+        const QByteArray deep =
+            QByteArray(RawJSON::kMaxDepth + 1, '[') + QByteArray(RawJSON::kMaxDepth + 1, ']');
+        QVERIFY(!RawJSON::fromDocument(*JsonDocument::parse(deep), 0, RawJSON::Numbers::byValue));
+        QVERIFY(!DisabledGlobalConfig::decode("{\"desktop\":{},\"global\":{\"x\":" + deep + "}}"));
     }
 
     void serverDefinitionDecoding_data()
