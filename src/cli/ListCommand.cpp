@@ -3,6 +3,7 @@
 #include "JsonOutput.h"
 #include "ServerOutput.h"
 #include "TerminalText.h"
+#include "probe/MCPToolProbe.h"
 
 namespace {
 
@@ -40,8 +41,47 @@ nlohmann::ordered_json sectionJson(const QList<MCPServerEntry> &servers, const M
     return list;
 }
 
+// Figures from the probe cache only: listing never starts a server. A server never measured
+// counts with the fallback estimate.
+struct Figures
+{
+    QHash<QString, qint64> cached = MCPToolProbe::shared().cachedTokenWeights();
+
+    [[nodiscard]] qint64 of(const ClaudeCodeRules::ServerLoad &load) const
+    {
+        return cached.value(load.entry.name, kFallbackTokens);
+    }
+    [[nodiscard]] bool measured(const ClaudeCodeRules::ServerLoad &load) const
+    {
+        return cached.contains(load.entry.name);
+    }
+    // What a session carries per message: the servers that load.
+    [[nodiscard]] qint64 total(const QList<ClaudeCodeRules::ServerLoad> &loads) const
+    {
+        qint64 sum = 0;
+        for (const auto &load : loads)
+            if (load.state == ClaudeCodeRules::State::on)
+                sum += of(load);
+        return sum;
+    }
+    static constexpr qint64 kFallbackTokens = 1500;
+};
+
+nlohmann::ordered_json loadsJson(const QList<ClaudeCodeRules::ServerLoad> &loads, const Figures &figures)
+{
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const auto &load : loads)
+        list.push_back({{"name", load.entry.name.toStdString()},
+                        {"scope", ClaudeCodeRules::toString(load.scope).toStdString()},
+                        {"state", ClaudeCodeRules::toString(load.state).toStdString()},
+                        {"tokensPerMessage", figures.of(load)},
+                        {"measured", figures.measured(load)}});
+    return list;
+}
+
 void printJson(const MCPConfigService &service, CliIO &io)
 {
+    const Figures figures;
     nlohmann::ordered_json root;
     root["global"] = sectionJson(service.globalServers(), globalMarks(service, MCPSource::global));
     root["desktop"] = sectionJson(service.desktopServers(), globalMarks(service, MCPSource::desktop));
@@ -54,8 +94,11 @@ void printJson(const MCPConfigService &service, CliIO &io)
         project["offInClaudeCode"] = nlohmann::ordered_json::array();
         for (const QString &name : listed.offInClaudeCode)
             project["offInClaudeCode"].push_back(name.toStdString());
+        project["loads"] = loadsJson(listed.loads, figures);
+        project["tokensPerMessage"] = figures.total(listed.loads);
         root["projects"].push_back(project);
     }
+    root["tokensPerMessage"] = figures.total(service.loads());
     JsonOutput::print(io, root);
 }
 
@@ -74,20 +117,38 @@ void printServers(const QList<MCPServerEntry> &servers, const Marks &marks, CliI
     }
 }
 
+// One line per server that is not plainly on, saying why: what a session there really gets.
+void printLoads(const QList<ClaudeCodeRules::ServerLoad> &loads, const Figures &figures, CliIO &io)
+{
+    for (const auto &load : loads) {
+        io.out << "    " << (load.state == ClaudeCodeRules::State::on ? "loads " : "      ")
+               << TerminalText::printable(load.entry.name) << " (" << ClaudeCodeRules::toString(load.scope)
+               << ", " << figures.of(load) << (figures.measured(load) ? "" : "?") << " tokens)";
+        if (load.state != ClaudeCodeRules::State::on)
+            io.out << "  " << ClaudeCodeRules::toString(load.state);
+        io.out << '\n';
+    }
+}
+
 void printText(const MCPConfigService &service, CliIO &io)
 {
+    const Figures figures;
     io.out << "Claude Desktop\n";
     printServers(service.desktopServers(), globalMarks(service, MCPSource::desktop), io);
     io.out << "\nGlobal (Claude Code)\n";
     printServers(service.globalServers(), globalMarks(service, MCPSource::global), io);
     io.out << "\nManaged (read-only)\n";
     printServers(service.managedServers(), managedMarks(), io);
+    io.out << "\nOutside any project, a Claude Code session carries " << figures.total(service.loads())
+           << " tokens per message\n";
     for (const MCPProject &project : service.projects()) {
         const Marks marks = projectMarks(project);
         const auto on = std::count_if(project.servers.cbegin(), project.servers.cend(), marks.enabled);
         io.out << "\nProject " << TerminalText::printable(project.path) << "  (" << on << '/'
                << project.servers.size() << " on)\n";
         printServers(project.servers, marks, io);
+        io.out << "  A session here carries " << figures.total(project.loads) << " tokens per message:\n";
+        printLoads(project.loads, figures, io);
         // Claude Code does not load these here whatever the switches above say.
         if (!project.offInClaudeCode.isEmpty())
             io.out << "  off in Claude Code: "
@@ -104,7 +165,12 @@ QCoro::Task<int> runListCommand(QStringList arguments, CliIO io)
         QStringLiteral("Shows every MCP server Quorlane finds, grouped by where it is configured:\n"
                        "Claude Desktop, global (~/.claude.json), managed, then each project.\n"
                        "Switched-off servers are listed too, marked [off]; one whose definition came\n"
-                       "from a file inside a project folder is marked untrusted."));
+                       "from a file inside a project folder is marked untrusted.\n"
+                       "Each project also shows what a Claude Code session started there loads, from\n"
+                       "every scope (user, local, project .mcp.json files up to /, managed), and why a\n"
+                       "server does not load: off, offInClaudeCode (/mcp or rejected),\n"
+                       "awaitingApproval, shadowed or offByPolicy; with the tokens per message it\n"
+                       "carries (a figure marked ? is the 1500 stand-in of a server never measured)."));
     parser.addJsonOption();
     if (const auto exit = parser.parseOptionsOnly(arguments, io))
         co_return *exit;

@@ -48,11 +48,12 @@ QList<std::pair<QString, Index>> projectMembers(const JsonDocument &document, In
     return members;
 }
 
-// Claude Code's own per-project switches: the names the user turned off with /mcp there.
-QStringList readDisabledNames(const JsonDocument &document, Index project)
+// A list of names of a project's entry (its /mcp switches, its .mcp.json approvals); items that are
+// not strings are skipped.
+QStringList readNames(const JsonDocument &document, Index project, std::string_view key)
 {
     QStringList names;
-    const auto list = document.member(project, "disabledMcpServers");
+    const auto list = document.member(project, key);
     if (!list || document.kind(*list) != Kind::array)
         return names;
     document.forEachElement(*list, [&](Index item) {
@@ -60,6 +61,13 @@ QStringList readDisabledNames(const JsonDocument &document, Index project)
             names.append(QString::fromStdString(document.string(item)));
     });
     return names;
+}
+
+// A member of another type reads as false, as Claude Code's own strict comparison does.
+bool readTrue(const JsonDocument &document, Index project, std::string_view key)
+{
+    const auto value = document.member(project, key);
+    return value && document.kind(*value) == Kind::boolean && document.boolean(*value);
 }
 
 } // namespace
@@ -112,7 +120,11 @@ std::optional<ClaudeJson> ClaudeJson::decode(const JsonDocument &document)
         ClaudeJsonProject project;
         if (!readServers(document, value, project.mcpServers))
             return std::nullopt;
-        project.disabledMcpServers = readDisabledNames(document, value);
+        project.disabledMcpServers = readNames(document, value, "disabledMcpServers");
+        project.enabledMcpjsonServers = readNames(document, value, "enabledMcpjsonServers");
+        project.disabledMcpjsonServers = readNames(document, value, "disabledMcpjsonServers");
+        project.hasTrustDialogAccepted = readTrue(document, value, "hasTrustDialogAccepted");
+        project.enableAllProjectMcpServers = readTrue(document, value, "enableAllProjectMcpServers");
         view.projects->append({path, std::move(project)});
     }
     return view;

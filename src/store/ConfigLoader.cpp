@@ -3,6 +3,7 @@
 #include "CodePointOrder.h"
 #include "JsonFile.h"
 #include "JsonValues.h"
+#include "ProjectLoads.h"
 #include "ProjectRecordFile.h"
 #include "QuorlaneProjectConfig.h"
 #include "SourceCache.h"
@@ -108,9 +109,17 @@ QStringList effectivelyDisabled(const QuorlaneProjectConfig &record, const QStri
 }
 
 // Phase A: the projects ~/.claude.json knows, with the servers their records stashed.
+// The .mcp.json servers found for a folder whose names it does not list yet.
+void addProjectFileServers(QList<MCPServerEntry> &entries, const FolderChain::ProjectServers &found)
+{
+    for (const auto &[entry, file] : found)
+        if (!hasEntryNamed(entries, entry.name))
+            entries.append(entry);
+}
+
 void collectClaudeJsonProjects(const ClaudeJson &view, const QStringList &excludedNames,
-                               const ProjectRecordFile::Listing &records, QList<MCPProject> &found,
-                               QSet<QString> &paths)
+                               const ProjectRecordFile::Listing &records, FolderChain &chain,
+                               QList<MCPProject> &found, QSet<QString> &paths)
 {
     if (!view.projects)
         return;
@@ -120,7 +129,7 @@ void collectClaudeJsonProjects(const ClaudeJson &view, const QStringList &exclud
         QList<MCPServerEntry> entries =
             project.mcpServers ? MCPServerEntries::fromMap(*project.mcpServers) : QList<MCPServerEntry>{};
         const QuorlaneProjectConfig record = ProjectRecordFile::loadForReading(path, &records);
-        MCPProject listed{path, path, {}, MCPSource::project, true, {}, {}, {}};
+        MCPProject listed{path, path, {}, MCPSource::project, true, {}, {}, {}, {}};
         listed.disabled = effectivelyDisabled(record, path, entries);
         const QList<MCPServerEntry> live = entries;
         for (auto it = record.stashedConfigs.cbegin(); it != record.stashedConfigs.cend(); ++it) {
@@ -133,7 +142,9 @@ void collectClaudeJsonProjects(const ClaudeJson &view, const QStringList &exclud
                 listed.stashedOrigins.insert(it.key(), it->origin);
             }
         }
-        if (entries.isEmpty())
+        addProjectFileServers(entries, chain.projectServers(path));
+        // A folder whose only mark is a /mcp switch is listed, so the switch can be undone.
+        if (entries.isEmpty() && project.disabledMcpServers.isEmpty())
             continue;
         MCPServerEntries::sortByName(entries);
         listed.servers = std::move(entries);
@@ -144,7 +155,7 @@ void collectClaudeJsonProjects(const ClaudeJson &view, const QStringList &exclud
 
 // Phase B: folders directly under ~/Projects, then directly under ~, that hold a .mcp.json.
 void collectScannedProjects(const QStringList &excludedNames, const ProjectRecordFile::Listing &records,
-                            QList<MCPProject> &found, QSet<QString> &paths)
+                            FolderChain &chain, QList<MCPProject> &found, QSet<QString> &paths)
 {
     const QString home = Paths::homeDirectory();
     for (const QString &root : {home + QStringLiteral("/Projects"), home}) {
@@ -156,12 +167,15 @@ void collectScannedProjects(const QStringList &excludedNames, const ProjectRecor
             const QString projectFile = candidate + QStringLiteral("/.mcp.json");
             if (!QFileInfo::exists(projectFile) || excludedNames.contains(name) || paths.contains(candidate))
                 continue;
-            QList<MCPServerEntry> entries = entriesOfConfigFile(projectFile);
+            QList<MCPServerEntry> entries;
+            addProjectFileServers(entries, chain.projectServers(candidate));
             if (entries.isEmpty())
                 continue;
+            MCPServerEntries::sortByName(entries);
             // The record's stash is not listed here; its "disabled" list still switches
             // .mcp.json servers off.
-            MCPProject listed{candidate, candidate, std::move(entries), MCPSource::project, true, {}, {}, {}};
+            MCPProject listed{candidate, candidate, std::move(entries), MCPSource::project, true, {}, {},
+                              {},        {}};
             listed.disabled =
                 effectivelyDisabled(ProjectRecordFile::loadForReading(candidate, &records), candidate, {});
             found.append(std::move(listed));
@@ -188,17 +202,24 @@ QList<MCPServerEntry> mergeStashed(QList<MCPServerEntry> live, const DisabledGlo
 
 QList<MCPProject> loadProjects(const std::optional<ClaudeJson> &view, const QStringList &excludedNames)
 {
+    FolderChain chain;
+    return loadProjects(view, excludedNames, chain);
+}
+
+QList<MCPProject> loadProjects(const std::optional<ClaudeJson> &view, const QStringList &excludedNames,
+                               FolderChain &chain)
+{
     QList<MCPProject> projects;
     QSet<QString> paths;
     const auto records = ProjectRecordFile::Listing::now();
     if (view) {
-        collectClaudeJsonProjects(*view, excludedNames, records, projects, paths);
+        collectClaudeJsonProjects(*view, excludedNames, records, chain, projects, paths);
         // By path, so that projects whose folders share a name keep one order whatever the order
         // of the file (which the first rewrite sorts).
         std::sort(projects.begin(), projects.end(),
                   [](const MCPProject &a, const MCPProject &b) { return codePointLess(a.path, b.path); });
     }
-    collectScannedProjects(excludedNames, records, projects, paths);
+    collectScannedProjects(excludedNames, records, chain, projects, paths);
 
     // A project found by the scan can still have an entry in .claude.json that only switches
     // servers off (Claude Code's /mcp on a .mcp.json server), so every project looks its entry up.
@@ -232,7 +253,9 @@ LoadResult loadSnapshot(const ConfigPaths &paths, const QStringList &excludedNam
     result.global = mergeStashed(liveGlobal, stash.global);
     result.desktop = mergeStashed(liveDesktop, stash.desktop);
     result.managed = entriesOfLargeConfigFile(paths.managedConfigPath);
-    result.projects = loadProjects(view, excludedNames);
+    FolderChain chain;
+    result.projects = loadProjects(view, excludedNames, chain);
+    ProjectLoads::attach(result, view, paths, chain);
     return result;
 }
 

@@ -2,6 +2,7 @@
 
 #include "ClaudeJson.h"
 #include "ConfigFormats.h"
+#include "FolderChain.h"
 #include "LoadResult.h"
 
 // The pure part of loading: reads every source and builds the lists. Touches only its arguments
@@ -13,7 +14,11 @@ LoadResult loadSnapshot(const ConfigPaths &paths, const QStringList &excludedNam
 
 // Projects of ~/.claude.json (with their stashed servers from the sidecar records), then
 // folders directly under ~/Projects and ~ that hold a .mcp.json; sorted by folder name.
+// Every listed folder also shows the .mcp.json servers a session there finds, from the folder up
+// to /; `chain` keeps what was learnt about each folder for the rest of the load.
 QList<MCPProject> loadProjects(const std::optional<ClaudeJson> &view, const QStringList &excludedNames);
+QList<MCPProject> loadProjects(const std::optional<ClaudeJson> &view, const QStringList &excludedNames,
+                               FolderChain &chain);
 
 // Live entries plus every stashed definition whose name is not live, sorted by name. A live
 // definition wins over a stashed one; a stashed one that is not a valid definition is left out.

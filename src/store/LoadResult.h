@@ -13,6 +13,8 @@ struct LoadResult
     QList<MCPServerEntry> managed;
     QList<MCPProject> projects;
     QSet<GlobalServerID> disabledIDs;
+    // What a Claude Code session outside every listed project loads: user and managed servers.
+    QList<ClaudeCodeRules::ServerLoad> loads;
 
     bool operator==(const LoadResult &) const = default;
 };

@@ -232,6 +232,7 @@ void MCPConfigService::publish(LoadResult result)
     Q_EMIT desktopServersChanged();
     m_managedServers = std::move(result.managed);
     Q_EMIT managedServersChanged();
+    m_loads = std::move(result.loads);
     m_projects = std::move(result.projects);
     Q_EMIT projectsChanged();
     m_disabledGlobalServers = std::move(result.disabledIDs);

@@ -31,6 +31,8 @@ public:
     [[nodiscard]] const QList<MCPServerEntry> &desktopServers() const { return m_desktopServers; }
     [[nodiscard]] const QList<MCPServerEntry> &managedServers() const { return m_managedServers; }
     [[nodiscard]] const QList<MCPProject> &projects() const { return m_projects; }
+    // What a Claude Code session outside every listed project loads; assigned with `projects`.
+    [[nodiscard]] const QList<ClaudeCodeRules::ServerLoad> &loads() const { return m_loads; }
     [[nodiscard]] bool isLoading() const { return m_isLoading; }
     [[nodiscard]] const QSet<GlobalServerID> &disabledGlobalServers() const
     {
@@ -89,6 +91,7 @@ private:
     QList<MCPServerEntry> m_globalServers;
     QList<MCPServerEntry> m_desktopServers;
     QList<MCPServerEntry> m_managedServers;
+    QList<ClaudeCodeRules::ServerLoad> m_loads;
     QList<MCPProject> m_projects;
     bool m_isLoading = false;
     QSet<GlobalServerID> m_disabledGlobalServers;

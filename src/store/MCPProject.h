@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ClaudeCodeRules.h"
 #include "DefinitionOrigin.h"
 #include "MCPServerEntry.h"
 #include "MCPSource.h"
@@ -22,6 +23,9 @@ struct MCPProject
     QStringList disabled;
     // Servers listed from the record's stash (none is live), with where each definition came from.
     QMap<QString, DefinitionOrigin> stashedOrigins;
+    // Every server a Claude Code session started in this folder sees, of every scope, with what
+    // becomes of it there (ClaudeCodeRules).
+    QList<ClaudeCodeRules::ServerLoad> loads;
 
     bool operator==(const MCPProject &) const = default;
 

@@ -1,0 +1,200 @@
+// What a Claude Code session loads in a folder, checked against Claude Code itself: a home written
+// by the real `claude` CLI (user, local and project scopes), with approvals and a /mcp switch as
+// Claude Code's own prompts write them, must load what `claude mcp list` reports there.
+#include "TestHome.h"
+#include "store/ConfigLoader.h"
+#include "store/JsonFile.h"
+
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTest>
+
+using ClaudeCodeRules::ServerLoad;
+using ClaudeCodeRules::State;
+
+namespace {
+
+QString describe(const MCPServerEntry &entry)
+{
+    return (QStringList{entry.command} + entry.args.value_or(QStringList{})).join(QLatin1Char(' '));
+}
+
+// What `claude mcp list` would print for these loads: per name the winner's command, or
+// "pending" when only a server awaiting approval has the name. It ignores /mcp switches (the
+// home switches no .mcp.json server off that way: there it means rejected).
+QMap<QString, QString> asClaudeListsThem(const QList<ServerLoad> &loads)
+{
+    QMap<QString, QString> view;
+    for (const ServerLoad &load : loads) {
+        const bool slashMcp =
+            load.state == State::offInClaudeCode && load.scope != ClaudeCodeRules::Scope::project;
+        if (!view.contains(load.entry.name) && (load.state == State::on || slashMcp))
+            view.insert(load.entry.name, describe(load.entry));
+    }
+    for (const ServerLoad &load : loads)
+        if (load.state == State::awaitingApproval && !view.contains(load.entry.name))
+            view.insert(load.entry.name, QStringLiteral("pending"));
+    return view;
+}
+
+QMap<QString, QString> parseClaudeList(const QByteArray &output)
+{
+    QMap<QString, QString> view;
+    static const QRegularExpression line(QStringLiteral("^([\\w-]+): (.*) - (.*)$"),
+                                         QRegularExpression::MultilineOption);
+    for (auto it = line.globalMatch(QString::fromUtf8(output)); it.hasNext();) {
+        const auto match = it.next();
+        view.insert(match.captured(1), match.captured(3).contains(QStringLiteral("Pending approval"))
+                                           ? QStringLiteral("pending")
+                                           : match.captured(2).trimmed());
+    }
+    return view;
+}
+
+QString stateOf(const QList<ServerLoad> &loads, const QString &name, ClaudeCodeRules::Scope scope)
+{
+    for (const ServerLoad &load : loads)
+        if (load.entry.name == name && load.scope == scope)
+            return ClaudeCodeRules::toString(load.state);
+    return QStringLiteral("absent");
+}
+
+} // namespace
+
+class TestProjectLoads : public QObject
+{
+    Q_OBJECT
+
+    TestHome m_home;
+    LoadResult m_loaded;
+    QString m_repo, m_sub, m_other;
+
+    void claude(const QStringList &arguments, const QString &folder)
+    {
+        const auto run = m_home.run(QStringLiteral("claude"), arguments, folder, 120000);
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+    }
+    const MCPProject *project(const QString &path) const
+    {
+        for (const MCPProject &listed : m_loaded.projects)
+            if (listed.path == path)
+                return &listed;
+        return nullptr;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("claude")).isEmpty())
+            QSKIP("the claude CLI is not installed (scripts/setup.sh installs it)");
+        m_repo = m_home.path() + "/code/repo";
+        m_sub = m_repo + "/sub";
+        m_other = m_home.path() + "/code/other";
+        QVERIFY(QDir().mkpath(m_sub) && QDir().mkpath(m_other));
+        QCOMPARE(m_home.run("git", {"init", "-q", m_repo}).exitCode, 0);
+        const QString home = m_home.path();
+        for (const auto &[scope, name, argument, folder] :
+             QList<std::tuple<QString, QString, QString, QString>>{{"user", "g1", "user", home},
+                                                                   {"user", "dup", "user", home},
+                                                                   {"local", "loc", "local", m_repo},
+                                                                   {"project", "shared", "project", m_repo},
+                                                                   {"project", "dup", "project", m_repo},
+                                                                   {"project", "rej", "project", m_repo},
+                                                                   {"project", "pend", "project", m_repo},
+                                                                   {"local", "insub", "sub", m_sub},
+                                                                   {"project", "dup", "other", m_other},
+                                                                   {"local", "dup", "otherlocal", m_other}})
+            claude({"mcp", "add", "-s", scope, name, "--", "echo", argument}, folder);
+        // What the trust dialog, the approval prompt and /mcp write.
+        JsonFile::rewrite(m_home.claudeJson(), [&](nlohmann::json &root) {
+            auto &repo = root["projects"][m_repo.toStdString()];
+            repo["hasTrustDialogAccepted"] = true;
+            repo["disabledMcpServers"] = {"g1"};
+            // Claude Code files a subfolder of a work tree under its root (the "local" server
+            // added in the subfolder went there); an entry of its own is what an older version
+            // left behind.
+            root["projects"][m_sub.toStdString()] = nlohmann::json::object();
+        });
+        m_home.write(m_repo + "/.claude/settings.local.json",
+                     R"({"enabledMcpjsonServers":["shared","dup","rej"],"disabledMcpjsonServers":["rej"]})");
+        // Before Claude Code runs in the subfolder and files it under the work tree's root.
+        m_loaded = ConfigLoader::loadSnapshot(ConfigPaths::forCurrentUser(), {});
+    }
+
+    void statesByTheRules_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("scope");
+        QTest::addColumn<QString>("state");
+        using S = ClaudeCodeRules::Scope;
+        QTest::newRow("approved project beats user") << "repo"
+                                                     << "dup" << int(S::project) << "on";
+        QTest::newRow("user under an approved project") << "repo"
+                                                        << "dup" << int(S::user) << "shadowed";
+        QTest::newRow("rejection wins over approval") << "repo"
+                                                      << "rej" << int(S::project) << "offInClaudeCode";
+        QTest::newRow("not approved") << "repo"
+                                      << "pend" << int(S::project) << "awaitingApproval";
+        QTest::newRow("/mcp off for a user server") << "repo"
+                                                    << "g1" << int(S::user) << "offInClaudeCode";
+        QTest::newRow("subfolder sees the parent's .mcp.json")
+            << "sub"
+            << "shared" << int(S::project) << "awaitingApproval";
+        QTest::newRow("subfolder gets the work tree root's local") << "sub"
+                                                                   << "loc" << int(S::local) << "on";
+        QTest::newRow("pending shadows nothing") << "other"
+                                                 << "dup" << int(S::project) << "awaitingApproval";
+        QTest::newRow("local beats user") << "other"
+                                          << "dup" << int(S::user) << "shadowed";
+    }
+    void statesByTheRules()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, name);
+        QFETCH(int, scope);
+        QFETCH(QString, state);
+        const QString path = folder == "repo" ? m_repo : folder == "sub" ? m_sub : m_other;
+        const MCPProject *listed = project(path);
+        QVERIFY2(listed, qPrintable(path));
+        QCOMPARE(stateOf(listed->loads, name, ClaudeCodeRules::Scope(scope)), state);
+    }
+
+    // The same home as Claude Code sees it, folder by folder.
+    void matchesClaudeMcpList_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("trusted project with approvals") << m_repo;
+        QTest::newRow("subfolder of a git work tree") << m_sub;
+        QTest::newRow("untrusted project") << m_other;
+    }
+    void matchesClaudeMcpList()
+    {
+        QFETCH(QString, folder);
+        const MCPProject *listed = project(folder);
+        QVERIFY(listed);
+        const auto run = m_home.run(QStringLiteral("claude"), {"mcp", "list"}, folder, 120000);
+        QCOMPARE(asClaudeListsThem(listed->loads), parseClaudeList(run.out));
+    }
+
+    void listShowsLoadsAndTotals()
+    {
+        const auto run = m_home.runQuorlane({"list", "--json"});
+        QCOMPARE(run.exitCode, 0);
+        const auto root = nlohmann::json::parse(run.out.toStdString());
+        QCOMPARE(root["tokensPerMessage"].get<qint64>(), 2 * 1500); // g1 and dup, never measured
+        for (const auto &project : root["projects"]) {
+            if (project["path"] != m_repo.toStdString())
+                continue;
+            // loc, insub, shared, dup: g1 is off by /mcp, the rest do not load.
+            QCOMPARE(project["tokensPerMessage"].get<qint64>(), 4 * 1500);
+            QCOMPARE(project["loads"].size(), size_t(8));
+            QCOMPARE(project["servers"].size(), size_t(6)); // two local, four from .mcp.json
+            return;
+        }
+        QFAIL("the project is not listed");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProjectLoads)
+#include "tst_projectloads.moc"
