@@ -73,6 +73,18 @@ PanelModel::PanelModel(Services services, QObject *parent)
         m_hasLoaded = m_hasLoaded || !config->isLoading();
         scheduleRebuild();
     });
+    // A source that could not be read is named in the error strip, not shown as an empty list.
+    connect(config, &MCPConfigService::loadErrorsChanged, this, [this, config] {
+        QStringList messages;
+        for (const SourceError &error : config->loadErrors())
+            messages.append(error.message);
+        const QString shown = messages.join(QLatin1Char('\n'));
+        if (!shown.isEmpty())
+            setToggleError(shown);
+        else if (m_toggleError == m_loadErrorText)
+            setToggleError({});
+        m_loadErrorText = shown;
+    });
     connect(m_weights, &TokenWeights::changed, this, &PanelModel::scheduleRebuild);
     connect(m_weights, &TokenWeights::changed, this, &PanelModel::probesRunningChanged);
     connect(m_weights, &TokenWeights::idle, this, &PanelModel::probesRunningChanged);

@@ -157,6 +157,7 @@ private:
     TokenWeights *m_weights;
     TrustCheck m_trustCheck;
     QSet<QString> m_busy;
+    QString m_loadErrorText; // what the strip shows for the last load's unreadable files
     QString m_toggleError;
     ListState m_listState = ListState::loading;
     bool m_hasLoaded = false; // a load has finished (or lists were there from the start)
