@@ -196,11 +196,11 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("expected");
         QTest::newRow("truncated ~/.claude.json")
-            << ".claude.json" << QByteArray(R"({"mcpServers":{"half)") << "not a JSON object";
+            << ".claude.json" << QByteArray("{\"mcpServers\":{\"half") << "not a JSON object";
         QTest::newRow("truncated Desktop file")
             << ".config/Claude/claude_desktop_config.json" << QByteArray("{\"mcpS") << "not a JSON object";
         QTest::newRow("stash of the wrong shape") << ".config/Quorlane/disabled-global-mcps.json"
-                                                  << QByteArray(R"({"global":{}})") << "not a valid stash";
+                                                  << QByteArray("{\"global\":{}}") << "not a valid stash";
     }
     void listNamesEachUnreadableSource()
     {
