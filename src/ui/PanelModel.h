@@ -138,6 +138,7 @@ private:
     void scheduleRebuild();
     void rebuild();
     void setToggleError(const QString &message);
+    void showLoadErrors();
     void loadTokenWeights();
     void handleGlobalToggle(const ServerRow &row, bool value);
     // `trust`: the user confirmed switching on a definition that came from inside the project.
