@@ -5,6 +5,7 @@
 #include "FloatingPanel.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
+#include "TrayIcon.h"
 #include "cli/Cli.h"
 #include "platform/Paths.h"
 
@@ -85,6 +86,7 @@ int runTrayApplication(int &argc, char **argv, TrayArguments arguments)
     nameApplication();
     QGuiApplication::setDesktopFileName(QStringLiteral("dev.quorlane.Quorlane"));
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(TrayIcon::application());
 
     QTextStream err(stderr);
     // The demo lives in a folder of its own for this run: every path derives from the home the
@@ -125,7 +127,7 @@ int runTrayApplication(int &argc, char **argv, TrayArguments arguments)
                          if (r == SingleInstance::Request::preferences)
                              delegate.showPreferences();
                          else if (!delegate.floatingPanel() || !delegate.floatingPanel()->isShown())
-                             delegate.showPanel();
+                             delegate.showPanel(AppDelegate::Opening::keyboard);
                      });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
     delegate.applicationDidFinishLaunching();
