@@ -4,6 +4,7 @@
 #include "DemoHome.h"
 #include "FloatingPanel.h"
 #include "SingleInstance.h"
+#include "TerminationSignals.h"
 #include "TrayIcon.h"
 #include "cli/Cli.h"
 #include "platform/Paths.h"
@@ -116,6 +117,9 @@ int runTrayApplication(int &argc, char **argv, TrayArguments arguments)
         err << "quorlane: another Quorlane holds " << instance.lockPath() << " but does not answer\n";
         return 1;
     }
+
+    // Ended by a signal, the tray quits like from its menu, after any switch in progress.
+    TerminationSignals::install([](int signal) { QCoreApplication::exit(128 + signal); });
 
     AppDelegate delegate;
     QObject::connect(&instance, &SingleInstance::requested, &delegate,

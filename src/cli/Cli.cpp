@@ -4,6 +4,8 @@
 #include "app/WaitFor.h"
 #include "store/StoreError.h"
 
+#include <QIODevice>
+
 QString cliHelpText()
 {
     QString text;
@@ -21,6 +23,19 @@ QString cliHelpText()
          << "  --version     Show the version\n"
          << "\nRun 'quorlane COMMAND --help' for the options of a command.\n";
     return text;
+}
+
+int finishOutput(CliIO io, const QString &command, int code)
+{
+    io.out.flush();
+    if (io.out.status() != QTextStream::Ok) {
+        const QIODevice *device = io.out.device();
+        io.err << "quorlane " << command << ": could not write the output"
+               << (device ? QStringLiteral(": ") + device->errorString() : QString()) << '\n';
+        code = ExitCode::failure;
+    }
+    io.err.flush();
+    return code;
 }
 
 int runCli(const QStringList &arguments, CliIO io)
@@ -48,9 +63,7 @@ int runCli(const QStringList &arguments, CliIO io)
                 io.err << "quorlane " << name << ": "
                        << TerminalText::printableLines(QString::fromUtf8(error.what())) << '\n';
             }
-            io.out.flush();
-            io.err.flush();
-            return code;
+            return finishOutput(io, name, code);
         }
     }
     io.err << "quorlane: unknown command '" << TerminalText::printable(name) << "'\n"

@@ -8,3 +8,7 @@ int runCli(const QStringList &arguments, CliIO io);
 
 // The text of `quorlane --help`.
 QString cliHelpText();
+
+// Flushes both streams; a command whose output could not be written (a full disk, /dev/full, a
+// closed pipe) fails with exit code 1 and says so on standard error. Returns the exit code.
+int finishOutput(CliIO io, const QString &command, int code);

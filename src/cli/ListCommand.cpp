@@ -99,6 +99,10 @@ void printJson(const MCPConfigService &service, CliIO &io)
         root["projects"].push_back(project);
     }
     root["tokensPerMessage"] = figures.total(service.loads());
+    root["errors"] = nlohmann::ordered_json::array();
+    for (const SourceError &error : service.loadErrors())
+        root["errors"].push_back(
+            {{"file", error.file.toStdString()}, {"message", error.message.toStdString()}});
     JsonOutput::print(io, root);
 }
 
@@ -181,5 +185,8 @@ QCoro::Task<int> runListCommand(QStringList arguments, CliIO io)
         printJson(service, io);
     else
         printText(service, io);
-    co_return ExitCode::ok;
+    // Everything that could be read is shown; a source that could not be is not an empty one.
+    for (const SourceError &error : service.loadErrors())
+        io.err << "quorlane list: " << TerminalText::printableLines(error.message) << '\n';
+    co_return service.loadErrors().isEmpty() ? ExitCode::ok : ExitCode::failure;
 }

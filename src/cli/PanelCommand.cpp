@@ -1,13 +1,17 @@
 #include "PanelCommand.h"
 
+#include "Cli.h"
 #include "CliParser.h"
 #include "OffscreenPanel.h"
 #include "PanelHost.h"
 #include "PanelModel.h"
 
 #include "app/DemoHome.h"
+#include "app/TerminationSignals.h"
 #include "store/MCPConfigService.h"
 
+#include <QBuffer>
+#include <QFile>
 #include <QGuiApplication>
 #include <QQuickItem>
 #include <QTemporaryDir>
@@ -32,6 +36,27 @@ void applyScaleEarly(int argc, char **argv)
     }
 }
 
+// QImage::save reports neither a failed write nor a failed close (a full disk, /dev/full): the
+// picture is encoded in memory and written with every step checked. Returns why it failed.
+QString savePng(const QImage &image, const QString &path)
+{
+    if (image.isNull())
+        return QStringLiteral("the panel could not be rendered");
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG"))
+        return QStringLiteral("the picture could not be encoded");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(png) != png.size() ||
+        !file.flush())
+        return file.errorString();
+    file.close();
+    if (file.error() != QFileDevice::NoError)
+        return file.errorString();
+    return {};
+}
+
 int render(CliParser &parser, CliIO io)
 {
     const QString file = parser.value(QStringLiteral("screenshot"));
@@ -42,7 +67,8 @@ int render(CliParser &parser, CliIO io)
         return parser.usageError(io, QStringLiteral("--page is main or preferences"));
     bool scaleOk = false;
     const double scale = parser.value(QStringLiteral("scale")).toDouble(&scaleOk);
-    if (!scaleOk || scale < 1 || scale > 4)
+    // Written so that NaN, which fails every comparison, is refused too.
+    if (!scaleOk || !(scale >= 1 && scale <= 4))
         return parser.usageError(io, QStringLiteral("--scale is a number from 1 to 4"));
 
     // --demo: the made-up home of the documentation instead of the user's files.
@@ -78,8 +104,8 @@ int render(CliParser &parser, CliIO io)
     // Let pending redraws and animations of the last change settle.
     OffscreenPanel::waitUntil([] { return false; }, 300);
     const QImage image = panel.grab();
-    if (image.isNull() || !image.save(file, "PNG")) {
-        io.err << "quorlane panel: could not write " << file << '\n';
+    if (const QString failure = savePng(image, file); !failure.isEmpty()) {
+        io.err << "quorlane panel: could not write " << file << ": " << failure << '\n';
         return ExitCode::failure;
     }
     io.out << file << '\n';
@@ -98,6 +124,8 @@ int runPanelCommand(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("Quorlane"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("quorlane.dev"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUORLANE_VERSION));
+
+    TerminationSignals::install(&TerminationSignals::exitFor);
 
     QTextStream out(stdout);
     QTextStream err(stderr);
@@ -121,7 +149,5 @@ int runPanelCommand(int argc, char **argv)
         code = *exit;
     else
         code = render(parser, io);
-    out.flush();
-    err.flush();
-    return code;
+    return finishOutput(io, QStringLiteral("panel"), code);
 }

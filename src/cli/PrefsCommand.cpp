@@ -89,6 +89,11 @@ QCoro::Task<int> runPrefsCommand(QStringList arguments, CliIO io)
     const bool json = parser.json();
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty()) {
+        // A store that cannot be read shows defaults that are not the user's settings.
+        if (const QString problem = PreferenceStore::problem(); !problem.isEmpty()) {
+            io.err << "quorlane prefs: " << TerminalText::printableLines(problem) << '\n';
+            co_return ExitCode::failure;
+        }
         printStored(json, io);
         co_return ExitCode::ok;
     }

@@ -1,5 +1,6 @@
 #include "Cli.h"
 #include "PanelCommand.h"
+#include "app/TerminationSignals.h"
 #include "app/TrayApplication.h"
 
 #include <QCoreApplication>
@@ -25,6 +26,9 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("Quorlane"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("quorlane.dev"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUORLANE_VERSION));
+
+    // A signal ends the command only once a switch it is making has finished or rolled back.
+    TerminationSignals::install(&TerminationSignals::exitFor);
 
     QTextStream out(stdout);
     QTextStream err(stderr);

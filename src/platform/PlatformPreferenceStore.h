@@ -13,4 +13,9 @@ namespace PlatformPreferenceStore {
 // and opens the same store even if HOME has changed meanwhile.
 std::function<std::unique_ptr<QSettings>()> locate();
 
+// Why the store's file cannot be used (it is a FIFO, a device, a folder, too large), naming the
+// file; empty when it can or does not exist yet. A store with a problem reads as empty and is
+// never written, so nothing waits on or overwrites what sits there.
+QString problem();
+
 } // namespace PlatformPreferenceStore

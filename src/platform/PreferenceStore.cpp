@@ -21,6 +21,8 @@ QThreadPool &writer()
 
 QString writeTo(QSettings &store, QAnyStringView key, const QVariant &value)
 {
+    if (QString why = PlatformPreferenceStore::problem(); !why.isEmpty())
+        return why;
     store.setValue(key, value);
     store.sync();
     switch (store.status()) {
@@ -39,6 +41,11 @@ QString writeTo(QSettings &store, QAnyStringView key, const QVariant &value)
 std::unique_ptr<QSettings> open()
 {
     return PlatformPreferenceStore::locate()();
+}
+
+QString problem()
+{
+    return PlatformPreferenceStore::problem();
 }
 
 QString write(QAnyStringView key, const QVariant &value)

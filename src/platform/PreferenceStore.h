@@ -14,6 +14,9 @@ namespace PreferenceStore {
 
 std::unique_ptr<QSettings> open();
 
+// Why the store cannot be read or written, naming its file; empty when it can.
+QString problem();
+
 // Writes one key and flushes the store at once, so a crash right after an assignment keeps it.
 // Returns why the store could not be written (naming its file), or an empty text.
 QString write(QAnyStringView key, const QVariant &value);

@@ -16,6 +16,10 @@
 
 #include <cmath>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // 2001-01-01T00:00:00Z in seconds since 1970-01-01T00:00:00Z.
@@ -100,7 +104,7 @@ std::optional<QList<MCPToolProbeCache_v2>> MCPToolProbe::decodeCache(const QByte
 
 void MCPToolProbe::loadCache()
 {
-    const auto bytes = JsonFile::read(m_cacheFile);
+    const auto bytes = JsonFile::read(m_cacheFile, RegularFile::kSmallLimit);
     const auto records = bytes ? decodeCache(*bytes) : std::nullopt;
     if (!records)
         return;
@@ -120,10 +124,20 @@ void MCPToolProbe::saveCache()
     }
     const QByteArray bytes = encodeCache(records);
     QDir().mkpath(QFileInfo(m_cacheFile).absolutePath());
-    // A plain rewrite in place; a failure only costs the next run a probe.
-    QFile file(m_cacheFile);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(bytes);
+    // A plain rewrite in place; a failure only costs the next run a probe. Opened without
+    // blocking and written only when it is a regular file: a FIFO in its place must not hang us.
+    const int fd = ::open(QFile::encodeName(m_cacheFile).constData(),
+                          O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600);
+    if (fd < 0)
+        return;
+    QFile file;
+    struct stat info = {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::ftruncate(fd, 0) != 0 ||
+        !file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return;
+    }
+    file.write(bytes);
 }
 
 std::optional<qint64> MCPToolProbe::freshEstimate(const QString &name) const

@@ -114,6 +114,22 @@ void putBack(const QByteArray &temporary, const QByteArray &target, dev_t device
     ::unlink(temporary.constData());
 }
 
+// Opens a regular file for reading without waiting on whatever else may sit at the path (a FIFO
+// would block the open for ever); the descriptor is owned by `file`.
+bool openRegular(QFile &file, const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct stat info = {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 Replacement::Replacement(const QString &path, Access access) : m_shownPath(path), m_target(resolve(path))
@@ -281,8 +297,8 @@ void replace(const QString &path, const QByteArray &bytes, Access access)
 
 bool holds(const QString &path, const Fingerprint::Digest &expected)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || std::uint64_t(file.size()) != expected.size)
+    QFile file;
+    if (!openRegular(file, path) || std::uint64_t(file.size()) != expected.size)
         return false;
     QByteArray chunk(1 << 20, Qt::Uninitialized);
     Fingerprint fingerprint;
@@ -299,8 +315,8 @@ bool holds(const QString &path, const Fingerprint::Digest &expected)
 
 bool holds(const QString &path, const QByteArray &bytes)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() != bytes.size())
+    QFile file;
+    if (!openRegular(file, path) || file.size() != bytes.size())
         return false;
     QByteArray chunk(1 << 20, Qt::Uninitialized);
     for (qsizetype at = 0; at < bytes.size();) {

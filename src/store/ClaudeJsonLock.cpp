@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
 ClaudeJsonLock::ClaudeJsonLock(const QString &filePath) : m_lockPath(lockPathFor(filePath)) {}

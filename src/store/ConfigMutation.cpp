@@ -64,7 +64,7 @@ bool verifyMutation(const QString &name, MCPSource source, bool enabled, const Q
     }
     if (!live)
         return false;
-    const auto stashBytes = JsonFile::readIfExists(stashPath);
+    const auto stashBytes = JsonFile::readIfExists(stashPath, RegularFile::kSmallLimit);
     if (!stashBytes)
         throw FileSystemError(QStringLiteral("%1 does not exist").arg(stashPath));
     const auto stash = DisabledGlobalConfig::decode(*stashBytes);
@@ -78,6 +78,11 @@ bool verifyMutation(const QString &name, MCPSource source, bool enabled, const Q
 void restoreFile(const std::optional<QByteArray> &prior, const QString &path)
 {
     if (prior) {
+        // A file that still holds its prior bytes (the failed step never replaced it) is left
+        // alone: rewriting it could only fail again, on a full disk say, and report a rollback
+        // failure for a file that never changed.
+        if (AtomicFile::holds(path, *prior))
+            return;
         JsonFile::writeAtomically(path, *prior);
         return;
     }

@@ -7,6 +7,8 @@
 #include "MCPConfigMutationError.h"
 #include "RawJSON.h"
 
+#include <QFileInfo>
+
 namespace {
 
 // Claude Desktop takes no lock on its file, and Claude Code writes even when it finds its lock
@@ -46,7 +48,7 @@ QCoro::Task<GlobalToggle::Outcome> GlobalToggle::run()
                 m_readStamp.reset();
             // A stash that is there but cannot be read is not an empty one: switching with it
             // would write over (or roll back by deleting) every definition it holds.
-            prior.stash = JsonFile::readIfExists(m_paths.disabledGlobalConfigPath);
+            prior.stash = JsonFile::readIfExists(m_paths.disabledGlobalConfigPath, RegularFile::kSmallLimit);
             // A stash nested far deeper than any definition it may hold is named as such
             // rather than reported as unreadable.
             if (prior.stash)
@@ -217,8 +219,31 @@ std::exception_ptr GlobalToggle::rollback(const Prior &prior, std::exception_ptr
     } catch (...) {
         failures << QStringLiteral("disabled state: ") + ConfigMutation::describe(std::current_exception());
     }
-    if (failures.isEmpty())
+    if (failures.isEmpty()) {
+        // Say what is true on disk now, not only what went wrong: looked at, not assumed.
+        const auto holdsPrior = [](const QString &path, const std::optional<QByteArray> &bytes) {
+            return bytes ? AtomicFile::holds(path, *bytes)
+                         : !QFileInfo(path).exists() && !QFileInfo(path).isSymLink();
+        };
+        try {
+            std::rethrow_exception(cause);
+        } catch (const FileSystemError &error) {
+            if (holdsPrior(m_livePath, prior.live) &&
+                holdsPrior(m_paths.disabledGlobalConfigPath, prior.stash)) {
+                QString text = error.description();
+                if (!text.endsWith(QLatin1Char('.')))
+                    text += QLatin1Char('.');
+                return std::make_exception_ptr(FileSystemError(
+                    text +
+                    QStringLiteral(" MCP server \u2018%1\u2019 was not switched %2; %3 and %4 are as they "
+                                   "were.")
+                        .arg(m_name, m_enabled ? QStringLiteral("on") : QStringLiteral("off"), m_livePath,
+                             m_paths.disabledGlobalConfigPath)));
+            }
+        } catch (...) {
+        }
         return cause;
+    }
     return std::make_exception_ptr(MCPConfigMutationError::rollbackFailed(
         ConfigMutation::describe(cause), failures.join(QStringLiteral("; "))));
 }
@@ -237,7 +262,7 @@ QCoro::Task<bool> GlobalToggle::reconcile(ConfigPaths paths, QString name, MCPSo
     const std::string key = name.toStdString();
     // Only the stash is written here, so Claude Code's lock is not taken: it guards its file.
     const auto isLive = ConfigMutation::isLiveNow(livePath, source, key);
-    const auto stashBytes = JsonFile::readIfExists(paths.disabledGlobalConfigPath);
+    const auto stashBytes = JsonFile::readIfExists(paths.disabledGlobalConfigPath, RegularFile::kSmallLimit);
     auto stash = stashBytes ? DisabledGlobalConfig::decode(*stashBytes) : DisabledGlobalConfig{};
     if (!stash || !isLive)
         co_return false; // unreadable: nothing can be decided safely

@@ -3,45 +3,27 @@
 #include "AtomicFile.h"
 #include "LargeBuffer.h"
 #include "StoreError.h"
+#include "platform/RegularFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
-#include <sys/stat.h>
-
 namespace JsonFile {
 
-std::optional<QByteArray> readIfExists(const QString &path)
+std::optional<QByteArray> readIfExists(const QString &path, std::int64_t limit)
 {
-    const QByteArray native = QFile::encodeName(path);
-    struct stat info = {};
-    if (::lstat(native.constData(), &info) != 0 && errno == ENOENT)
-        return std::nullopt;
-    QFile file(path);
-    if (QFileInfo(path).isDir())
-        throw FileSystemError(QStringLiteral("Could not read %1: it is a folder").arg(path));
-    if (!file.open(QIODevice::ReadOnly))
-        throw FileSystemError(QStringLiteral("Could not read %1: %2").arg(path, file.errorString()));
-    // Read into one buffer of the file's size: ~/.claude.json can be tens of megabytes.
-    const qint64 size = file.size();
-    QByteArray bytes = LargeBuffer::reserved(qsizetype(size));
-    bytes.resize(qsizetype(size));
-    const qint64 got = size > 0 ? file.read(bytes.data(), size) : 0;
-    if (got >= 0 && got < size)
-        bytes.truncate(qsizetype(got));
-    if (got == size)
-        bytes += file.readAll(); // it grew meanwhile
-    if (file.error() != QFileDevice::NoError)
-        throw FileSystemError(QStringLiteral("Could not read %1: %2").arg(path, file.errorString()));
-    return bytes;
+    // ~/.claude.json can be tens of megabytes: one buffer of its size, in huge pages.
+    RegularFile::Result read = RegularFile::read(path, limit, &LargeBuffer::reserved);
+    if (!read.error.isEmpty())
+        throw FileSystemError(read.error);
+    return std::move(read.bytes);
 }
 
-std::optional<QByteArray> read(const QString &path)
+std::optional<QByteArray> read(const QString &path, std::int64_t limit)
 {
     try {
-        return readIfExists(path);
+        return readIfExists(path, limit);
     } catch (const FileSystemError &) {
         return std::nullopt;
     }

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "platform/RegularFile.h"
+
 #include <nlohmann/json.hpp>
 
 #include <functional>
@@ -13,12 +15,13 @@
 namespace JsonFile {
 
 // The file's bytes; nullopt when nothing exists at the path. Any other failure (no permission,
-// a folder, a dangling link) throws FileSystemError with the system's reason: a file that is
-// there but unreadable is never taken for an absent one.
-std::optional<QByteArray> readIfExists(const QString &path);
+// a folder, a FIFO or device, a dangling link, more than `limit` bytes) throws FileSystemError
+// naming the file and why: a file that is there but unreadable is never taken for an absent one,
+// and a special file is never waited on (RegularFile).
+std::optional<QByteArray> readIfExists(const QString &path, std::int64_t limit = RegularFile::kLargeLimit);
 
 // The file's bytes, or nullopt for any failure (forgiving readers: loading, estimates).
-std::optional<QByteArray> read(const QString &path);
+std::optional<QByteArray> read(const QString &path, std::int64_t limit = RegularFile::kLargeLimit);
 
 // The file's top-level object, or nullopt when it cannot be read or does not hold one
 // (forgiving readers, like read()).

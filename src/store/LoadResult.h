@@ -5,6 +5,16 @@
 
 #include <QSet>
 
+// A source a load could not read: the file and a message that names it and says why. The other
+// sources are still loaded; `list` and the panel show these beside what could be read.
+struct SourceError
+{
+    QString file;
+    QString message;
+
+    bool operator==(const SourceError &) const = default;
+};
+
 // Everything one load of all sources yields.
 struct LoadResult
 {
@@ -15,6 +25,7 @@ struct LoadResult
     QSet<GlobalServerID> disabledIDs;
     // What a Claude Code session outside every listed project loads: user and managed servers.
     QList<ClaudeCodeRules::ServerLoad> loads;
+    QList<SourceError> errors; // in the order the files were read, each file once
 
     bool operator==(const LoadResult &) const = default;
 };

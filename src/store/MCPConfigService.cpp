@@ -1,12 +1,14 @@
 #include "MCPConfigService.h"
 
 #include "ConfigLoader.h"
+#include "ConfigMutation.h"
 #include "GlobalToggle.h"
 #include "MCPConfigMutationError.h"
 #include "OffThread.h"
 #include "ProjectServerToggle.h"
 #include "QuorlaneLock.h"
 #include "StoreError.h"
+#include "SwitchInProgress.h"
 #include "platform/PreferenceStore.h"
 
 #include <QFileInfo>
@@ -16,6 +18,28 @@
 #include <QCoro/QCoroFuture>
 #include <QCoro/QCoroSignal>
 #include <QCoro/QCoroTimer>
+
+namespace {
+
+// Gives the mutation lock back when the frame that took it ends, however it ends: a return, an
+// exception, a failed step. Nothing when the service itself is gone.
+class HeldMutationLock
+{
+public:
+    explicit HeldMutationLock(MCPConfigService *service) : m_service(service) {}
+    ~HeldMutationLock()
+    {
+        if (m_service)
+            m_service->releaseMutationLock();
+    }
+    HeldMutationLock(const HeldMutationLock &) = delete;
+    HeldMutationLock &operator=(const HeldMutationLock &) = delete;
+
+private:
+    QPointer<MCPConfigService> m_service;
+};
+
+} // namespace
 
 MCPConfigService::MCPConfigService(ConfigPaths paths, QObject *parent)
     : QObject(parent), m_paths(std::move(paths))
@@ -29,17 +53,10 @@ QCoro::Task<void> MCPConfigService::reload(CancellationPtr cancellation)
     } catch (const CancellationError &) {
         co_return;
     }
+    const HeldMutationLock held(this);
     if (!self)
         co_return;
-    try {
-        co_await load();
-    } catch (...) {
-        if (self)
-            self->releaseMutationLock();
-        throw;
-    }
-    if (self)
-        releaseMutationLock();
+    co_await load();
 }
 
 QCoro::Task<void> MCPConfigService::load()
@@ -51,10 +68,18 @@ QCoro::Task<void> MCPConfigService::load()
     // The future is made in its own statement: GCC 12 destroys temporaries of a co_await
     // expression twice, and a lambda capturing the paths there released them for good.
     QFuture<LoadResult> snapshot = QtConcurrent::run(&ConfigLoader::loadSnapshot, m_paths, excludedNames);
-    LoadResult result = co_await snapshot;
+    std::optional<LoadResult> result;
+    try {
+        result.emplace(co_await snapshot);
+    } catch (...) {
+        // Never "Loading…" for ever: the panel shows the lists it had and the error.
+        if (self)
+            self->setIsLoading(false);
+        throw;
+    }
     if (!self)
         co_return;
-    publish(std::move(result));
+    publish(std::move(*result));
     setIsLoading(false);
 }
 
@@ -80,22 +105,20 @@ QCoro::Task<void> MCPConfigService::setServer(QString name, MCPSource source, bo
         throw MCPConfigMutationError::unsupportedSource();
     QPointer<MCPConfigService> self(this);
     co_await acquireMutationLock(std::move(cancellation));
+    // Every lock below is released by its scope, in reverse order, on every way out.
+    const HeldMutationLock held(this);
     if (!self)
         co_return;
+    // A termination signal waits for this switch to finish or roll back.
+    const SwitchInProgress::Scope switching;
     // Another Quorlane process may be switching too: the stash is read, changed and written back
     // only while this lock is held, from the first read to the last check. Claude Code's lock is
     // taken inside, only around the change of ~/.claude.json.
     QuorlaneLock fileLock(QFileInfo(m_paths.disabledGlobalConfigPath).absolutePath());
-    try {
-        // In a statement of its own: GCC 12 destroys a co_await expression's temporaries twice,
-        // which here left the lock taken by a copy nobody released.
-        QCoro::Task<void> locking = fileLock.acquire();
-        co_await std::move(locking);
-    } catch (...) {
-        if (self)
-            releaseMutationLock();
-        throw;
-    }
+    // In a statement of its own: GCC 12 destroys a co_await expression's temporaries twice,
+    // which here left the lock taken by a copy nobody released.
+    QCoro::Task<void> locking = fileLock.acquire();
+    co_await std::move(locking);
     if (!self)
         co_return;
 
@@ -108,11 +131,19 @@ QCoro::Task<void> MCPConfigService::setServer(QString name, MCPSource source, bo
         co_return;
     std::exception_ptr error = outcome.error;
     if (outcome.kind != GlobalToggle::Outcome::Kind::rejected) {
+        bool loaded = true;
         try {
             co_await load();
         } catch (...) {
+            loaded = false;
+            // The switch itself is on disk; only the lists are stale. Say both.
             if (!error)
-                error = std::current_exception();
+                error = std::make_exception_ptr(QuorlaneError(
+                    QStringLiteral(
+                        "MCP server \u2018%1\u2019 was switched %2, but the server lists could not "
+                        "be reloaded: %3")
+                        .arg(name, enabled ? QStringLiteral("on") : QStringLiteral("off"),
+                             ConfigMutation::describe(std::current_exception()))));
         }
         if (!self)
             co_return;
@@ -120,7 +151,7 @@ QCoro::Task<void> MCPConfigService::setServer(QString name, MCPSource source, bo
         // files stay as written. Another program may have rewritten the live file from a copy
         // it read before our change: then the server is made to sit in exactly one file.
         const bool mismatch = m_disabledGlobalServers.contains(GlobalServerID{name, source}) == enabled;
-        if (outcome.kind == GlobalToggle::Outcome::Kind::done &&
+        if (loaded && outcome.kind == GlobalToggle::Outcome::Kind::done &&
             (mismatch || (enabled && !isListed(name, source)))) {
             try {
                 QCoro::Task<bool> reconciling = OffThread::run([&toggle] { return toggle.reconcile(); });
@@ -143,8 +174,6 @@ QCoro::Task<void> MCPConfigService::setServer(QString name, MCPSource source, bo
     // nor in both (switched off, then re-added by that stale write).
     if (!error && toggle.definition())
         recheckSwitch(name, source, enabled, *toggle.definition());
-    fileLock.release();
-    releaseMutationLock();
     if (error)
         std::rethrow_exception(error);
 }
@@ -160,10 +189,12 @@ void MCPConfigService::recheckSwitch(QString name, MCPSource source, bool enable
             if (!self)
                 co_return;
             co_await self->acquireMutationLock();
+            const HeldMutationLock held(self);
             if (!self)
                 co_return;
             bool changed = false;
             try {
+                const SwitchInProgress::Scope switching;
                 QuorlaneLock fileLock(QFileInfo(paths.disabledGlobalConfigPath).absolutePath());
                 QCoro::Task<void> locking = fileLock.acquire();
                 co_await std::move(locking);
@@ -180,7 +211,6 @@ void MCPConfigService::recheckSwitch(QString name, MCPSource source, bool enable
             }
             if (!self)
                 co_return;
-            self->releaseMutationLock();
             if (changed)
                 break;
         }
@@ -237,4 +267,8 @@ void MCPConfigService::publish(LoadResult result)
     Q_EMIT projectsChanged();
     m_disabledGlobalServers = std::move(result.disabledIDs);
     Q_EMIT disabledGlobalServersChanged();
+    if (m_loadErrors != result.errors) {
+        m_loadErrors = std::move(result.errors);
+        Q_EMIT loadErrorsChanged();
+    }
 }

@@ -39,6 +39,9 @@ public:
         return m_disabledGlobalServers;
     }
     [[nodiscard]] const ConfigPaths &paths() const { return m_paths; }
+    // The files the last load could not read, each with a message naming it; published with
+    // the lists.
+    [[nodiscard]] const QList<SourceError> &loadErrors() const { return m_loadErrors; }
 
     // Takes the mutation lock, loads, releases. Returns without loading when cancelled while
     // waiting for the lock.
@@ -79,6 +82,7 @@ Q_SIGNALS:
     void projectsChanged();
     void isLoadingChanged();
     void disabledGlobalServersChanged();
+    void loadErrorsChanged();
     void rechecksDone();
 
 private:
@@ -95,6 +99,7 @@ private:
     QList<MCPProject> m_projects;
     bool m_isLoading = false;
     QSet<GlobalServerID> m_disabledGlobalServers;
+    QList<SourceError> m_loadErrors;
     MutationLock m_mutationLock;
     QList<std::chrono::milliseconds> m_recheckDelays{std::chrono::milliseconds(500),
                                                      std::chrono::milliseconds(2500)};

@@ -54,7 +54,7 @@ std::optional<QuorlaneProjectConfig> readRecord(const QString &projectPath, cons
 {
     std::optional<QByteArray> bytes;
     try {
-        bytes = JsonFile::readIfExists(file);
+        bytes = JsonFile::readIfExists(file, RegularFile::kSmallLimit);
     } catch (const FileSystemError &error) {
         refuse(projectPath, file, QStringLiteral("cannot be read (%1)").arg(error.description()));
     }
@@ -87,7 +87,7 @@ Found locateLegacy(const QString &projectPath, const Listing *listing)
 {
     if (listing && !listing->mayHoldLegacy(projectPath))
         return {};
-    const auto bytes = JsonFile::read(legacyPath(projectPath));
+    const auto bytes = JsonFile::read(legacyPath(projectPath), RegularFile::kSmallLimit);
     auto legacy = bytes ? QuorlaneProjectConfig::decode(*bytes) : std::nullopt;
     if (!legacy)
         return {};
@@ -204,12 +204,18 @@ bool Listing::mayHoldLegacy(const QString &projectPath) const
     return !*at || (*at)->contains(projectPath.mid(slash + 1).toCaseFolded());
 }
 
-QuorlaneProjectConfig loadForReading(const QString &projectPath, const Listing *listing)
+QuorlaneProjectConfig loadForReading(const QString &projectPath, const Listing *listing, QString *error)
 {
     Found found;
     try {
         found = locate(projectPath, listing);
-    } catch (const std::exception &) {
+    } catch (const QuorlaneError &refused) {
+        if (error)
+            *error = refused.description();
+        return {};
+    } catch (const std::exception &other) {
+        if (error)
+            *error = QString::fromUtf8(other.what());
         return {};
     }
     if (found.place == Place::older || found.place == Place::legacy) {

@@ -56,9 +56,10 @@ private:
 
 // For readers that must not fail: the empty record when none can be read. Moves a record from
 // an older place only when the QuorlaneLock is free at that moment. With a listing, a record
-// file it does not hold is taken as absent without a look.
-[[nodiscard]] QuorlaneProjectConfig loadForReading(const QString &projectPath,
-                                                   const Listing *listing = nullptr);
+// file it does not hold is taken as absent without a look. `error` receives why a record that
+// exists could not be read (naming its file).
+[[nodiscard]] QuorlaneProjectConfig
+loadForReading(const QString &projectPath, const Listing *listing = nullptr, QString *error = nullptr);
 
 // Writes the record (stamped with the project path) to its current place, 0600, then removes
 // the legacy file of the project. The caller holds the QuorlaneLock. Throws FileSystemError.

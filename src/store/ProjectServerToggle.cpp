@@ -9,6 +9,7 @@
 #include "QuorlaneLock.h"
 #include "SourceCache.h"
 #include "StoreError.h"
+#include "SwitchInProgress.h"
 #include "UntypedRewrite.h"
 
 #include <nlohmann/json.hpp>
@@ -119,7 +120,7 @@ bool isInMcpJson(const QString &projectPath, const QString &name)
 {
     // Read as the loader reads it: a lone surrogate or a deep member elsewhere is no reason to
     // think the server is not there.
-    const auto bytes = JsonFile::read(projectPath + QStringLiteral("/.mcp.json"));
+    const auto bytes = JsonFile::read(projectPath + QStringLiteral("/.mcp.json"), RegularFile::kSmallLimit);
     const auto document = bytes ? JsonDocument::parse(*bytes) : std::nullopt;
     if (!document || document->kind(JsonDocument::root()) != JsonDocument::Kind::object)
         return false;
@@ -148,7 +149,7 @@ QCoro::Task<bool> takeOut(QString claudeJsonPath, QString name, QString projectP
     co_await claudeLock.acquire();
     const QString sidecar = ProjectRecordFile::sidecarPath(projectPath);
     // Read while holding the QuorlaneLock: no other Quorlane can have changed it since.
-    const auto priorRecord = JsonFile::readIfExists(sidecar);
+    const auto priorRecord = JsonFile::readIfExists(sidecar, RegularFile::kSmallLimit);
     for (int attempt = 1; attempt <= kMaxAttempts; ++attempt) {
         UserFile file = readUserFile(claudeJsonPath);
         const auto live = liveDefinition(file, projectPath, name);
@@ -218,6 +219,7 @@ QCoro::Task<void> putBack(QString claudeJsonPath, QString name, QString projectP
 
 QCoro::Task<void> disableProjectServer(QString claudeJsonPath, QString name, QString projectPath)
 {
+    const SwitchInProgress::Scope switching; // outlives both locks
     QuorlaneLock lock;
     co_await lock.acquire();
     QuorlaneProjectConfig record = ProjectRecordFile::loadForChange(projectPath);
@@ -240,6 +242,7 @@ QCoro::Task<void> disableProjectServer(QString claudeJsonPath, QString name, QSt
 
 QCoro::Task<void> enableProjectServer(QString claudeJsonPath, QString name, QString projectPath, bool trust)
 {
+    const SwitchInProgress::Scope switching; // outlives both locks
     QuorlaneLock lock;
     co_await lock.acquire();
     QuorlaneProjectConfig record = ProjectRecordFile::loadForChange(projectPath);

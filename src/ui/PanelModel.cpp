@@ -71,6 +71,9 @@ PanelModel::PanelModel(Services services, QObject *parent)
         m_hasLoaded = m_hasLoaded || !config->isLoading();
         scheduleRebuild();
     });
+    // A source that could not be read is named in the error strip, not shown as an empty list.
+    connect(config, &MCPConfigService::loadErrorsChanged, this, &PanelModel::showLoadErrors);
+    showLoadErrors();
     connect(m_weights, &TokenWeights::changed, this, &PanelModel::scheduleRebuild);
     connect(m_weights, &TokenWeights::changed, this, &PanelModel::probesRunningChanged);
     connect(m_weights, &TokenWeights::idle, this, &PanelModel::probesRunningChanged);
@@ -212,6 +215,19 @@ void PanelModel::setToggleError(const QString &message)
         return;
     m_toggleError = message;
     Q_EMIT toggleErrorChanged();
+}
+
+void PanelModel::showLoadErrors()
+{
+    QStringList messages;
+    for (const SourceError &error : m_services.config->loadErrors())
+        messages.append(error.message);
+    const QString shown = messages.join(QLatin1Char('\n'));
+    if (!shown.isEmpty())
+        setToggleError(shown);
+    else if (m_toggleError == m_loadErrorText)
+        setToggleError({});
+    m_loadErrorText = shown;
 }
 
 void PanelModel::dismissError()

@@ -147,6 +147,7 @@ private:
     void scheduleRebuild();
     void rebuild();
     void setToggleError(const QString &message);
+    void showLoadErrors();
     void loadTokenWeights();
     void handleGlobalToggle(const ServerRow &row, bool value);
     // `trust`: the user confirmed switching on a definition that came from inside the project.
@@ -170,6 +171,7 @@ private:
     TokenWeights *m_weights;
     TrustCheck m_trustCheck;
     QSet<QString> m_busy;
+    QString m_loadErrorText; // what the strip shows for the last load's unreadable files
     QString m_toggleError;
     ListState m_listState = ListState::loading;
     bool m_hasLoaded = false; // a load has finished (or lists were there from the start)

@@ -111,7 +111,9 @@ private Q_SLOTS:
         home.write(QStringLiteral(".claude.json"), "{\"mcpServers\":{\"half");
         home.write(home.desktopConfig(), "{\"mcpServers\":{\"d\":{\"command\":\"x\"}}}");
         const TestHome::Run run = home.runQuorlane({QStringLiteral("list")});
-        QCOMPARE(run.exitCode, 0);
+        // The broken file is named, not shown as a file without servers.
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.err.contains(home.claudeJson().toUtf8()));
         QVERIFY(run.out.contains("Claude Desktop"));
         QVERIFY(run.out.contains("[on]  d  x"));
     }

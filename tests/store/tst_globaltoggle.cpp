@@ -242,9 +242,11 @@ private Q_SLOTS:
         QVERIFY(QDir(m_home->path()).entryList({"*quorlane-*"}, QDir::Hidden | QDir::Files).isEmpty());
     }
 
-    // Switching on: the live file is written, the stash write runs past the size limit, and so
-    // does putting the larger prior stash back. Both reasons are the system's own.
-    void rollbackThatFailsReportsBoth()
+    // Switching on: the live file is written, then the stash write runs past the size limit (as
+    // on a full disk). The stash was never replaced, so only the live file is put back, and the
+    // message says that nothing changed instead of reporting a failed rollback of a file that
+    // still holds its prior bytes.
+    void failedStashWriteReportsNothingChanged()
     {
         const QByteArray stash = "{\"global\":{\"x\":{\"command\":\"x\"},\"big\":{\"command\":\"" +
                                  QByteArray(4000, 'b') + "\"}},\"desktop\":{}}";
@@ -253,10 +255,11 @@ private Q_SLOTS:
         std::optional<FileSizeLimit> limit(std::in_place, rlim_t(3000));
         const Result result = setServer(*m_service, "x", MCPSource::global, true);
         limit.reset();
-        QCOMPARE(result.mutationKind.value_or(-1), int(Kind::rollbackFailed));
-        const QString tooLarge = "Could not write " + m_home->stash() + ": File too large";
-        QCOMPARE(result.description, "The MCP configuration change failed (" + tooLarge +
-                                         "), and rollback also failed: disabled state: " + tooLarge);
+        QVERIFY(result.fileSystemError);
+        QCOMPARE(result.description, "Could not write " + m_home->stash() +
+                                         ": File too large. MCP server \u2018x\u2019 was not switched on; " +
+                                         m_home->claudeJson() + " and " + m_home->stash() +
+                                         " are as they were.");
         QCOMPARE(TestHome::read(m_home->claudeJson()), QByteArray(R"({"mcpServers":{}})"));
         QCOMPARE(TestHome::read(m_home->stash()), stash); // a write that fails replaces nothing
     }

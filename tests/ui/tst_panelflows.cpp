@@ -7,11 +7,14 @@
 #include "store/QuorlaneProjectConfig.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -118,6 +121,18 @@ private Q_SLOTS:
         QCOMPARE(panel().globalRows()->rows().at(globalRow(panel(), QStringLiteral("alpha"))).isEnabled,
                  false);
         QCOMPARE(m_fixture->commandsRun().isEmpty(), !autoRelaunch);
+    }
+
+    // A cloned repository's .mcp.json that is a FIFO: the panel lists the rest and names the
+    // file in its error strip, instead of waiting on it ("Loading…" for ever).
+    void unreadableSourceIsNamedInTheErrorStrip()
+    {
+        const QString clone = m_fixture->home.path() + QStringLiteral("/clone");
+        QDir().mkpath(clone);
+        QCOMPARE(::mkfifo(QFile::encodeName(clone + QStringLiteral("/.mcp.json")).constData(), 0600), 0);
+        startPanel();
+        QVERIFY2(panel().toggleError().contains(clone + QStringLiteral("/.mcp.json: it is a FIFO")),
+                 qPrintable(panel().toggleError()));
     }
 
     // Another program removed the server after the panel listed it.

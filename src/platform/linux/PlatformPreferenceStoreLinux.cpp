@@ -1,6 +1,7 @@
 #include "platform/PlatformPreferenceStore.h"
 
 #include "platform/Paths.h"
+#include "platform/RegularFile.h"
 
 #include <QIODevice>
 #include <QJsonDocument>
@@ -35,13 +36,28 @@ QSettings::Format jsonFormat()
     return format;
 }
 
+QString filePath()
+{
+    return Paths::quorlaneSupportDirectory() + QStringLiteral("/preferences.json");
+}
+
 } // namespace
 
 std::function<std::unique_ptr<QSettings>()> locate()
 {
-    return [path = Paths::quorlaneSupportDirectory() + QStringLiteral("/preferences.json")] {
+    return [path = filePath()] {
+        // QSettings opens its file with a blocking open and reads all of it: a FIFO or a link to a
+        // device there would hang or flood every reader. Such a store is read as empty and cannot
+        // be written (a path below a file is neither readable nor creatable); problem() says why.
+        if (!RegularFile::problem(path, RegularFile::kSmallLimit).isEmpty())
+            return std::make_unique<QSettings>(path + QStringLiteral("/unreadable"), jsonFormat());
         return std::make_unique<QSettings>(path, jsonFormat());
     };
+}
+
+QString problem()
+{
+    return RegularFile::problem(filePath(), RegularFile::kSmallLimit);
 }
 
 } // namespace PlatformPreferenceStore

@@ -11,4 +11,10 @@ std::function<std::unique_ptr<QSettings>()> locate()
     };
 }
 
+// The defaults system reads its own files; there is nothing of ours to check.
+QString problem()
+{
+    return {};
+}
+
 } // namespace PlatformPreferenceStore
