@@ -48,11 +48,12 @@ QList<std::pair<QString, Index>> projectMembers(const JsonDocument &document, In
     return members;
 }
 
-// Claude Code's own per-project switches: the names the user turned off with /mcp there.
-QStringList readDisabledNames(const JsonDocument &document, Index project)
+// The texts of a list member of a project (the names the user turned off with /mcp there, or
+// approved or rejected of the folder's .mcp.json); other elements are passed over.
+QStringList readNames(const JsonDocument &document, Index project, std::string_view key)
 {
     QStringList names;
-    const auto list = document.member(project, "disabledMcpServers");
+    const auto list = document.member(project, key);
     if (!list || document.kind(*list) != Kind::array)
         return names;
     document.forEachElement(*list, [&](Index item) {
@@ -60,6 +61,21 @@ QStringList readDisabledNames(const JsonDocument &document, Index project)
             names.append(QString::fromStdString(document.string(item)));
     });
     return names;
+}
+
+// Only a real true counts: "true" as text or 1 approves nothing.
+bool isTrue(const JsonDocument &document, Index project, std::string_view key)
+{
+    const auto flag = document.member(project, key);
+    return flag && document.kind(*flag) == Kind::boolean && document.boolean(*flag);
+}
+
+McpjsonApproval readApproval(const JsonDocument &document, Index project)
+{
+    return {isTrue(document, project, "hasTrustDialogAccepted"),
+            isTrue(document, project, "enableAllProjectMcpServers"),
+            readNames(document, project, "enabledMcpjsonServers"),
+            readNames(document, project, "disabledMcpjsonServers")};
 }
 
 } // namespace
@@ -112,7 +128,8 @@ std::optional<ClaudeJson> ClaudeJson::decode(const JsonDocument &document)
         ClaudeJsonProject project;
         if (!readServers(document, value, project.mcpServers))
             return std::nullopt;
-        project.disabledMcpServers = readDisabledNames(document, value);
+        project.disabledMcpServers = readNames(document, value, "disabledMcpServers");
+        project.approval = readApproval(document, value);
         view.projects->append({path, std::move(project)});
     }
     return view;

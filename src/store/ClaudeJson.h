@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MCPServerEntry.h"
+#include "McpjsonApproval.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -16,6 +17,8 @@ struct ClaudeJsonProject
     // The servers of any scope switched off inside Claude Code (its /mcp) for this project. Only
     // shown, never written; a member of another shape reads as none rather than hiding the file.
     QStringList disabledMcpServers;
+    // The user's decisions about the folder's .mcp.json servers, read in the same pass.
+    McpjsonApproval approval;
     bool operator==(const ClaudeJsonProject &) const = default;
 };
 

@@ -3,6 +3,7 @@
 #include "DefinitionOrigin.h"
 #include "MCPServerEntry.h"
 #include "MCPSource.h"
+#include "McpjsonApproval.h"
 
 #include <QStringList>
 
@@ -22,6 +23,12 @@ struct MCPProject
     QStringList disabled;
     // Servers listed from the record's stash (none is live), with where each definition came from.
     QMap<QString, DefinitionOrigin> stashedOrigins;
+    // Names of live servers read from the project's entry of ~/.claude.json: the user's own
+    // definitions. Every other live server came from the folder's .mcp.json.
+    QStringList fromClaudeJson;
+    // What Claude Code recorded for the folder's .mcp.json servers (its entry in ~/.claude.json,
+    // matched by the exact path; nothing when there is none).
+    McpjsonApproval mcpjsonApproval;
 
     bool operator==(const MCPProject &) const = default;
 
