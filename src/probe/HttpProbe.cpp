@@ -43,22 +43,33 @@ std::optional<nlohmann::json> extractTools(QByteArrayView text)
     return ProbeMessages::toolsOfText(text.data(), text.data() + text.size());
 }
 
+std::optional<nlohmann::json> findResponse(QByteArrayView body, int id, bool complete)
+{
+    if (auto whole = ProbeMessages::responseTo(body, id))
+        return whole;
+    // An event stream: only "data:" lines can carry the reply; event names, ids, comments and
+    // the server's own requests and notifications are passed over. A trailing carriage return
+    // stays; JSON reads it as white space.
+    while (!body.isEmpty()) {
+        const qsizetype newline = body.indexOf('\n');
+        if (newline < 0 && !complete)
+            break;
+        const QByteArrayView line = trimSpacesAndTabs(newline < 0 ? body : body.first(newline));
+        body = newline < 0 ? QByteArrayView() : body.sliced(newline + 1);
+        if (!line.startsWith("data:"))
+            continue;
+        if (auto response = ProbeMessages::responseTo(trimSpacesAndTabs(line.sliced(5)), id))
+            return response;
+    }
+    return std::nullopt;
+}
+
 std::optional<nlohmann::json> parseToolsResponse(const std::optional<QByteArray> &body)
 {
     if (!body || !ProbeMessages::isValidUtf8(*body))
         return std::nullopt;
-    if (auto tools = extractTools(*body))
-        return tools;
-    // An event stream: only "data:" lines can carry the reply; event names, ids and comments
-    // are ignored. A trailing carriage return stays; JSON reads it as white space.
-    for (const QByteArray &rawLine : body->split('\n')) {
-        const QByteArrayView line = trimSpacesAndTabs(rawLine);
-        if (!line.startsWith("data:"))
-            continue;
-        if (auto tools = extractTools(trimSpacesAndTabs(line.sliced(5))))
-            return tools;
-    }
-    return std::nullopt;
+    const auto response = findResponse(*body, ProbeMessages::toolsListId, true);
+    return response ? ProbeMessages::toolsOf(*response) : std::nullopt;
 }
 
 ProbePostResult postMessage(const nlohmann::json &message, const QUrl &url,
@@ -79,19 +90,40 @@ ProbePostResult postMessage(const nlohmann::json &message, const QUrl &url,
     QNetworkReply *reply = session.post(request, ProbeMessages::writeCompact(message));
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    // The body is gathered here, so a stream that answers and then goes on sending is cut short
+    // once the answer is in: the first response with the request's id is the one that counts.
+    const auto id = message.find("id");
+    const std::optional<int> requestId =
+        id != message.end() && id->is_number_integer() ? std::optional(id->get<int>()) : std::nullopt;
+    QByteArray body;
+    qsizetype scanned = 0;
     bool tooLarge = false;
-    QObject::connect(reply, &QNetworkReply::readyRead, &loop, [reply, &tooLarge] {
-        if (reply->bytesAvailable() > bodyLimit) {
+    bool answered = false;
+    QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
+        const QByteArray arrived = reply->readAll();
+        body += arrived;
+        if (body.size() > bodyLimit) {
             tooLarge = true;
             reply->abort();
+            return;
         }
+        // Only lines completed by what just arrived are looked at: each byte is looked at once.
+        const qsizetype newline = arrived.lastIndexOf('\n');
+        if (!requestId || newline < 0)
+            return;
+        const qsizetype complete = body.size() - arrived.size() + newline + 1;
+        if (findResponse(QByteArrayView(body).sliced(scanned, complete - scanned), *requestId, false)) {
+            answered = true;
+            loop.quit();
+        }
+        scanned = complete;
     });
     QTimer::singleShot(waitTimeoutMs, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
         loop.exec();
 
     ProbePostResult result;
-    if (!reply->isFinished())
+    if (!reply->isFinished() && !answered)
         return result; // still running: it belongs to `session` and ends with it
     if (tooLarge) {
         delete reply;
@@ -102,8 +134,11 @@ ProbePostResult postMessage(const nlohmann::json &message, const QUrl &url,
         result.statusCode = status.toLongLong();
         if (reply->hasRawHeader(sessionHeader))
             result.sessionId = QString::fromUtf8(reply->rawHeader(sessionHeader));
-        result.body = reply->readAll();
+        result.body = body + reply->readAll();
     }
+    // Whatever else the server still sends is not read.
+    reply->disconnect(&loop);
+    reply->abort();
     delete reply;
     return result;
 }

@@ -39,9 +39,14 @@ namespace HttpProbe {
                                           const std::optional<QString> &sessionId,
                                           QNetworkAccessManager &session);
 
-// The tools array of a reply body: the whole body as JSON, else the first "data:" line of an
-// event stream that carries one.
+// The tools array of a reply body: of the response to the tool-list request, which is the
+// whole body as JSON, else the first "data:" line of an event stream that is that response (by
+// its id). Nullopt when that response carries no tools or none is found.
 [[nodiscard]] std::optional<nlohmann::json> parseToolsResponse(const std::optional<QByteArray> &body);
+
+// The response to the request `id` in a body (see parseToolsResponse); unless `complete`, only
+// lines that end in "\n" are looked at, as a stream still arriving may cut a line.
+[[nodiscard]] std::optional<nlohmann::json> findResponse(QByteArrayView body, int id, bool complete);
 
 // "result"."tools" of one JSON text, when it is an array of objects.
 [[nodiscard]] std::optional<nlohmann::json> extractTools(QByteArrayView text);

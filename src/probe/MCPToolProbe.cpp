@@ -142,16 +142,11 @@ void MCPToolProbe::saveCache()
 
 std::optional<qint64> MCPToolProbe::freshEstimate(const QString &name) const
 {
-    std::optional<MCPToolProbeCache_v2> record;
-    {
-        QMutexLocker locker(&m_lock);
-        const auto it = m_cache.constFind(name);
-        if (it != m_cache.cend())
-            record = *it;
-    }
+    const auto it = m_cache.constFind(name);
     // A timestamp in the future counts as fresh.
-    if (record && referenceSeconds(QDateTime::currentDateTimeUtc()) - record->timestamp <= freshnessSeconds)
-        return record->tokensPerMessage;
+    if (it != m_cache.cend() &&
+        referenceSeconds(QDateTime::currentDateTimeUtc()) - it->timestamp <= freshnessSeconds)
+        return it->tokensPerMessage;
     return std::nullopt;
 }
 
@@ -163,21 +158,35 @@ qint64 MCPToolProbe::probeAndStore(const MCPServerEntry &entry)
             : StdioProbe::probeStdio(entry);
     const MCPToolProbeCache_v2 record{entry.name, tokens, referenceSeconds(QDateTime::currentDateTimeUtc())};
     {
+        // Stored and no longer running in one step: a request in between finds one or the other.
         QMutexLocker locker(&m_lock);
         m_cache.insert(entry.name, record);
+        m_running.remove(entry.name);
     }
     saveCache();
     return tokens;
 }
 
+QFuture<qint64> MCPToolProbe::estimate(const MCPServerEntry &entry)
+{
+    QMutexLocker locker(&m_lock);
+    if (const auto cached = freshEstimate(entry.name))
+        return QtFuture::makeReadyFuture(*cached);
+    const auto running = m_running.constFind(entry.name);
+    if (running != m_running.cend())
+        return *running;
+    // Started under the lock, so the probe cannot finish (and leave the map) before it is in it.
+    // The pool belongs to this object and its destructor waits for it, so the job may use it.
+    QFuture<qint64> started = QtConcurrent::run(&m_probePool, [this, entry] { return probeAndStore(entry); });
+    m_running.insert(entry.name, started);
+    return started;
+}
+
 QCoro::Task<qint64> MCPToolProbe::tokensPerMessage(MCPServerEntry entry)
 {
-    if (const auto cached = freshEstimate(entry.name))
-        co_return *cached;
-    // The pool belongs to this object and its destructor waits for it, so the job may use it.
     // Named, not a temporary of the co_await: GCC 12 would destroy the lambda twice.
-    QFuture<qint64> probing = QtConcurrent::run(&m_probePool, [this, entry] { return probeAndStore(entry); });
-    co_return co_await probing;
+    QFuture<qint64> estimating = estimate(entry);
+    co_return co_await estimating;
 }
 
 QHash<QString, qint64> MCPToolProbe::cachedTokenWeights() const

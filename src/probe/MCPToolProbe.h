@@ -3,6 +3,7 @@
 #include "store/MCPServerEntry.h"
 
 #include <QDateTime>
+#include <QFuture>
 #include <QHash>
 #include <QMutex>
 #include <QThreadPool>
@@ -25,7 +26,7 @@ struct MCPToolProbeCache_v2
 // the fallback 1500 included, so a broken server is not restarted on every panel opening.
 //
 // Probes run on a pool of their own (each blocks a thread for up to a minute, and ten servers
-// must not wait for each other); the lock guards only the map, never a probe or the file.
+// must not wait for each other); the lock guards only the maps, never a probe or the file.
 //
 // Callers decide what may be probed at all: a server from a project's .mcp.json that Claude
 // Code has not approved must never reach tokensPerMessage (see ProbeTargets).
@@ -43,7 +44,8 @@ public:
     MCPToolProbe &operator=(const MCPToolProbe &) = delete;
 
     // The estimate for `entry`: fresh from the cache, or measured on a worker, cached and saved.
-    // Callable from any thread that runs an event loop, several times at once.
+    // Callable from any thread that runs an event loop, several times at once; requests for a
+    // name whose probe is under way wait for that probe instead of starting another.
     QCoro::Task<qint64> tokensPerMessage(MCPServerEntry entry);
 
     // Every cached estimate by server name, fresh or not.
@@ -65,12 +67,18 @@ public:
 private:
     void loadCache();
     void saveCache();
+    // Call with the lock held.
     [[nodiscard]] std::optional<qint64> freshEstimate(const QString &name) const;
     // Runs on a probe thread: measure, store, save.
     qint64 probeAndStore(const MCPServerEntry &entry);
+    // The fresh cached value, the probe of the entry's name that is running, or a new one.
+    QFuture<qint64> estimate(const MCPServerEntry &entry);
 
     const QString m_cacheFile;
     QHash<QString, MCPToolProbeCache_v2> m_cache;
+    // The probes under way by server name: a second request for a name joins the first rather
+    // than starting the server again.
+    QHash<QString, QFuture<qint64>> m_running;
     mutable QMutex m_lock;
     // Orders whole-file writes, so overlapping saves never interleave their bytes.
     QMutex m_fileLock;

@@ -7,7 +7,7 @@ namespace ProbeMessages {
 nlohmann::json initializeRequest()
 {
     return {{"jsonrpc", "2.0"},
-            {"id", 1},
+            {"id", initializeId},
             {"method", "initialize"},
             {"params",
              {{"protocolVersion", "2024-11-05"},
@@ -22,7 +22,10 @@ nlohmann::json initializedNotification()
 
 nlohmann::json toolsListRequest()
 {
-    return {{"jsonrpc", "2.0"}, {"id", 2}, {"method", "tools/list"}, {"params", nlohmann::json::object()}};
+    return {{"jsonrpc", "2.0"},
+            {"id", toolsListId},
+            {"method", "tools/list"},
+            {"params", nlohmann::json::object()}};
 }
 
 QByteArray writeCompact(const nlohmann::json &value)
@@ -56,6 +59,17 @@ std::optional<nlohmann::json> toolsOf(const nlohmann::json &message)
     return *tools;
 }
 
+std::optional<nlohmann::json> responseTo(QByteArrayView text, int id)
+{
+    nlohmann::json message = nlohmann::json::parse(text.begin(), text.end(), nullptr, false);
+    if (!message.is_object() || message.contains("method"))
+        return std::nullopt;
+    const auto found = message.find("id");
+    if (found == message.end() || !found->is_number() || *found != id)
+        return std::nullopt;
+    return message;
+}
+
 std::optional<nlohmann::json> toolsOfText(const char *begin, const char *end)
 {
     const nlohmann::json value = nlohmann::json::parse(begin, end, nullptr, false);
@@ -69,7 +83,7 @@ qint64 estimateTokens(qint64 byteCount)
     return std::max(byteCount / 4, fallbackTokens);
 }
 
-bool isValidUtf8(const QByteArray &bytes)
+bool isValidUtf8(QByteArrayView bytes)
 {
     return simdjson::validate_utf8(bytes.constData(), size_t(bytes.size()));
 }

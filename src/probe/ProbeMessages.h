@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QtGlobal>
 
 #include <nlohmann/json.hpp>
@@ -13,6 +14,10 @@ namespace ProbeMessages {
 
 // The estimate of every probe that learns nothing, and the floor of every estimate.
 inline constexpr qint64 fallbackTokens = 1500;
+
+// The ids of the two requests of the handshake; a reply is matched to its request by id.
+inline constexpr int initializeId = 1;
+inline constexpr int toolsListId = 2;
 
 // The three messages of the MCP handshake.
 [[nodiscard]] nlohmann::json initializeRequest();
@@ -27,6 +32,11 @@ inline constexpr qint64 fallbackTokens = 1500;
 // array of objects; otherwise nullopt.
 [[nodiscard]] std::optional<nlohmann::json> toolsOf(const nlohmann::json &message);
 
+// The message in one JSON text when it is the response to the request with `id`: an object
+// whose "id" is that number and that has no "method" (the server's own requests number
+// themselves). Nullopt for anything else, also for text that is not JSON.
+[[nodiscard]] std::optional<nlohmann::json> responseTo(QByteArrayView text, int id);
+
 // Parses one JSON text and applies toolsOf; nullopt when the text is not JSON.
 [[nodiscard]] std::optional<nlohmann::json> toolsOfText(const char *begin, const char *end);
 
@@ -34,6 +44,6 @@ inline constexpr qint64 fallbackTokens = 1500;
 [[nodiscard]] qint64 estimateTokens(qint64 byteCount);
 
 // Whether the bytes are well-formed UTF-8.
-[[nodiscard]] bool isValidUtf8(const QByteArray &bytes);
+[[nodiscard]] bool isValidUtf8(QByteArrayView bytes);
 
 } // namespace ProbeMessages

@@ -9,8 +9,6 @@
 #include <QProcessEnvironment>
 #include <QThread>
 
-#include <string_view>
-
 using namespace std::chrono_literals;
 
 namespace StdioProbe {
@@ -30,21 +28,6 @@ bool isExecutableFile(const QString &path)
 {
     const QFileInfo info(path);
     return info.isFile() && info.isExecutable();
-}
-
-// Calls `visit` with each line (without its "\n") of the buffer until it returns true.
-template<typename Visit> bool anyLine(const QByteArray &buffer, Visit visit)
-{
-    const char *begin = buffer.constData();
-    const char *const end = begin + buffer.size();
-    while (begin < end) {
-        const char *newline = static_cast<const char *>(memchr(begin, '\n', size_t(end - begin)));
-        const char *lineEnd = newline ? newline : end;
-        if (visit(begin, lineEnd))
-            return true;
-        begin = lineEnd + 1;
-    }
-    return false;
 }
 
 } // namespace
@@ -90,31 +73,27 @@ void sendMessage(const nlohmann::json &message, ChildProcess &child)
     child.write(line);
 }
 
-bool hasToolsListReply(const QByteArray &buffer)
+ToolsListScan scanToolsList(QByteArrayView output, bool atEnd)
 {
-    if (!ProbeMessages::isValidUtf8(buffer))
-        return false;
-    static constexpr std::string_view marker = "\"id\":2";
-    return anyLine(buffer, [](const char *begin, const char *end) {
-        return std::string_view(begin, size_t(end - begin)).find(marker) != std::string_view::npos &&
-               ProbeMessages::toolsOfText(begin, end).has_value();
-    });
-}
-
-std::optional<qint64> toolsByteCount(const QByteArray &output)
-{
-    if (!ProbeMessages::isValidUtf8(output))
-        return std::nullopt;
-    qint64 sum = 0;
-    // The id is not examined: every line that carries a tool list adds its size.
-    anyLine(output, [&sum](const char *begin, const char *end) {
-        if (begin != end) {
-            if (const auto tools = ProbeMessages::toolsOfText(begin, end))
-                sum += ProbeMessages::writeCompact(*tools).size();
+    ToolsListScan scan;
+    while (!output.isEmpty()) {
+        const qsizetype newline = output.indexOf('\n');
+        if (newline < 0 && !atEnd)
+            break;
+        const QByteArrayView line = newline < 0 ? output : output.first(newline);
+        output = newline < 0 ? QByteArrayView() : output.sliced(newline + 1);
+        if (!ProbeMessages::isValidUtf8(line)) {
+            scan.invalid = true;
+            return scan;
         }
-        return false;
-    });
-    return sum;
+        if (const auto response = ProbeMessages::responseTo(line, ProbeMessages::toolsListId)) {
+            scan.answered = true;
+            if (const auto tools = ProbeMessages::toolsOf(*response))
+                scan.toolsBytes = ProbeMessages::writeCompact(*tools).size();
+            return scan;
+        }
+    }
+    return scan;
 }
 
 QStringList childEnvironment(const std::optional<QMap<QString, QString>> &serverEnv)
@@ -149,19 +128,27 @@ qint64 probeStdio(const MCPServerEntry &entry)
     // The watchdog: a read never blocks past this moment, after which the child is ended.
     const QDeadlineTimer watchdog(watchdogDelay);
     QByteArray buffer;
-    // Lines already looked at are not looked at again: a server writing much before its reply
-    // would otherwise cost a scan of everything so far on every read.
+    // Only whole lines are looked at, each once: a server writing much before its reply (or one
+    // long line in many pieces) would otherwise cost a scan of everything so far on every read.
     qsizetype checked = 0;
+    ToolsListScan scan;
+    bool atEnd = false;
     while (!deadline.hasExpired() && buffer.size() <= outputLimit) {
         const auto status = child->read(buffer, std::chrono::milliseconds(watchdog.remainingTime()));
-        if (status != ChildProcess::ReadStatus::data || hasToolsListReply(buffer.sliced(checked)))
+        atEnd = status != ChildProcess::ReadStatus::data;
+        if (atEnd)
             break;
-        checked = buffer.lastIndexOf('\n') + 1;
+        const qsizetype complete = buffer.lastIndexOf('\n') + 1;
+        scan = scanToolsList(QByteArrayView(buffer).sliced(checked, complete - checked), false);
+        checked = complete;
+        if (scan.answered || scan.invalid)
+            break;
     }
     child->terminate();
-
-    const auto bytes = toolsByteCount(buffer);
-    return bytes ? ProbeMessages::estimateTokens(*bytes) : ProbeMessages::fallbackTokens;
+    // The last line may lack its line break when the output ended.
+    if (!scan.answered && !scan.invalid && atEnd)
+        scan = scanToolsList(QByteArrayView(buffer).sliced(checked), true);
+    return scan.invalid ? ProbeMessages::fallbackTokens : ProbeMessages::estimateTokens(scan.toolsBytes);
 }
 
 } // namespace StdioProbe

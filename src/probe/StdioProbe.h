@@ -3,6 +3,7 @@
 #include "store/MCPServerEntry.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
@@ -35,13 +36,18 @@ namespace StdioProbe {
 // Writes one JSON-RPC message as one line; a failed write is dropped silently.
 void sendMessage(const nlohmann::json &message, ChildProcess &child);
 
-// Whether the bytes read so far hold the reply to the tool list: a line containing "id":2
-// (exactly so, no space) that carries "result"."tools" as an array of objects.
-[[nodiscard]] bool hasToolsListReply(const QByteArray &buffer);
+// The server's output read line by line up to the response to the tool-list request: the first
+// line that is a response with that request's id. Whatever follows it (a second answer, a flood
+// of lines that look like tool lists) is ignored, so a server is measured by one answer only.
+struct ToolsListScan
+{
+    bool answered = false; // the response arrived (a result or an error): reading may stop
+    bool invalid = false;  // a line up to it is not UTF-8: the output is not to be believed
+    qint64 toolsBytes = 0; // the compact size of its "result"."tools"; 0 when it carries none
+};
 
-// The summed compact size of every "result"."tools" array on the lines of the output; nullopt
-// when the output is not UTF-8.
-[[nodiscard]] std::optional<qint64> toolsByteCount(const QByteArray &output);
+// Scans the lines of `output` that end in "\n", and the unfinished last one too when `atEnd`.
+[[nodiscard]] ToolsListScan scanToolsList(QByteArrayView output, bool atEnd);
 
 // The child's environment: ours with the search directories in front of PATH, then the
 // server's own variables over it. "NAME=value" texts.

@@ -48,8 +48,8 @@ QList<std::pair<QString, Index>> projectMembers(const JsonDocument &document, In
     return members;
 }
 
-// A list of names of a project's entry (its /mcp switches, its .mcp.json approvals); items that are
-// not strings are skipped.
+// The texts of a list member of a project (the names the user turned off with /mcp there, or
+// approved or rejected of the folder's .mcp.json); other elements are passed over.
 QStringList readNames(const JsonDocument &document, Index project, std::string_view key)
 {
     QStringList names;
@@ -63,11 +63,19 @@ QStringList readNames(const JsonDocument &document, Index project, std::string_v
     return names;
 }
 
-// A member of another type reads as false, as Claude Code's own strict comparison does.
-bool readTrue(const JsonDocument &document, Index project, std::string_view key)
+// Only a real true counts: "true" as text or 1 approves nothing.
+bool isTrue(const JsonDocument &document, Index project, std::string_view key)
 {
-    const auto value = document.member(project, key);
-    return value && document.kind(*value) == Kind::boolean && document.boolean(*value);
+    const auto flag = document.member(project, key);
+    return flag && document.kind(*flag) == Kind::boolean && document.boolean(*flag);
+}
+
+McpjsonApproval readApproval(const JsonDocument &document, Index project)
+{
+    return {isTrue(document, project, "hasTrustDialogAccepted"),
+            isTrue(document, project, "enableAllProjectMcpServers"),
+            readNames(document, project, "enabledMcpjsonServers"),
+            readNames(document, project, "disabledMcpjsonServers")};
 }
 
 } // namespace
@@ -121,10 +129,7 @@ std::optional<ClaudeJson> ClaudeJson::decode(const JsonDocument &document)
         if (!readServers(document, value, project.mcpServers))
             return std::nullopt;
         project.disabledMcpServers = readNames(document, value, "disabledMcpServers");
-        project.enabledMcpjsonServers = readNames(document, value, "enabledMcpjsonServers");
-        project.disabledMcpjsonServers = readNames(document, value, "disabledMcpjsonServers");
-        project.hasTrustDialogAccepted = readTrue(document, value, "hasTrustDialogAccepted");
-        project.enableAllProjectMcpServers = readTrue(document, value, "enableAllProjectMcpServers");
+        project.approval = readApproval(document, value);
         view.projects->append({path, std::move(project)});
     }
     return view;

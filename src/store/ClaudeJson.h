@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MCPServerEntry.h"
+#include "McpjsonApproval.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -16,13 +17,8 @@ struct ClaudeJsonProject
     // The servers of any scope switched off inside Claude Code (its /mcp) for this project. Only
     // shown, never written; a member of another shape reads as none rather than hiding the file.
     QStringList disabledMcpServers;
-    // Claude Code's approval of the folder's .mcp.json servers (older versions kept it here; each
-    // start moves it into <folder>/.claude/settings.local.json). Read in the same pass, so the
-    // rules that decide what loads never parse the file a second time.
-    bool hasTrustDialogAccepted = false;
-    bool enableAllProjectMcpServers = false;
-    QStringList enabledMcpjsonServers;
-    QStringList disabledMcpjsonServers;
+    // The user's decisions about the folder's .mcp.json servers, read in the same pass.
+    McpjsonApproval approval;
     bool operator==(const ClaudeJsonProject &) const = default;
 };
 

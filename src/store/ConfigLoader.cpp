@@ -183,9 +183,11 @@ void collectClaudeJsonProjects(const ClaudeJson &view, const QStringList &exclud
         QList<MCPServerEntry> entries =
             project.mcpServers ? MCPServerEntries::fromMap(*project.mcpServers) : QList<MCPServerEntry>{};
         const QuorlaneProjectConfig record = readRecord(path, records, errors);
-        MCPProject listed{path, path, {}, MCPSource::project, true, {}, {}, {}, {}};
+        MCPProject listed{path, path, {}, MCPSource::project, true, {}, {}, {}, {}, {}, {}};
         listed.disabled = effectivelyDisabled(record, path, entries, errors);
         const QList<MCPServerEntry> live = entries;
+        for (const MCPServerEntry &entry : live)
+            listed.fromClaudeJson.append(entry.name);
         for (auto it = record.stashedConfigs.cbegin(); it != record.stashedConfigs.cend(); ++it) {
             if (hasEntryNamed(live, it.key()))
                 continue;
@@ -233,7 +235,7 @@ void collectScannedProjects(const QStringList &excludedNames, const ProjectRecor
             MCPServerEntries::sortByName(entries);
             // The record's stash is not listed here; its "disabled" list still switches
             // .mcp.json servers off.
-            MCPProject listed{candidate, candidate, std::move(entries), MCPSource::project, true, {}, {},
+            MCPProject listed{candidate, candidate, std::move(entries), MCPSource::project, true, {}, {}, {}, {},
                               {},        {}};
             listed.disabled =
                 effectivelyDisabled(readRecord(candidate, records, errors), candidate, {}, errors);
@@ -283,13 +285,18 @@ QList<MCPProject> loadProjects(const std::optional<ClaudeJson> &view, const QStr
     collectScannedProjects(excludedNames, records, chain, projects, paths, noted);
 
     // A project found by the scan can still have an entry in .claude.json that only switches
-    // servers off (Claude Code's /mcp on a .mcp.json server), so every project looks its entry up.
+    // servers off (Claude Code's /mcp on a .mcp.json server) or approves them, so every project
+    // looks its entry up.
     if (view && view->projects) {
-        QHash<QString, QStringList> offInClaudeCode;
+        QHash<QString, const ClaudeJsonProject *> entries;
         for (const auto &[path, project] : *view->projects)
-            offInClaudeCode.insert(path, project.disabledMcpServers);
-        for (MCPProject &project : projects)
-            project.offInClaudeCode = offInClaudeCode.value(project.path);
+            entries.insert(path, &project);
+        for (MCPProject &project : projects) {
+            if (const ClaudeJsonProject *entry = entries.value(project.path)) {
+                project.offInClaudeCode = entry->disabledMcpServers;
+                project.mcpjsonApproval = entry->approval;
+            }
+        }
     }
     MCPProjects::sortByLastComponent(projects);
     if (errors)

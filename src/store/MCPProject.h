@@ -4,6 +4,7 @@
 #include "DefinitionOrigin.h"
 #include "MCPServerEntry.h"
 #include "MCPSource.h"
+#include "McpjsonApproval.h"
 
 #include <QStringList>
 
@@ -26,6 +27,12 @@ struct MCPProject
     // Every server a Claude Code session started in this folder sees, of every scope, with what
     // becomes of it there (ClaudeCodeRules).
     QList<ClaudeCodeRules::ServerLoad> loads;
+    // Names of live servers read from the project's entry of ~/.claude.json: the user's own
+    // definitions. Every other live server came from the folder's .mcp.json.
+    QStringList fromClaudeJson;
+    // What Claude Code recorded for the folder's .mcp.json servers (its entry in ~/.claude.json,
+    // matched by the exact path; nothing when there is none).
+    McpjsonApproval mcpjsonApproval;
 
     bool operator==(const MCPProject &) const = default;
 

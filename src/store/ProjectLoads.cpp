@@ -50,10 +50,10 @@ void addApproval(FolderServers &servers, const QString &path, const QList<const 
 {
     auto &approval = servers.approval;
     for (const ClaudeJsonProject *record : records) {
-        approval.trusted = approval.trusted || record->hasTrustDialogAccepted;
-        approval.enableAll = approval.enableAll || record->enableAllProjectMcpServers;
-        approval.enabled += record->enabledMcpjsonServers;
-        approval.rejected += record->disabledMcpjsonServers;
+        approval.trusted = approval.trusted || record->approval.hasTrustDialogAccepted;
+        approval.enableAll = approval.enableAll || record->approval.enableAllProjectMcpServers;
+        approval.enabled += record->approval.enabledMcpjsonServers;
+        approval.rejected += record->approval.disabledMcpjsonServers;
     }
     if (const auto local = JsonFile::readObject(path + QStringLiteral("/.claude/settings.local.json")))
         approval.addSettings(*local);

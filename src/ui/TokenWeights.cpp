@@ -55,7 +55,7 @@ void TokenWeights::load(QList<MCPServerEntry> global, QList<MCPServerEntry> desk
 QCoro::Task<void> TokenWeights::run(QList<MCPServerEntry> servers, QList<MCPProject> projects)
 {
     QPointer<TokenWeights> self(this);
-    // The approval reads ~/.claude.json, which can be tens of megabytes: never on this thread.
+    // The approval reads the user's settings file: never on this thread.
     ApprovalSource approvals = m_approvals;
     QFuture<QSet<QString>> deciding = QtConcurrent::run([approvals, projects] {
         QSet<QString> refused;

@@ -10,13 +10,13 @@ namespace {
 
 const QString fakeServer = QStringLiteral(QUORLANE_TEST_DATA_DIR "/probe/fake_stdio_server.py");
 
-// A hand-made server (2000 tokens, or 1501 for 6004 bytes) that leaves `mark` when started.
+// A hand-made server (2000 tokens, or 1501 for 6004 bytes) that notes every start in `mark`.
 nlohmann::json server(const QString &mark, int size = 8000)
 {
     return {
         {"command", "python3"},
         {"args",
-         {fakeServer.toStdString(), "plain", "--size", std::to_string(size), "--mark", mark.toStdString()}}};
+         {fakeServer.toStdString(), "plain", "--size", std::to_string(size), "--log", mark.toStdString()}}};
 }
 
 QByteArray bytes(const nlohmann::json &value)
@@ -38,21 +38,28 @@ struct Setup
         home.write(home.desktopConfig(), bytes({{"mcpServers", {{"desk", server(mark("desk"), 6004)}}}}));
         home.write(home.managedConfig(), bytes({{"mcpServers", {{"admin", server(mark("admin"))}}}}));
     }
-    // ~/.claude.json with one global server, and the repository approved or not.
+    // ~/.claude.json with one global server, and the repository approved or not. The approving
+    // file also holds a cut emoji (a lone surrogate escape), as a project's history can.
     void write(bool approveRepo)
     {
         nlohmann::json claudeJson;
         claudeJson["mcpServers"]["own"] = server(mark("own"));
         claudeJson["projects"][repo.toStdString()]["mcpServers"] = nlohmann::json::object();
-        if (approveRepo)
+        if (approveRepo) {
             claudeJson["projects"][repo.toStdString()]["enabledMcpjsonServers"] = {"cloned"};
-        home.write(home.claudeJson(), bytes(claudeJson));
+            claudeJson["projects"][repo.toStdString()]["history"] = {{{"display", "@CUT@"}}};
+        }
+        home.write(home.claudeJson(), bytes(claudeJson).replace("@CUT@", "\\ud83d"));
     }
     [[nodiscard]] QString mark(const char *name) const
     {
         return home.path() + QStringLiteral("/started-") + QLatin1String(name);
     }
     [[nodiscard]] bool started(const char *name) const { return QFile::exists(mark(name)); }
+    [[nodiscard]] qsizetype starts(const char *name) const
+    {
+        return TestHome::read(mark(name)).count("started\n");
+    }
     [[nodiscard]] nlohmann::json cache() const
     {
         return nlohmann::json::parse(
@@ -102,6 +109,20 @@ private Q_SLOTS:
                      nlohmann::json({{"tokens", {{"cloned", 2000}}}, {"notProbed", nlohmann::json::array()}}),
                  approved.out.constData());
         QVERIFY(setup.started("cloned"));
+    }
+
+    // The panel asks for every estimate when it opens and again when the listed names change;
+    // a server whose probe is under way is not started a second time.
+    void panelStartsEachServerOnce()
+    {
+        Setup setup;
+        const TestHome::Run run = setup.home.runQuorlane(
+            {QStringLiteral("panel"), QStringLiteral("--screenshot"),
+             setup.home.path() + QStringLiteral("/panel.png"), QStringLiteral("--wait-probes")});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(setup.starts("own"), 1);
+        QCOMPARE(setup.starts("desk"), 1);
+        QVERIFY(!setup.started("cloned"));
     }
 
     void namedServersOnly()

@@ -147,6 +147,18 @@ private Q_SLOTS:
         QCOMPARE(onDisk().size(), 2);
     }
 
+    // The panel asks for every name when it opens and again when the names change: requests
+    // that overlap share one probe, and the server is started once.
+    void overlappingRequestsForANameStartItOnce()
+    {
+        MCPToolProbe probe(m_cacheFile);
+        auto first = probe.tokensPerMessage(counted(QStringLiteral("srv")));
+        auto second = probe.tokensPerMessage(counted(QStringLiteral("srv")));
+        QCOMPARE(QCoro::waitFor(std::move(first)), qint64(2000));
+        QCOMPARE(QCoro::waitFor(std::move(second)), qint64(2000));
+        QCOMPARE(starts(), 1);
+    }
+
     void urlDecidesBetweenHttpAndCommand()
     {
         const auto server = LocalHttpServer::fake(QStringLiteral("json"));

@@ -99,8 +99,9 @@ private Q_SLOTS:
         stdio(QStringLiteral("6004 bytes"),
               fakeStdio(QStringLiteral("s"), QStringLiteral("plain"), sized(6004)), 1501);
         for (const auto &[mode, tokens] :
-             QList<std::pair<QString, qint64>>{{QStringLiteral("two-results"), 4000},
-                                               {QStringLiteral("invalid-utf8"), 1500},
+             QList<std::pair<QString, qint64>>{{QStringLiteral("two-results"), 2000},
+                                               {QStringLiteral("flood"), 2000},
+                                               {QStringLiteral("invalid-utf8"), 2000},
                                                {QStringLiteral("spaced-id-exit"), 2000},
                                                {QStringLiteral("stderr-flood"), 2000}})
             stdio(mode, fakeStdio(mode, mode), tokens);
@@ -122,6 +123,7 @@ private Q_SLOTS:
         for (const auto &[mode, tokens, requests] :
              QList<std::tuple<QString, qint64, int>>{{QStringLiteral("json"), 2000, 3},
                                                      {QStringLiteral("sse"), 2000, 3},
+                                                     {QStringLiteral("sse-flood"), 2000, 3},
                                                      {QStringLiteral("flood"), 1500, 4},
                                                      {QStringLiteral("list500"), 2000, 3},
                                                      {QStringLiteral("init401"), 1500, 1},
@@ -215,24 +217,44 @@ private Q_SLOTS:
                  QStringLiteral(R"({"jsonrpc":"2.0","method":"notifications\/initialized"})"));
     }
 
-    void hasToolsListReply_data()
+    // Only the first line that answers the tool-list request by its id counts; -1: not believed.
+    void scanToolsList_data()
     {
         QTest::addColumn<QByteArray>("buffer");
-        QTest::addColumn<bool>("complete");
+        QTest::addColumn<bool>("answered");
+        QTest::addColumn<qint64>("bytes");
         const QByteArray reply = line(toolsReply(2, twoTools));
-        QTest::newRow("the reply") << reply << true;
-        QTest::newRow("half the reply") << reply.left(reply.size() / 2) << false;
+        const qint64 size = QByteArray(R"([{"name":"a"},{"name":"b\/c"}])").size();
+        const QByteArray withoutId = line({{"result", {{"tools", twoTools}}}});
+        QTest::newRow("the reply") << reply << true << size;
+        QTest::newRow("half the reply") << reply.left(reply.size() / 2) << false << qint64(0);
         QTest::newRow("space after the colon of the id")
-            << QByteArray(R"({"id": 2,"result":{"tools":[]}})") << false;
-        QTest::newRow("tools of another id") << line(toolsReply(3, twoTools)) << false;
-        QTest::newRow("id 2 with an error") << line({{"id", 2}, {"error", {{"code", 1}}}}) << false;
-        QTest::newRow("invalid UTF-8 before the reply") << QByteArray("\xff\xfe\n") + reply << false;
+            << QByteArray("{\"id\": 2,\"result\":{\"tools\":[]}}\n") << true << qint64(2);
+        QTest::newRow("tools of another id") << line(toolsReply(3, twoTools)) << false << qint64(0);
+        QTest::newRow("id 2 as text")
+            << line({{"id", "2"}, {"result", {{"tools", twoTools}}}}) << false << qint64(0);
+        QTest::newRow("a request of the server numbered 2, then the reply")
+            << line({{"id", 2}, {"method", "roots/list"}}) + reply << true << size;
+        QTest::newRow("id 2 with an error")
+            << line({{"id", 2}, {"error", {{"code", 1}}}}) << true << qint64(0);
+        QTest::newRow("tool lists without an id, then the reply")
+            << withoutId + withoutId + line(toolsReply(2, nlohmann::json::array())) << true << qint64(2);
+        QTest::newRow("the reply, then more answers")
+            << reply + line(toolsReply(2, nlohmann::json::array({twoTools[0]}))) + withoutId << true << size;
+        QTest::newRow("invalid UTF-8 before the reply")
+            << QByteArray("\xff\xfe\n") + reply << false << qint64(-1);
+        QTest::newRow("invalid UTF-8 after the reply") << reply + QByteArray("\xff\xfe\n") << true << size;
     }
-    void hasToolsListReply()
+    void scanToolsList()
     {
         QFETCH(QByteArray, buffer);
-        QFETCH(bool, complete);
-        QCOMPARE(StdioProbe::hasToolsListReply(buffer), complete);
+        QFETCH(bool, answered);
+        QFETCH(qint64, bytes);
+        const StdioProbe::ToolsListScan scan = StdioProbe::scanToolsList(buffer, false);
+        QCOMPARE(scan.answered, answered);
+        QCOMPARE(scan.invalid, bytes < 0);
+        if (bytes >= 0)
+            QCOMPARE(scan.toolsBytes, bytes);
     }
 
     void parseToolsResponse_data()
@@ -247,6 +269,11 @@ private Q_SLOTS:
                                                                "\ndata: " +
                                                                    reply
                                                             << true;
+        QTest::newRow("tools of another id first")
+            << "data: " + line(toolsReply(7, nlohmann::json::array())) + "\ndata: " + reply +
+                   "\n\ndata: " + line(toolsReply(2, nlohmann::json::array()))
+            << true;
+        QTest::newRow("a whole body of another id") << line(toolsReply(3, twoTools)) << false;
         QTest::newRow("JSON-RPC error")
             << QByteArray(R"({"jsonrpc":"2.0","id":2,"error":{"code":-1}})") << false;
         QTest::newRow("tools not objects") << line(toolsReply(2, {1, 2})) << false;

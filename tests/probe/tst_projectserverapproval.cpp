@@ -70,7 +70,14 @@ private Q_SLOTS:
         QTest::newRow("approval for another folder")
             << QByteArray(R"({"projects":{"/elsewhere":{"enableAllProjectMcpServers":true}}})") << none
             << none << no;
-        QTest::newRow("all approved in the user settings") << QByteArray("{}") << allowAll << none << py;
+        QTest::newRow("all approved in the user settings, folder trusted")
+            << project(R"({"hasTrustDialogAccepted":true})") << allowAll << none << py;
+        // Claude Code asks whether to trust a folder before it loads anything from it.
+        QTest::newRow("all approved in the user settings, folder never opened")
+            << QByteArray("{}") << allowAll << none << no;
+        QTest::newRow("approved by name, a lone surrogate elsewhere in the file")
+            << project(R"({"enabledMcpjsonServers":["repo-tool"],"history":[{"display":"cut \ud83d"}]})")
+            << none << none << py;
         QTest::newRow("rejected by name despite approving all")
             << project(R"({"disabledMcpjsonServers":["repo-tool"]})") << allowAll << none << no;
         QTest::newRow("the user's own definition")

@@ -73,8 +73,11 @@ def stdio_server(mode, args):
         listed = reply(2, {"tools": tools}, separators=(",", ":")) + b"\n"
         if mode.startswith("spaced-id"):
             listed = reply(2, {"tools": tools}) + b"\n"
-        if mode == "two-results":  # a line of another id first: reading goes on and both count
+        if mode == "two-results":  # a line of another id first: only the answer with id 2 counts
             listed = reply(7, {"tools": tools}, separators=(",", ":")) + b"\n" + listed
+        if mode == "flood":  # tool lists without an id before the answer, the answer again after it
+            write(b'{"result":{"tools":[]}}\n' * 100000)
+            listed += listed * 20
         if mode == "invalid-utf8":
             listed += b"\xff\xfe not text\n"
         write(listed)
@@ -85,7 +88,7 @@ def stdio_server(mode, args):
 
 
 def http_server(mode, log_path):
-    # MODE: json, sse, session, hang, flood, or initNNN / listNNN (that status on that request).
+    # MODE: json, sse, sse-flood, session, hang, flood, or initNNN / listNNN (that status on that request).
     class Handler(BaseHTTPRequestHandler):
         protocol_version = "HTTP/1.1"
 
@@ -129,6 +132,18 @@ def http_server(mode, log_path):
                     pass
                 with open(log_path, "a", encoding="utf-8") as log:  # how far the client read
                     log.write(json.dumps({"method": "flood", "sent": sent}) + "\n")
+                return
+            if mode == "sse-flood":  # the answer, then answers again until the client hangs up
+                self.send_response(200)
+                self.send_header("Content-Type", "text/event-stream")
+                self.send_header("Connection", "close")
+                self.end_headers()
+                try:
+                    self.wfile.write(b"data: " + listed + b"\n\n")
+                    for _ in range(1 << 14):
+                        self.wfile.write((b"data: " + reply(2, {"tools": []}) + b"\n\n") * 1000)
+                except OSError:
+                    pass
                 return
             if mode == "sse":
                 return self.answer(status, b"event: message\nid: 7\n: note\n\ndata: " + listed + b"\n\n",

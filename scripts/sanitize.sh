@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds the core and the tests of the store, the probes and the sessions with AddressSanitizer
+# and UndefinedBehaviorSanitizer (the "asan" preset, in ./build-asan, no benchmarks) and runs
+# those tests. Any report of either sanitizer fails the run.
+#   scripts/sanitize.sh [ctest arguments…]   e.g. scripts/sanitize.sh -R tst_records
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake --preset asan -DQUORLANE_BUILD_BENCH=OFF >/dev/null
+cmake --build build-asan --target tests_store tests_probe tests_sessions
+# Stop at the first report, with its stack; both go to the test's output.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=0:halt_on_error=1:detect_stack_use_after_return=0}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
+QT_QPA_PLATFORM=offscreen ctest --test-dir build-asan -L '^(store|probe|sessions)$' --output-on-failure "$@"
