@@ -2,6 +2,7 @@
 #include "SessionDiscovery.h"
 #include "TerminalRelaunch.h"
 #include "platform/Paths.h"
+#include "platform/SessionLog.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -112,6 +113,11 @@ void SessionManager::scheduleRelaunch(const ClaudeSession &session, double delay
         // The server is read while the process still lives to tell it.
         if (session.terminal == TerminalType::tmux)
             socket = SessionDiscovery(source, QString(), 0).findTmuxSocket(session.pid);
+        // Asked before the signal: a session whose terminal may not be driven keeps running.
+        if (!TerminalRelaunch::mayDrive({session})) {
+            SessionLog::relaunchRefused(TerminalTypes::toString(session.terminal));
+            return;
+        }
         TerminalRelaunch::sendSignal(session.pid, SIGTERM);
         QThread::msleep(afterTerminateMs);
         if (session.terminal == TerminalType::tmux)

@@ -21,4 +21,12 @@ void appleScriptFailed(const QString &error)
     os_log_error(sessionLog(), "AppleScript failed: %{public}s", text.constData());
 }
 
+void relaunchRefused(const QString &application)
+{
+    const QByteArray text = application.toUtf8();
+    os_log_error(sessionLog(),
+                 "Relaunch skipped: Quorlane may not drive %{public}s; the session keeps running",
+                 text.constData());
+}
+
 } // namespace SessionLog

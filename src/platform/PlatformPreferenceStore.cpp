@@ -1,6 +1,6 @@
-#include "platform/PlatformPreferenceStore.h"
+#include "PlatformPreferenceStore.h"
 
-#include "platform/Paths.h"
+#include "Paths.h"
 
 #include <QIODevice>
 #include <QJsonDocument>
