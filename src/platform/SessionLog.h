@@ -9,8 +9,9 @@ namespace SessionLog {
 // "AppleScript failed: " + error, at error level.
 void appleScriptFailed(const QString &error);
 
-// "Relaunch skipped: Quorlane may not drive " + application + "; the session keeps running", at
-// error level: the user refused the permission it needs, or has not answered yet.
-void relaunchRefused(const QString &application);
+// "Relaunch skipped: " + application + " cannot be driven now; the session keeps running", at
+// error level: the user refused the permission it needs or has not answered yet, or its
+// server no longer answers.
+void relaunchSkipped(const QString &application);
 
 } // namespace SessionLog

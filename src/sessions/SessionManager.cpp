@@ -1,6 +1,7 @@
 #include "SessionManager.h"
 #include "SessionDiscovery.h"
 #include "TerminalRelaunch.h"
+#include "TmuxBridge.h"
 #include "platform/Paths.h"
 #include "platform/SessionLog.h"
 
@@ -114,8 +115,10 @@ void SessionManager::scheduleRelaunch(const ClaudeSession &session, double delay
         if (session.terminal == TerminalType::tmux)
             socket = SessionDiscovery(source, QString(), 0).findTmuxSocket(session.pid);
         // Asked before the signal: a session whose terminal may not be driven keeps running.
-        if (!TerminalRelaunch::mayDrive({session})) {
-            SessionLog::relaunchRefused(TerminalTypes::toString(session.terminal));
+        const bool drivable = session.terminal == TerminalType::tmux ? TmuxBridge::serverAnswers(socket)
+                                                                     : TerminalRelaunch::mayDrive({session});
+        if (!drivable) {
+            SessionLog::relaunchSkipped(TerminalTypes::toString(session.terminal));
             return;
         }
         TerminalRelaunch::sendSignal(session.pid, SIGTERM);

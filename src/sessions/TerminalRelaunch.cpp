@@ -55,7 +55,7 @@ bool mayDrive(const QList<ClaudeSession> &sessions)
             break;
         case TerminalType::tmux:
         case TerminalType::unknown:
-            break; // tmux needs no permission; unknown never gets this far
+            break; // tmux needs no permission (the caller asks its server); unknown never gets here
         }
         if (!allowed)
             return false;
@@ -135,7 +135,7 @@ void relaunchWarpBatch(const QList<ClaudeSession> &sortedSessions)
     // others lose their shell and restart in a new tab.
     const QList<ClaudeSession> ordered = focusLinksFirst(sortedSessions);
     if (!mayDrive(ordered)) {
-        SessionLog::relaunchRefused(QStringLiteral("Warp"));
+        SessionLog::relaunchSkipped(QStringLiteral("Warp"));
         return;
     }
     for (const ClaudeSession &session : ordered) {

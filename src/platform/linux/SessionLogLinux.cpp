@@ -13,10 +13,10 @@ void appleScriptFailed(const QString &error)
     qCCritical(sessionLog).noquote() << QStringLiteral("AppleScript failed: ") + error;
 }
 
-void relaunchRefused(const QString &application)
+void relaunchSkipped(const QString &application)
 {
     qCCritical(sessionLog).noquote()
-        << QStringLiteral("Relaunch skipped: Quorlane may not drive %1; the session keeps running")
+        << QStringLiteral("Relaunch skipped: %1 cannot be driven now; the session keeps running")
                .arg(application);
 }
 

@@ -21,11 +21,10 @@ void appleScriptFailed(const QString &error)
     os_log_error(sessionLog(), "AppleScript failed: %{public}s", text.constData());
 }
 
-void relaunchRefused(const QString &application)
+void relaunchSkipped(const QString &application)
 {
     const QByteArray text = application.toUtf8();
-    os_log_error(sessionLog(),
-                 "Relaunch skipped: Quorlane may not drive %{public}s; the session keeps running",
+    os_log_error(sessionLog(), "Relaunch skipped: %{public}s cannot be driven now; the session keeps running",
                  text.constData());
 }
 
