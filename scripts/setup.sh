@@ -13,7 +13,7 @@ APT_PACKAGES=(
     qml6-module-qttest qt6-qpa-plugins qt6-svg-dev
     nlohmann-json3-dev libsimdjson-dev
     procps lsof tmux jq python3 nodejs npm
-    desktop-file-utils
+    desktop-file-utils appstream dpkg-dev fakeroot
     libxcb1-dev libxcb-shape0-dev libxcb-xinput-dev libqt6svg6
     xvfb openbox trayer xdotool x11-utils
 )

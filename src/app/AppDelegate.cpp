@@ -4,6 +4,7 @@
 #include "EventMonitor.h"
 #include "FloatingPanel.h"
 #include "PanelPlacement.h"
+#include "TrayIcon.h"
 #include "UpdateChecker.h"
 #include "platform/PanelWindowing.h"
 #include "store/MCPFileWatcher.h"
@@ -13,6 +14,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QMenu>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QScreen>
@@ -25,18 +27,6 @@ namespace {
 const QString showPreferencesNotification = QStringLiteral("quorlane.showPreferences");
 // A tray activation this soon after an outside press closed the panel is that same click.
 constexpr qint64 reopenGuardMs = 300;
-
-QIcon trayIcon()
-{
-    for (const char *path : {":/quorlane/icons/MenuBarIcon.svg", ":/quorlane/icons/puzzlepiece.fill.svg"}) {
-        QIcon icon(QString::fromLatin1(path));
-        if (!icon.availableSizes().isEmpty() || !icon.pixmap(16).isNull()) {
-            icon.setIsMask(true); // a template: the menu bar tints it
-            return icon;
-        }
-    }
-    return QIcon::fromTheme(QStringLiteral("application-x-addon"));
-}
 
 void callRoot(QQuickItem *root, const char *method)
 {
@@ -101,17 +91,41 @@ void AppDelegate::setupStatusItem(TrayPresence::Kind kind)
     if (kind == TrayPresence::Kind::none) {
         ensurePanel();
         // No tray at all: the panel lives in an ordinary window, and starting the application
-        // again (from the desktop's menu) shows it.
+        // again (from the desktop's menu) shows it. Closing that window leaves nothing on screen
+        // to come back to, so it ends the application; the next start or login brings it back.
+        // (By name: the close event's type is private to Qt Quick.)
+        connect(m_floatingPanel.get(), SIGNAL(closing(QQuickCloseEvent *)), qApp, SLOT(quit()));
         m_floatingPanel->showAsWindow();
         callRoot(m_floatingPanel->root(), "panelShown");
         Q_EMIT statusItemReady(false);
         return;
     }
-    m_statusItem = std::make_unique<QSystemTrayIcon>(trayIcon());
+    m_statusItem = std::make_unique<QSystemTrayIcon>(
+        TrayIcon::forTray(kind, qEnvironmentVariable("XDG_CURRENT_DESKTOP")));
     m_statusItem->setToolTip(QStringLiteral("Quorlane"));
     connect(m_statusItem.get(), &QSystemTrayIcon::activated, this, &AppDelegate::onTrayActivated);
+    setupTrayMenu();
     m_statusItem->show();
     Q_EMIT statusItemReady(true);
+}
+
+// The same menu reaches a StatusNotifierItem host over its menu interface.
+void AppDelegate::setupTrayMenu()
+{
+    m_trayMenu = std::make_unique<QMenu>();
+    m_trayMenu->addAction(QStringLiteral("Open Quorlane"), this, [this] { showPanel(Opening::keyboard); });
+    m_trayMenu->addAction(QStringLiteral("Preferences…"), this, [this] {
+        m_openedFromKeyboard = true;
+        showPreferences();
+    });
+    m_trayMenu->addSeparator();
+    m_trayMenu->addAction(QStringLiteral("Quit Quorlane"), qApp, &QCoreApplication::quit);
+    // The menu never lies over the panel: the panel goes at once, without its fade.
+    connect(m_trayMenu.get(), &QMenu::aboutToShow, this, [this] {
+        if (m_floatingPanel && m_floatingPanel->isVisible() && !m_floatingPanel->isWindowMode())
+            hidePanel(false);
+    });
+    m_statusItem->setContextMenu(m_trayMenu.get());
 }
 
 void AppDelegate::ensurePanel()
@@ -130,11 +144,16 @@ void AppDelegate::setupPanel()
     // Without a global watch (pure Wayland) the panel always takes the focus and closes when
     // it loses it, which is then the only sign of a click elsewhere.
     m_floatingPanel->setKeyStatusPolicy([this] {
-        return !watchesPresses() || AppPreferences::shared().panelState() == PanelState::preferences;
+        return m_openedFromKeyboard || !watchesPresses() ||
+               AppPreferences::shared().panelState() == PanelState::preferences;
     });
+    connect(m_floatingPanel.get(), &FloatingPanel::hidden, this, [this] { m_openedFromKeyboard = false; });
     if (QQuickItem *root = m_floatingPanel->root()) {
         if (root->metaObject()->indexOfSignal("quitRequested()") >= 0)
             connect(root, SIGNAL(quitRequested()), qApp, SLOT(quit()));
+        // Esc: a window of its own stays (its close button ends the application).
+        if (root->metaObject()->indexOfSignal("closeRequested()") >= 0)
+            connect(root, SIGNAL(closeRequested()), this, SLOT(closeFromKeyboard()));
         // Content that grows or shrinks (an error strip, a collapsed project) refits the panel.
         connect(root, &QQuickItem::implicitHeightChanged, this, &AppDelegate::updatePanelSize,
                 Qt::QueuedConnection);
@@ -157,7 +176,8 @@ void AppDelegate::setupPanel()
 
     connect(&AppPreferences::shared(), &AppPreferences::panelStateChanged, this, [this] {
         const bool backToMain = AppPreferences::shared().panelState() == PanelState::main;
-        if (backToMain && m_floatingPanel->isActive() && m_previousApp)
+        // A panel opened from the keyboard keeps the focus: its user is still working in it.
+        if (backToMain && m_floatingPanel->isActive() && m_previousApp && !m_openedFromKeyboard)
             PanelWindowing::activate(m_previousApp);
         m_floatingPanel->updateKeyStatus();
         QTimer::singleShot(50, this, &AppDelegate::updatePanelSize);
@@ -185,6 +205,12 @@ void AppDelegate::setupFileWatcher()
 
 void AppDelegate::onTrayActivated(QSystemTrayIcon::ActivationReason reason)
 {
+    // The menu's request: some StatusNotifierItem hosts show it without asking it to prepare.
+    if (reason == QSystemTrayIcon::Context && m_floatingPanel && m_floatingPanel->isShown() &&
+        !m_floatingPanel->isWindowMode()) {
+        hidePanel(false);
+        return;
+    }
     // A second click soon after the first arrives as a double click alone: it is still a click.
     if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::DoubleClick)
         return;
@@ -201,9 +227,20 @@ void AppDelegate::togglePanel()
         showPanel();
 }
 
-void AppDelegate::showPanel()
+void AppDelegate::closeFromKeyboard()
+{
+    if (m_floatingPanel && !m_floatingPanel->isWindowMode())
+        hidePanel();
+}
+
+void AppDelegate::showPanel(Opening opening)
 {
     ensurePanel();
+    if (opening == Opening::keyboard && !m_openedFromKeyboard) {
+        m_openedFromKeyboard = true;
+        if (m_floatingPanel->isShown())
+            m_floatingPanel->updateKeyStatus();
+    }
     if (m_floatingPanel->isWindowMode() || (m_trayDecided && !hasTray())) {
         m_floatingPanel->showAsWindow();
         callRoot(m_floatingPanel->root(), "panelShown");
@@ -223,7 +260,7 @@ void AppDelegate::showPanel()
         [this] { callRoot(m_floatingPanel->root(), "panelShown"); }, Qt::SingleShotConnection);
 }
 
-void AppDelegate::hidePanel()
+void AppDelegate::hidePanel(bool animate)
 {
     if (!m_floatingPanel)
         return;
@@ -234,7 +271,7 @@ void AppDelegate::hidePanel()
     // The focus goes back only when the panel took it: after a click into another window
     // that window has it now, and taking it away would be wrong.
     const bool hadFocus = m_floatingPanel->isActive();
-    m_floatingPanel->hide(true);
+    m_floatingPanel->hide(animate);
     if (hadFocus && m_previousApp)
         PanelWindowing::activate(m_previousApp);
     m_previousApp = 0;

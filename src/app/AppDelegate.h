@@ -18,6 +18,7 @@
 
 class EventMonitor;
 class FloatingPanel;
+class QMenu;
 class MCPFileWatcher;
 class QQmlEngine;
 namespace PanelPlacement {
@@ -44,9 +45,17 @@ public:
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
 
+    // How the panel was asked for: from the keyboard (a second start, the tray's menu) it takes
+    // the keyboard focus; a click on the icon leaves the focus where it is.
+    enum class Opening
+    {
+        pointer,
+        keyboard
+    };
+
     void togglePanel();
-    void showPanel();
-    void hidePanel();
+    void showPanel(Opening opening = Opening::pointer);
+    void hidePanel(bool animate = true);
     // Opens the panel when it is closed and switches it to the preferences page.
     void showPreferences();
 
@@ -58,8 +67,12 @@ Q_SIGNALS:
     // The tray question is settled: the icon exists, or the panel became a plain window.
     void statusItemReady(bool hasTray);
 
+private Q_SLOTS:
+    void closeFromKeyboard();
+
 private:
     void setupStatusItem(TrayPresence::Kind kind);
+    void setupTrayMenu();
     void finishLaunching();
     void ensurePanel();
     void setupPanel();
@@ -77,6 +90,7 @@ private:
     MCPConfigService m_configService;
     std::unique_ptr<QQmlEngine> m_engine; // made with the panel: not needed for the icon
     std::unique_ptr<QSystemTrayIcon> m_statusItem;
+    std::unique_ptr<QMenu> m_trayMenu;
     std::unique_ptr<FloatingPanel> m_floatingPanel;
     std::unique_ptr<EventMonitor> m_eventMonitor;
     std::unique_ptr<MCPFileWatcher> m_fileWatcher;
@@ -87,6 +101,7 @@ private:
     // must not open it again.
     QElapsedTimer m_sinceOutsideClose;
     bool m_panelWasActive = false;
+    bool m_openedFromKeyboard = false; // until the panel closes
     QMetaObject::Connection m_panelShownOnFrame;
     QTimer m_prepareLater;
     NotificationCenter::Token m_showPreferencesObserver = 0;

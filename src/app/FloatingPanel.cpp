@@ -37,8 +37,19 @@ FloatingPanel::FloatingPanel(QQmlEngine *engine, const QUrl &rootUrl) : m_fade(t
         m_clip = new QQuickItem(contentItem());
         m_clip->setClip(true);
         m_root->setParentItem(m_clip);
+        // Keys reach the panel (Esc, Tab, the arrows) whenever its window has the focus.
+        m_root->setFocus(true);
         QQmlEngine::setObjectOwnership(m_root, QQmlEngine::CppOwnership);
     }
+    // A focused switch or button that goes away (a page changes, a row is rebuilt) leaves the
+    // focus with the window's own item, where no key reaches the panel: give it back.
+    connect(
+        this, &QQuickWindow::activeFocusItemChanged, this,
+        [this] {
+            if (m_root && activeFocusItem() == contentItem())
+                m_root->forceActiveFocus();
+        },
+        Qt::QueuedConnection);
     connect(this, &QWindow::heightChanged, this, &FloatingPanel::layoutRoot);
     connect(this, &QWindow::widthChanged, this, &FloatingPanel::layoutRoot);
 

@@ -4,6 +4,7 @@
 #include "DemoHome.h"
 #include "FloatingPanel.h"
 #include "SingleInstance.h"
+#include "TrayIcon.h"
 #include "cli/Cli.h"
 #include "platform/Paths.h"
 
@@ -84,6 +85,7 @@ int runTrayApplication(int &argc, char **argv, TrayArguments arguments)
     nameApplication();
     QGuiApplication::setDesktopFileName(QStringLiteral("dev.quorlane.Quorlane"));
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(TrayIcon::application());
 
     QTextStream err(stderr);
     // The demo lives in a folder of its own for this run: every path derives from the home the
@@ -121,7 +123,7 @@ int runTrayApplication(int &argc, char **argv, TrayArguments arguments)
                          if (r == SingleInstance::Request::preferences)
                              delegate.showPreferences();
                          else if (!delegate.floatingPanel() || !delegate.floatingPanel()->isShown())
-                             delegate.showPanel();
+                             delegate.showPanel(AppDelegate::Opening::keyboard);
                      });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
     delegate.applicationDidFinishLaunching();

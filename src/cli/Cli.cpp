@@ -16,7 +16,10 @@ QString cliHelpText()
          << "Commands:\n";
     for (const CliCommand &command : cliCommands())
         help << "  " << command.name.leftJustified(14) << command.summary << '\n';
-    help << "\nRun 'quorlane COMMAND --help' for the options of a command.\n";
+    help << "\nOptions:\n"
+         << "  --help        Show this help\n"
+         << "  --version     Show the version\n"
+         << "\nRun 'quorlane COMMAND --help' for the options of a command.\n";
     return text;
 }
 
@@ -25,6 +28,11 @@ int runCli(const QStringList &arguments, CliIO io)
     if (arguments.isEmpty() || arguments.first() == QLatin1String("--help") ||
         arguments.first() == QLatin1String("-h") || arguments.first() == QLatin1String("help")) {
         io.out << cliHelpText();
+        io.out.flush();
+        return ExitCode::ok;
+    }
+    if (arguments.first() == QLatin1String("--version") || arguments.first() == QLatin1String("-v")) {
+        io.out << "quorlane " << QUORLANE_VERSION << '\n';
         io.out.flush();
         return ExitCode::ok;
     }

@@ -21,11 +21,13 @@ QVariant ProjectListModel::data(const QModelIndex &index, int role) const
         return MCPProjects::lastPathComponent(entry.path);
     case PathTextRole:
         return ServerRows::abbreviatedPath(entry.path, Paths::homeDirectory());
-    case CountTextRole: {
+    case CountTextRole:
+    case CountDescriptionRole: {
         const QList<ServerRow> &rows = entry.rows->rows();
         const auto enabled =
             std::count_if(rows.cbegin(), rows.cend(), [](const ServerRow &row) { return row.isEnabled; });
-        return ServerRows::countText(enabled, rows.size());
+        return role == CountTextRole ? ServerRows::countText(enabled, rows.size())
+                                     : ServerRows::spokenCount(enabled, rows.size());
     }
     case IsExpandedRole:
         return !m_collapsed.contains(entry.id);
@@ -38,8 +40,13 @@ QVariant ProjectListModel::data(const QModelIndex &index, int role) const
 
 QHash<int, QByteArray> ProjectListModel::roleNames() const
 {
-    return {{ProjectIdRole, "projectId"}, {TitleRole, "title"},           {PathTextRole, "pathText"},
-            {CountTextRole, "countText"}, {IsExpandedRole, "isExpanded"}, {RowsRole, "rows"}};
+    return {{ProjectIdRole, "projectId"},
+            {TitleRole, "title"},
+            {PathTextRole, "pathText"},
+            {CountTextRole, "countText"},
+            {CountDescriptionRole, "countDescription"},
+            {IsExpandedRole, "isExpanded"},
+            {RowsRole, "rows"}};
 }
 
 void ProjectListModel::setSections(QList<Section> sections)
@@ -54,7 +61,7 @@ void ProjectListModel::setSections(QList<Section> sections)
             if (rows->rows() == sections[i].rows)
                 continue;
             rows->setRows(std::move(sections[i].rows));
-            Q_EMIT dataChanged(index(int(i)), index(int(i)), {CountTextRole});
+            Q_EMIT dataChanged(index(int(i)), index(int(i)), {CountTextRole, CountDescriptionRole});
         }
         return;
     }

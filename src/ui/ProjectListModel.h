@@ -28,6 +28,7 @@ public:
         TitleRole,
         PathTextRole,
         CountTextRole,
+        CountDescriptionRole, // the count as a screen reader says it
         IsExpandedRole,
         RowsRole,
     };

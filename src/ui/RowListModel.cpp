@@ -29,6 +29,8 @@ QVariant RowListModel::data(const QModelIndex &index, int role) const
         return row.busy;
     case NoteRole:
         return row.note;
+    case AccessibleDescriptionRole:
+        return ServerRows::accessibleDescription(row);
     default:
         return {};
     }
@@ -36,10 +38,15 @@ QVariant RowListModel::data(const QModelIndex &index, int role) const
 
 QHash<int, QByteArray> RowListModel::roleNames() const
 {
-    return {{NameRole, "name"},           {SubtitleRole, "subtitle"},
-            {IsEnabledRole, "isEnabled"}, {ProbingRole, "probing"},
-            {TokenTextRole, "tokenText"}, {IsLockedRole, "isLocked"},
-            {BusyRole, "busy"},           {NoteRole, "note"}};
+    return {{NameRole, "name"},
+            {SubtitleRole, "subtitle"},
+            {IsEnabledRole, "isEnabled"},
+            {ProbingRole, "probing"},
+            {TokenTextRole, "tokenText"},
+            {IsLockedRole, "isLocked"},
+            {BusyRole, "busy"},
+            {NoteRole, "note"},
+            {AccessibleDescriptionRole, "accessibleDescription"}};
 }
 
 void RowListModel::setRows(QList<ServerRow> rows)

@@ -26,6 +26,7 @@ public:
         IsLockedRole,
         BusyRole,
         NoteRole,
+        AccessibleDescriptionRole,
     };
 
     using QAbstractListModel::QAbstractListModel;

@@ -36,6 +36,29 @@ QString formatTokens(std::optional<qint64> tokens)
     return QStringLiteral("~%1k").arg(QString::asprintf("%.1f", double(n) / 1000.0));
 }
 
+QString accessibleDescription(const ServerRow &row)
+{
+    QStringList parts;
+    if (!row.subtitle.isEmpty())
+        parts << row.subtitle;
+    const qint64 n = row.tokensPerMessage.value_or(fallbackTokens);
+    if (row.probing)
+        parts << QStringLiteral("measuring its tokens");
+    else if (n < 1000)
+        parts << QStringLiteral("about %1 tokens per message").arg(n);
+    else
+        parts << QStringLiteral("about %1 thousand tokens per message")
+                     .arg(QString::asprintf("%.1f", double(n) / 1000.0));
+    if (row.isLocked)
+        parts << QStringLiteral("read-only");
+    return parts.join(QStringLiteral(", "));
+}
+
+QString spokenCount(qsizetype enabled, qsizetype total)
+{
+    return QStringLiteral("%1 of %2 servers on").arg(enabled).arg(total);
+}
+
 QString abbreviatedPath(const QString &path, const QString &home)
 {
     if (!home.isEmpty() && path.startsWith(home))

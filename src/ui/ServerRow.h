@@ -43,6 +43,13 @@ namespace ServerRows {
 // "~850", "~1.5k", "~1000.0k"; the fallback 1500 when there is no estimate.
 [[nodiscard]] QString formatTokens(std::optional<qint64> tokens);
 
+// What a screen reader says after a switch's name and state: the subtitle, "about 12.3 thousand
+// tokens per message" (or that it is being measured), and whether the row is read-only.
+[[nodiscard]] QString accessibleDescription(const ServerRow &row);
+
+// "3 of 5 servers on".
+[[nodiscard]] QString spokenCount(qsizetype enabled, qsizetype total);
+
 // "~/code/app" for a path under `home` (plain prefix test), else the path unchanged.
 [[nodiscard]] QString abbreviatedPath(const QString &path, const QString &home);
 

@@ -308,6 +308,15 @@ private Q_SLOTS:
         QVERIFY(activate());
         QTRY_COMPARE_WITH_TIMEOUT(shownPanel().bottomLeft(), QPoint(480, 790 - 4 - 1), 3000);
 
+        // The tray's menu reaches the host over the item's menu interface.
+        QProcess menu;
+        menu.start("dbus-send", {"--bus=" + address, "--print-reply", "--dest=" + watcher.item, "/MenuBar",
+                                 "com.canonical.dbusmenu.GetLayout", "int32:0", "int32:-1", "array:string:"});
+        QVERIFY(menu.waitForFinished(5000));
+        const QByteArray layout = menu.readAllStandardOutput();
+        for (const char *label : {"Open Quorlane", "Preferences…", "Quit Quorlane"})
+            QVERIFY2(layout.contains(label), layout.constData());
+
         // The press closes the panel; the tray's activation for the same click follows a moment
         // later and must not open it again.
         click({200, 300});
@@ -338,6 +347,43 @@ private Q_SLOTS:
                                  3000);
         QVERIFY(!shownPanel().isEmpty());
         QCOMPARE(m_app.state(), QProcess::Running);
+    }
+
+    // Opened by a second start (a launcher, a shortcut) the panel has the keyboard: Esc closes it.
+    void escapeClosesThePanel()
+    {
+        QVERIFY(!shownPanel().isEmpty());
+        QProcess::execute("xdotool", {"key", "Escape"});
+        QTRY_VERIFY_WITH_TIMEOUT(shownPanel().isEmpty(), 3000);
+    }
+
+    void keyboardFlipChangesTheFile()
+    {
+        QTest::qWait(350);
+        QVERIFY(runApp({}).exitCode == 0);
+        QRect panel;
+        QTRY_VERIFY_WITH_TIMEOUT(!(panel = shownPanel()).isEmpty(), 3000);
+        click(panel.bottomLeft() + QPoint(30, -22)); // "Back", from the preferences page
+        QTRY_VERIFY_WITH_TIMEOUT(runApp({"prefs", "--json"}).out.contains(R"("panelState":"main")"), 3000);
+        // The first switch is alpha's, switched off earlier.
+        QVERIFY(!TestHome::read(m_home.claudeJson()).contains("alpha"));
+        QProcess::execute("xdotool", {"key", "Tab", "space"});
+        QTRY_VERIFY_WITH_TIMEOUT(TestHome::read(m_home.claudeJson()).contains("alpha"), 5000);
+    }
+
+    // Last: it ends the application.
+    void menuQuitEndsTheProcess()
+    {
+        openPanel();
+        QProcess::execute("xdotool", {"mousemove", QString::number(m_icon.center().x()),
+                                      QString::number(m_icon.center().y()), "click", "3"});
+        // The menu closes the panel before it opens.
+        QTRY_VERIFY_WITH_TIMEOUT(shownPanel().isEmpty(), 2000);
+        QTest::qWait(300);
+        QProcess::execute("xdotool", {"key", "Up", "Return"}); // the last entry: "Quit Quorlane"
+        QVERIFY(m_app.waitForFinished(5000));
+        QCOMPARE(m_app.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(m_app.exitCode(), 0);
     }
 };
 

@@ -123,6 +123,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected"); // in stdout for 0, in stderr otherwise
         QTest::newRow("help") << QStringList{"--help"} << 0 << "Commands:";
         QTest::newRow("list help") << QStringList{"list", "--help"} << 0 << "--json";
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "quorlane " QUORLANE_VERSION "\n";
         QTest::newRow("unknown option") << QStringList{"list", "--yaml"} << 2 << "Unknown option";
         QTest::newRow("unknown command") << QStringList{"lsit"} << 2 << "unknown command";
     }

@@ -92,7 +92,7 @@ QByteArray text(const QString &program)
     // TryExec lets the session skip the entry quietly once the program has been removed.
     entry += QLatin1String("TryExec=") + escapeStringValue(program) + QLatin1Char('\n');
     entry += QLatin1String("Exec=") + execArgument(program) + QLatin1Char('\n');
-    entry += QLatin1String("Icon=dev.quorlane.Quorlane-symbolic\n");
+    entry += QLatin1String("Icon=dev.quorlane.Quorlane\n");
     entry += QLatin1String("Terminal=false\n");
     entry += QLatin1String("X-GNOME-Autostart-enabled=true\n");
     // The tray is often not up when the session starts its autostart entries: these keys make

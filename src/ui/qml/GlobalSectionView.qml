@@ -38,6 +38,7 @@ Column {
             required isLocked
             required busy
             required note
+            required accessibleDescription
             width: section.width
             mcpName: name
             tipHost: section.tipHost

@@ -15,6 +15,8 @@ Item {
     property bool isLocked: false
     property bool busy: false
     property string note
+    // The switch's spoken figure: "about 12.3 thousand tokens per message".
+    property string accessibleDescription
     property string lockAccessibilityLabel: "Managed server; read-only"
     property var tipHost: null
     signal toggled(bool value)
@@ -114,7 +116,10 @@ Item {
         x: row.width - 12 - width
         anchors.verticalCenter: parent.verticalCenter
         checked: row.isEnabled
-        enabled: !row.isLocked && !row.busy
+        accessibleName: row.mcpName
+        accessibleDescription: row.accessibleDescription
+        enabled: !row.isLocked
+        busy: row.busy
         opacity: row.isLocked ? 0.5 : 1
         onToggled: value => row.toggled(value)
     }

@@ -53,6 +53,14 @@ Item {
         }
     }
 
+    Connections {
+        target: list.Window.window
+        function onActiveFocusItemChanged() {
+            if (scroller.visible && list.Window.activeFocusItem)
+                scroller.reveal(list.Window.activeFocusItem)
+        }
+    }
+
     // Only the sections in and near the visible part exist; the rest are made as they scroll in.
     ListView {
         id: scroller
@@ -62,6 +70,24 @@ Item {
         height: 400
         clip: true
         boundsBehavior: Flickable.StopAtBounds
+        // The arrow keys move the focus between rows (the panel does that), not a current item.
+        keyNavigationEnabled: false
+        Accessible.role: Accessible.List
+        Accessible.name: "MCP servers"
+        // Scrolls so the item the keyboard reached is in view, with a little room around it.
+        function reveal(item) {
+            let inside = item
+            while (inside && inside !== contentItem)
+                inside = inside.parent
+            if (!inside)
+                return
+            const top = item.mapToItem(contentItem, 0, 0).y - 12
+            const bottom = top + item.height + 24
+            if (top < contentY)
+                contentY = Math.max(top, originY)
+            else if (bottom > contentY + height)
+                contentY = Math.min(bottom - height, originY + contentHeight - height)
+        }
         cacheBuffer: 200
         model: Panel.projects
         // The global section grows when the lists arrive: a list shown from its top stays there.
@@ -88,6 +114,7 @@ Item {
             required title
             required pathText
             required countText
+            required countDescription
             required isExpanded
             required rows
             width: scroller.width

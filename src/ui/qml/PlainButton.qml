@@ -1,7 +1,7 @@
 import QtQuick
 import Quorlane.UI
 
-// A button without chrome: its content, the hand cursor, and a click.
+// A button without chrome: its content, the hand cursor, and a click (or Space or Enter).
 Item {
     id: button
     default property alias content: row.data
@@ -11,12 +11,22 @@ Item {
 
     implicitWidth: row.implicitWidth
     implicitHeight: row.implicitHeight
+    activeFocusOnTab: true
     Accessible.role: Accessible.Button
     Accessible.name: accessibleName
+    Accessible.focusable: true
+    Accessible.onPressAction: button.clicked()
+    Keys.onSpacePressed: button.clicked()
+    Keys.onReturnPressed: button.clicked()
+    Keys.onEnterPressed: button.clicked()
 
     Row {
         id: row
         anchors.verticalCenter: parent.verticalCenter
+    }
+    FocusRing {
+        inset: -3
+        radius: 4
     }
     MouseArea {
         anchors.fill: parent

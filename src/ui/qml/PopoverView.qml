@@ -8,6 +8,8 @@ Rectangle {
     id: root
     readonly property string page: Panel.page
     signal quitRequested()
+    // Esc: the window decides what closing means.
+    signal closeRequested()
 
     function showPreferences() { Panel.showPreferences(true) }
     function showMain() { Panel.showMain() }
@@ -15,6 +17,20 @@ Rectangle {
     function panelShown() { Panel.panelShown() }
     onPageChanged: if (page === "preferences") prefsLoader.wanted = true
     Component.onCompleted: if (page === "preferences") prefsLoader.wanted = true
+
+    // Tab and Shift+Tab walk the switches, project headers and buttons; the arrows do the same
+    // from row to row.
+    function moveFocus(forward) {
+        const from = Window.activeFocusItem
+        const next = (from ? from : root).nextItemInFocusChain(forward)
+        if (next)
+            next.forceActiveFocus(forward ? Qt.TabFocusReason : Qt.BacktabFocusReason)
+    }
+    Keys.onEscapePressed: root.closeRequested()
+    Keys.onTabPressed: root.moveFocus(true)
+    Keys.onBacktabPressed: root.moveFocus(false)
+    Keys.onUpPressed: root.moveFocus(false)
+    Keys.onDownPressed: root.moveFocus(true)
 
     width: 320
     implicitWidth: 320

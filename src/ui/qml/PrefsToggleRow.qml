@@ -48,6 +48,8 @@ Item {
         QuorlaneToggleStyle {
             objectName: "switch"
             checked: row.isOn
+            accessibleName: row.title
+            accessibleDescription: row.subtitle
             onToggled: value => row.toggled(value)
         }
     }

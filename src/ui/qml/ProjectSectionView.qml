@@ -8,6 +8,7 @@ Column {
     property string title
     property string pathText
     property string countText
+    property string countDescription
     property bool isExpanded: true
     property var rows: null
     property var tipHost: null
@@ -23,8 +24,24 @@ Column {
         objectName: "projectHeader"
         width: section.width
         height: texts.implicitHeight + 20
+        activeFocusOnTab: true
         Accessible.role: Accessible.Button
         Accessible.name: section.title
+        // Qt 6.4 has no expanded state for a reader to announce: the description says it.
+        Accessible.description: section.countDescription + (section.isExpanded ? ", expanded" : ", collapsed")
+        Accessible.focusable: true
+        Accessible.onPressAction: header.flip()
+        Keys.onSpacePressed: header.flip()
+        Keys.onReturnPressed: header.flip()
+        Keys.onEnterPressed: header.flip()
+        function flip() {
+            section.animated = true
+            section.expandToggled()
+        }
+        FocusRing {
+            inset: 2
+            radius: 6
+        }
 
         SymbolIcon {
             x: 16 + 1.5
@@ -80,10 +97,7 @@ Column {
         MouseArea {
             anchors.fill: parent
             cursorShape: Qt.PointingHandCursor
-            onClicked: {
-                section.animated = true
-                section.expandToggled()
-            }
+            onClicked: header.flip()
         }
     }
 
@@ -109,6 +123,7 @@ Column {
                     required tokenText
                     required busy
                     required note
+                    required accessibleDescription
                     width: section.width
                     mcpName: name
                     tipHost: section.tipHost

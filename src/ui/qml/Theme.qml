@@ -17,5 +17,7 @@ QtObject {
     readonly property color enabledGreen: Qt.rgba(0.2, 0.78, 0.35, 1)
     readonly property color errorText: Qt.rgba(1.0, 0.45, 0.35, 1)
     readonly property color errorBackground: Qt.rgba(1.0, 0.23, 0.19, 0.10)
+    // The keyboard focus: a soft blue that no state colour of the panel uses.
+    readonly property color focusRing: Qt.rgba(0.35, 0.58, 1.0, 0.85)
     readonly property string fontFamily: Qt.application.font.family
 }
