@@ -6,6 +6,7 @@ cd "$(dirname "$0")/.."
 
 APT_PACKAGES=(
     build-essential cmake ninja-build ccache pkg-config git
+    clang libc++-dev libc++abi-dev
     qt6-base-dev qt6-declarative-dev qt6-declarative-dev-tools qcoro-qt6-dev
     qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
     qml6-module-qtquick-window qml6-module-qtquick-templates qml6-module-qtqml-workerscript

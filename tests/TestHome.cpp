@@ -1,5 +1,6 @@
 #include "TestHome.h"
 
+#include "platform/Paths.h"
 #include "platform/PreferenceStore.h"
 
 #include <QDir>
@@ -14,8 +15,12 @@ TestHome::TestHome()
     // A developer's moved Claude Code folder would take the tests' writes out of the temporary home.
     qunsetenv("CLAUDE_CONFIG_DIR");
     qputenv("HOME", path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", configDir().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (path() + QStringLiteral("/.config")).toUtf8());
     qputenv("QUORLANE_MANAGED_CONFIG", managedConfig().toUtf8());
+    // Located once the environment points here, as the application locates them.
+    m_supportDir = Paths::applicationSupportDirectory();
+    m_desktopConfig = Paths::desktopConfigPath();
+    m_stash = Paths::disabledGlobalConfigPath();
 }
 
 TestHome::~TestHome()
@@ -52,7 +57,7 @@ QProcessEnvironment TestHome::environment() const
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOME"), path());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configDir());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), path() + QStringLiteral("/.config"));
     env.insert(QStringLiteral("QUORLANE_MANAGED_CONFIG"), managedConfig());
     return env;
 }

@@ -7,7 +7,8 @@
 
 // A temporary home for one test: HOME, XDG_CONFIG_HOME and QUORLANE_MANAGED_CONFIG point into
 // a fresh folder for the object's lifetime and CLAUDE_CONFIG_DIR is unset, so nothing a test
-// does reaches the real user files.
+// does reaches the real user files. The folders inside it come from the same path functions the
+// application uses, so they are the macOS ones on a Mac.
 class TestHome
 {
 public:
@@ -18,16 +19,11 @@ public:
 
     [[nodiscard]] QString path() const { return m_dir.path(); }
     [[nodiscard]] QString claudeJson() const { return path() + QStringLiteral("/.claude.json"); }
-    [[nodiscard]] QString configDir() const { return path() + QStringLiteral("/.config"); }
-    [[nodiscard]] QString desktopConfig() const
-    {
-        return configDir() + QStringLiteral("/Claude/claude_desktop_config.json");
-    }
+    // The application support folder: ~/.config on Linux, ~/Library/Application Support on macOS.
+    [[nodiscard]] QString configDir() const { return m_supportDir; }
+    [[nodiscard]] QString desktopConfig() const { return m_desktopConfig; }
     [[nodiscard]] QString managedConfig() const { return path() + QStringLiteral("/managed-mcp.json"); }
-    [[nodiscard]] QString stash() const
-    {
-        return configDir() + QStringLiteral("/Quorlane/disabled-global-mcps.json");
-    }
+    [[nodiscard]] QString stash() const { return m_stash; }
 
     // Writes `bytes` to `relativeOrAbsolute` (relative to the home), creating folders.
     QString write(const QString &relativeOrAbsolute, const QByteArray &bytes) const;
@@ -53,4 +49,7 @@ private:
     QByteArray m_savedXdg;
     QByteArray m_savedManaged;
     QByteArray m_savedClaudeDir;
+    QString m_supportDir;
+    QString m_desktopConfig;
+    QString m_stash;
 };

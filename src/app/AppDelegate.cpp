@@ -67,8 +67,6 @@ void AppDelegate::applicationDidFinishLaunching()
 
 void AppDelegate::finishLaunching()
 {
-    // After the icon: the system's prompt must not hold it up.
-    PanelWindowing::promptForAccessibility();
     m_eventMonitor = std::make_unique<EventMonitor>([self = QPointer(this)] {
         if (self)
             self->onOutsidePress();

@@ -1,6 +1,7 @@
 #include "AppPreferences.h"
 
 #include "LoginItemManager.h"
+#include "platform/PlatformLoginItem.h"
 #include "platform/PreferenceStore.h"
 
 #include <QCoreApplication>
@@ -61,9 +62,29 @@ void AppPreferences::setLaunchAtLogin(bool value)
                 manager.enable();
             else
                 manager.disable();
+            setLoginItemStatus(manager.failure(), manager.requiresApproval());
             Q_EMIT loginItemChangeFinished(manager.isEnabled());
         },
         Qt::QueuedConnection);
+}
+
+QString AppPreferences::loginItemNote() const
+{
+    return LoginItemManager::note(m_loginItemFailure, m_loginItemRequiresApproval);
+}
+
+void AppPreferences::refreshLoginItemNote()
+{
+    setLoginItemStatus({}, PlatformLoginItem::status() == PlatformLoginItem::Status::requiresApproval);
+}
+
+void AppPreferences::setLoginItemStatus(const QString &failure, bool requiresApproval)
+{
+    const QString before = loginItemNote();
+    m_loginItemFailure = failure;
+    m_loginItemRequiresApproval = requiresApproval;
+    if (loginItemNote() != before)
+        Q_EMIT loginItemNoteChanged();
 }
 
 void AppPreferences::setExcludedPaths(const QStringList &value)

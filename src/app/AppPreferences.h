@@ -28,6 +28,9 @@ class AppPreferences : public QObject
         QStringList excludedPaths READ excludedPaths WRITE setExcludedPaths NOTIFY excludedPathsChanged)
     Q_PROPERTY(
         PanelStates::PanelState panelState READ panelState WRITE setPanelState NOTIFY panelStateChanged)
+    // Under the launch-at-login switch: an approval the user still has to give in System
+    // Settings, or why the last change was refused; empty otherwise.
+    Q_PROPERTY(QString loginItemNote READ loginItemNote NOTIFY loginItemNoteChanged)
 
 public:
     // The process-wide instance, created (and loaded) on first use and never destroyed.
@@ -40,6 +43,13 @@ public:
     [[nodiscard]] bool launchAtLogin() const { return m_launchAtLogin; }
     [[nodiscard]] const QStringList &excludedPaths() const { return m_excludedPaths; }
     [[nodiscard]] PanelState panelState() const { return m_panelState; }
+    [[nodiscard]] QString loginItemNote() const;
+    // As of the last change or refresh: registered but not yet allowed by the user, and why the
+    // last change was refused (empty after a success).
+    [[nodiscard]] bool loginItemRequiresApproval() const { return m_loginItemRequiresApproval; }
+    [[nodiscard]] const QString &loginItemFailure() const { return m_loginItemFailure; }
+    // Asks the platform again: the user may have given or withdrawn the approval meanwhile.
+    void refreshLoginItemNote();
 
     void setAutoRelaunch(bool value);
     // Also registers or unregisters the login item, on a later turn of the event loop; the
@@ -53,6 +63,7 @@ Q_SIGNALS:
     void launchAtLoginChanged();
     void excludedPathsChanged();
     void panelStateChanged();
+    void loginItemNoteChanged();
     // The login item's real status once the change scheduled by `setLaunchAtLogin` has run.
     void loginItemChangeFinished(bool isEnabled);
 
@@ -61,4 +72,8 @@ private:
     bool m_launchAtLogin = false;
     QStringList m_excludedPaths;
     PanelState m_panelState = PanelState::main;
+    QString m_loginItemFailure;
+    bool m_loginItemRequiresApproval = false;
+
+    void setLoginItemStatus(const QString &failure, bool requiresApproval);
 };

@@ -225,6 +225,7 @@ void FloatingPanel::updateKeyStatus()
         return;
     const bool mayTakeFocus = m_keyStatusPolicy();
     setFlag(Qt::WindowDoesNotAcceptFocus, !mayTakeFocus);
+    PanelWindowing::keepLevelAfterFlagChange(this);
     if (mayTakeFocus && isShown())
         requestActivate();
 }

@@ -145,10 +145,16 @@ QCoro::Task<int> runPrefsCommand(QStringList arguments, CliIO io)
     if (!saved(PreferenceKeys::launchAtLogin, isEnabled, io))
         co_return ExitCode::failure;
     printStored(json, io);
+    if (*value && preferences.loginItemRequiresApproval()) {
+        // Registered: what is missing is the user's own click, not something that failed.
+        io.err << "quorlane prefs: the login item is registered and waits for your approval in "
+                  "System Settings > General > Login Items; Quorlane starts at login once you allow it.\n";
+        co_return ExitCode::ok;
+    }
     if (isEnabled != *value) {
-        io.err << "quorlane prefs: could not " << (*value ? "register" : "remove")
-               << " the login item; Quorlane " << (isEnabled ? "still starts" : "does not start")
-               << " at login.\n";
+        io.err << "quorlane prefs: could not " << (*value ? "register" : "remove") << " the login item ("
+               << TerminalText::printable(preferences.loginItemFailure()) << "); Quorlane "
+               << (isEnabled ? "still starts" : "does not start") << " at login.\n";
         co_return ExitCode::failure;
     }
     co_return ExitCode::ok;

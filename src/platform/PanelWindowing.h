@@ -18,10 +18,6 @@ namespace PanelWindowing {
 // No Dock icon or menu bar of our own, even when started outside the bundle (macOS only).
 void becomeAccessory();
 
-// Asks once, with the system's prompt, for the accessibility trust that typing into terminals
-// needs; the answer is not waited for (macOS only).
-void promptForAccessibility();
-
 // An XEmbed system tray owns its selection on this display (X11 only).
 [[nodiscard]] bool hasEmbeddedTray();
 
@@ -32,6 +28,10 @@ void promptForAccessibility();
 // Before the window is first shown: keep it out of the taskbar and the pager and show it on
 // every virtual desktop.
 void keepOffTaskbar(QWindow *window);
+
+// After each change of the window's flags: Qt then resets the native window level on macOS,
+// which would drop the panel below other applications' windows while it is open.
+void keepLevelAfterFlagChange(QWindow *window);
 
 // Presses outside `region` (window coordinates) go through to what lies below: the shadow
 // around the panel must not swallow a click meant for another application.

@@ -1,16 +1,23 @@
 #pragma once
 
+#include <QString>
+
 // Starting Quorlane when the user logs in: an XDG autostart entry on Linux, the login-item
-// service for the main application on macOS. Failures are reported as false and nothing else;
-// the caller decides what a failure means.
+// service for the main application on macOS.
 namespace PlatformLoginItem {
 
-// Whether the application is registered and enabled. A registration the user has not approved
-// yet, or one switched off in the desktop's settings, counts as not enabled.
-[[nodiscard]] bool isRegisteredAndEnabled();
+enum class Status
+{
+    enabled,          // starts at login
+    notRegistered,    // does not (never registered, removed, or switched off in the desktop's settings)
+    requiresApproval, // registered, but the user has not allowed it in System Settings (macOS)
+};
 
-// Each returns whether the platform accepted the change.
-[[nodiscard]] bool registerMainApplication();
-[[nodiscard]] bool unregisterMainApplication();
+[[nodiscard]] Status status();
+
+// Each returns an empty text when the platform accepted the change, or the platform's reason
+// for refusing it. Removing an item that is not registered is no error: off is what was asked.
+[[nodiscard]] QString registerMainApplication();
+[[nodiscard]] QString unregisterMainApplication();
 
 } // namespace PlatformLoginItem

@@ -7,8 +7,9 @@
 
 namespace PlatformPreferenceStore {
 
-// macOS: the application's user defaults domain. Linux: a typed JSON file in Quorlane's folder
-// under $XDG_CONFIG_HOME (an INI file would turn a one-element list into a string).
+// A typed JSON file, "preferences.json" in Quorlane's own folder, on every system: an INI file
+// would turn a one-element list into a string, and the macOS user defaults ignore HOME, so tests
+// and the demo would read and write the user's real settings.
 // Returns how to open the store as it is located now: the function may run later on any thread
 // and opens the same store even if HOME has changed meanwhile.
 std::function<std::unique_ptr<QSettings>()> locate();

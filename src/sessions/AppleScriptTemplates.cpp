@@ -110,7 +110,12 @@ QString vscodeScript(const QString &line)
 {
     return fill(R"(tell application "System Events"
     tell process "Code"
-        activate
+        set frontmost to true
+        repeat 30 times
+            if frontmost then exit repeat
+            delay 0.1
+        end repeat
+        if not frontmost then return "code-not-frontmost"
         keystroke "p" using {command down, shift down}
         delay 0.3
         keystroke "Terminal: Focus Terminal"
@@ -118,6 +123,7 @@ QString vscodeScript(const QString &line)
         delay 0.3
         keystroke "%LINE%"
         key code 36
+        return "typed"
     end tell
 end tell)",
                 {{lineMarker, line}});
@@ -177,13 +183,15 @@ end tell)",
 QString scriptForSession(const ClaudeSession &session)
 {
     const QString line = escapeForAppleScript(RelaunchCommandLine::commandLine(session));
+    const std::optional<QString> tty =
+        session.tty ? std::optional(escapeForAppleScript(*session.tty)) : std::nullopt;
     switch (session.terminal) {
     case TerminalType::iterm2:
-        return session.tty ? iTermScript(*session.tty, line) : iTermScriptWithoutTTY(line);
+        return tty ? iTermScript(*tty, line) : iTermScriptWithoutTTY(line);
     case TerminalType::vscode:
         return vscodeScript(line);
     default:
-        return session.tty ? terminalScript(*session.tty, line) : terminalScriptWithoutTTY(line);
+        return tty ? terminalScript(*tty, line) : terminalScriptWithoutTTY(line);
     }
 }
 

@@ -1,7 +1,9 @@
 #include "SessionManager.h"
 #include "SessionDiscovery.h"
 #include "TerminalRelaunch.h"
+#include "TmuxBridge.h"
 #include "platform/Paths.h"
+#include "platform/SessionLog.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -112,6 +114,13 @@ void SessionManager::scheduleRelaunch(const ClaudeSession &session, double delay
         // The server is read while the process still lives to tell it.
         if (session.terminal == TerminalType::tmux)
             socket = SessionDiscovery(source, QString(), 0).findTmuxSocket(session.pid);
+        // Asked before the signal: a session whose terminal may not be driven keeps running.
+        const bool drivable = session.terminal == TerminalType::tmux ? TmuxBridge::serverAnswers(socket)
+                                                                     : TerminalRelaunch::mayDrive({session});
+        if (!drivable) {
+            SessionLog::relaunchSkipped(TerminalTypes::toString(session.terminal));
+            return;
+        }
         TerminalRelaunch::sendSignal(session.pid, SIGTERM);
         QThread::msleep(afterTerminateMs);
         if (session.terminal == TerminalType::tmux)

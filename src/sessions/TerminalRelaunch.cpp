@@ -2,6 +2,7 @@
 #include "AppleScriptTemplates.h"
 #include "RelaunchCommandLine.h"
 #include "TmuxBridge.h"
+#include "platform/SessionLog.h"
 #include "platform/TerminalScripting.h"
 
 #include <QThread>
@@ -22,9 +23,44 @@ constexpr unsigned long betweenWarpScriptsMs = 600;
 
 bool canScript(TerminalType terminal)
 {
-    if (terminal == TerminalType::tmux)
+    switch (terminal) {
+    case TerminalType::tmux:
         return !TmuxBridge::program().isEmpty();
-    return !TerminalScripting::osascriptProgram().isEmpty();
+    case TerminalType::unknown:
+        // A new Terminal window would start the session somewhere the user never had it.
+        return false;
+    default:
+        return !TerminalScripting::osascriptProgram().isEmpty();
+    }
+}
+
+bool mayDrive(const QList<ClaudeSession> &sessions)
+{
+    const QString systemEvents = QStringLiteral("com.apple.systemevents");
+    for (const ClaudeSession &session : sessions) {
+        bool allowed = true;
+        switch (session.terminal) {
+        case TerminalType::terminal:
+            allowed = TerminalScripting::mayAutomate(QStringLiteral("com.apple.Terminal"));
+            break;
+        case TerminalType::iterm2:
+            allowed = TerminalScripting::mayAutomate(QStringLiteral("com.googlecode.iterm2"));
+            break;
+        case TerminalType::vscode:
+            allowed = TerminalScripting::mayAutomate(systemEvents) && TerminalScripting::mayTypeKeystrokes();
+            break;
+        case TerminalType::warp:
+            allowed = TerminalScripting::mayAutomate(QStringLiteral("dev.warp.Warp-Stable")) &&
+                      TerminalScripting::mayAutomate(systemEvents) && TerminalScripting::mayTypeKeystrokes();
+            break;
+        case TerminalType::tmux:
+        case TerminalType::unknown:
+            break; // tmux needs no permission (the caller asks its server); unknown never gets here
+        }
+        if (!allowed)
+            return false;
+    }
+    return true;
 }
 
 bool canRelaunch(const ClaudeSession &session)
@@ -79,8 +115,9 @@ QList<QString> warpBatchScripts(const QList<ClaudeSession> &orderedSessions)
         const QString directory =
             escapeForAppleScript(RelaunchCommandLine::directoryLine(session.workingDirectory));
         const QString command = escapeForAppleScript(RelaunchCommandLine::claudeCommand(session));
-        scripts.append(session.warpFocusURL ? warpFocusScript(*session.warpFocusURL, directory, command)
-                                            : warpNewTabScript(directory, command));
+        scripts.append(session.warpFocusURL
+                           ? warpFocusScript(escapeForAppleScript(*session.warpFocusURL), directory, command)
+                           : warpNewTabScript(directory, command));
     }
     return scripts;
 }
@@ -97,6 +134,10 @@ void relaunchWarpBatch(const QList<ClaudeSession> &sortedSessions)
     // Focus-link sessions keep their shell, and the new command goes into that same tab; the
     // others lose their shell and restart in a new tab.
     const QList<ClaudeSession> ordered = focusLinksFirst(sortedSessions);
+    if (!mayDrive(ordered)) {
+        SessionLog::relaunchSkipped(QStringLiteral("Warp"));
+        return;
+    }
     for (const ClaudeSession &session : ordered) {
         const auto [pid, signal] = warpSignal(session);
         sendSignal(pid, signal);

@@ -12,8 +12,15 @@
 namespace TerminalRelaunch {
 
 // Whether this system can type into the session's terminal. Where it cannot, the session is
-// left alone: a process that cannot be restarted is never killed.
+// left alone: a process that cannot be restarted is never killed. Terminals Quorlane has no
+// script for (Ghostty, kitty, WezTerm…: `unknown`) are never scripted.
 bool canScript(TerminalType terminal);
+
+// Just before the signal, on the relaunch queue: whether the scripts of these sessions may run
+// now (on macOS the Automation permission for each application they drive, and the
+// accessibility trust for keystrokes, asking the user the first time). Blocking. Where not,
+// the sessions are left running.
+bool mayDrive(const QList<ClaudeSession> &sessions);
 
 // Whether the session can be restarted as it was: its terminal can be scripted and its folder
 // can be typed (a control character would be read by the line editor as a key, not a letter).

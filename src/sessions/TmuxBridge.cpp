@@ -56,6 +56,15 @@ Target findTarget(const ClaudeSession &session, const std::optional<QString> &so
     return target;
 }
 
+bool serverAnswers(const std::optional<QString> &socket)
+{
+    // A running server always has a session (it exits with its last one).
+    return !runTmux(socket,
+                    {QStringLiteral("list-sessions"), QStringLiteral("-F"), QStringLiteral("#{session_id}")})
+                .trimmed()
+                .isEmpty();
+}
+
 void typeLine(const Target &target, const QString &line)
 {
     QString pane = target.paneID.value_or(QString());

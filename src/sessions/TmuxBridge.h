@@ -28,6 +28,9 @@ struct Target
 
 Target findTarget(const ClaudeSession &session, const std::optional<QString> &socket);
 
+// Whether the server answers at all: without it nothing could be typed after the signal.
+bool serverAnswers(const std::optional<QString> &socket);
+
 // Types `line` literally into the target, then Enter.
 void typeLine(const Target &target, const QString &line);
 

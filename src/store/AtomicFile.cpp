@@ -75,13 +75,25 @@ void writeAll(int fd, const char *at, std::size_t left)
     }
 }
 
+// Down to the disk itself. On macOS fsync stops at the drive, which may keep the data in its cache
+// and write it later and out of order; F_FULLFSYNC asks it to flush. Some file systems refuse
+// that, and then fsync is what there is.
+int syncToDisk(int fd)
+{
+#ifdef F_FULLFSYNC
+    if (::fcntl(fd, F_FULLFSYNC) == 0)
+        return 0;
+#endif
+    return ::fsync(fd);
+}
+
 // Makes the rename itself durable; a failure here changes nothing about the outcome.
 void syncFolder(const QByteArray &file)
 {
     const QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(file)).absolutePath());
     const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
-        ::fsync(fd);
+        syncToDisk(fd);
         ::close(fd);
     }
 }
@@ -192,7 +204,7 @@ void Replacement::append(const char *data, std::size_t size)
 void Replacement::finish()
 {
     try {
-        if (::fsync(m_fd) != 0)
+        if (syncToDisk(m_fd) != 0)
             throw errno;
         struct stat written = {};
         if (::fstat(m_fd, &written) != 0)

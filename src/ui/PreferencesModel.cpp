@@ -19,6 +19,7 @@ PreferencesModel::PreferencesModel(MCPConfigService *config, AppPreferences *pre
       m_weights(std::move(weights))
 {
     connect(prefs, &AppPreferences::launchAtLoginChanged, this, &PreferencesModel::launchAtLoginChanged);
+    connect(prefs, &AppPreferences::loginItemNoteChanged, this, &PreferencesModel::launchAtLoginNoteChanged);
     connect(prefs, &AppPreferences::autoRelaunchChanged, this, &PreferencesModel::autoRelaunchChanged);
     connect(savings, &TokenSavingsService::savingsStatChanged, this, &PreferencesModel::savingsChanged);
     for (auto signal : {&UpdateChecker::isCheckingChanged, &UpdateChecker::checkStateChanged,
@@ -34,6 +35,11 @@ bool PreferencesModel::launchAtLogin() const
 void PreferencesModel::setLaunchAtLogin(bool value)
 {
     m_prefs->setLaunchAtLogin(value);
+}
+
+QString PreferencesModel::launchAtLoginNote() const
+{
+    return m_prefs->loginItemNote();
 }
 
 bool PreferencesModel::autoRelaunch() const
@@ -116,6 +122,7 @@ QString PreferencesModel::updateText() const
 
 void PreferencesModel::pageShown()
 {
+    m_prefs->refreshLoginItemNote();
     if (!m_updater->hasCheckedThisSession())
         checkForUpdates();
 }

@@ -20,6 +20,8 @@ class PreferencesModel : public QObject
     QML_ELEMENT
     QML_UNCREATABLE("Owned by the panel")
     Q_PROPERTY(bool launchAtLogin READ launchAtLogin WRITE setLaunchAtLogin NOTIFY launchAtLoginChanged)
+    // Under the switch: an approval still to give in System Settings, or why a change was refused.
+    Q_PROPERTY(QString launchAtLoginNote READ launchAtLoginNote NOTIFY launchAtLoginNoteChanged)
     Q_PROPERTY(bool autoRelaunch READ autoRelaunch WRITE setAutoRelaunch NOTIFY autoRelaunchChanged)
     Q_PROPERTY(bool savingsEmpty READ savingsEmpty NOTIFY savingsChanged)
     Q_PROPERTY(QString estimatedText READ estimatedText NOTIFY savingsChanged)
@@ -46,6 +48,7 @@ public:
 
     [[nodiscard]] bool launchAtLogin() const;
     void setLaunchAtLogin(bool value);
+    [[nodiscard]] QString launchAtLoginNote() const;
     [[nodiscard]] bool autoRelaunch() const;
     void setAutoRelaunch(bool value);
 
@@ -60,7 +63,8 @@ public:
     // The failure message, or "Up to date" / "Check for updates".
     [[nodiscard]] QString updateText() const;
 
-    // The page became visible: the first time in this run it checks for updates.
+    // The page became visible: the first time in this run it checks for updates; each time it
+    // asks the login-item service again, as the user may have approved the item meanwhile.
     Q_INVOKABLE void pageShown();
     Q_INVOKABLE void refreshSavings();
     Q_INVOKABLE void checkForUpdates();
@@ -68,6 +72,7 @@ public:
 
 Q_SIGNALS:
     void launchAtLoginChanged();
+    void launchAtLoginNoteChanged();
     void autoRelaunchChanged();
     void savingsChanged();
     void updateChanged();

@@ -79,6 +79,7 @@ private Q_SLOTS:
         const QVariant untouched(QStringLiteral("untouched"));
         QTest::newRow("enable") << "" << true << true << QVariant(true);
         QTest::newRow("disable an entry") << "entry" << false << false << QVariant(false);
+        QTest::newRow("disable what was never registered: already off") << "" << false << false << QVariant(false);
         QTest::newRow("enable refused") << "blocked" << true << false << untouched;
         QTest::newRow("disable refused: a folder stands for the entry")
             << "folder" << false << true << untouched;
@@ -128,6 +129,8 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(AutostartEntry::filePath()).isFile(), !blocked);
         QCOMPARE(storedLaunchAtLogin(), QVariant(!blocked));
         QCOMPARE(preferences.launchAtLogin(), true);
+        // The page tells why, in the platform's words.
+        QCOMPARE(preferences.loginItemNote().isEmpty(), !blocked);
 
         QString out;
         QString err;
@@ -136,6 +139,7 @@ private Q_SLOTS:
         const QStringList set{"prefs", "set", "launchAtLogin", "true"};
         QCOMPARE(runCli(set, CliIO{outStream, errStream}), blocked ? 1 : 0);
         QCOMPARE(err.contains(QLatin1String("could not register the login item")), blocked);
+        QCOMPARE(err.contains(AutostartEntry::directory()), blocked);
     }
 
     // A copy of the binary in a folder whose name a shell or a launcher could misread.

@@ -1,9 +1,13 @@
 #include "TestHome.h"
+#include "sessions/RelaunchQueue.h"
+#include "sessions/SessionManager.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QtTest>
+
+#include <QCoro/QCoroTask>
 
 #include <memory>
 
@@ -185,6 +189,35 @@ private Q_SLOTS:
         QVERIFY(quorlane({"relaunch", "--project", project}).out.contains("Relaunched"));
         QTRY_COMPARE_WITH_TIMEOUT(recorded(), (QStringList{project + "|", project + "|"}), 20000);
         QCOMPARE(tmux({"list-windows", "-F", "#{window_id}"}).split('\n').size(), 2);
+    }
+
+    // A session whose server no longer answers could not be typed into after the signal: it
+    // keeps running.
+    void deadServerSignalsNothing()
+    {
+        QProcess session;
+        QProcessEnvironment environment = m_home->environment();
+        environment.insert("TMUX", m_home->path() + "/gone.sock,1,0");
+        session.setProcessEnvironment(environment);
+        session.start("sleep", {"30"});
+        QVERIFY(session.waitForStarted());
+        SessionManager manager(ProcessSource::forThisSystem(), new RelaunchQueue(this));
+        const ClaudeSession tmuxSession{session.processId(),
+                                        session.processId(),
+                                        m_home->path(),
+                                        {},
+                                        TerminalType::tmux,
+                                        {},
+                                        "/dev/pts/999",
+                                        {},
+                                        true};
+        QVERIFY(manager.relaunch({tmuxSession}, 0).isEmpty());
+        QTest::ignoreMessage(QtCriticalMsg,
+                             QRegularExpression("^Relaunch skipped: tmux cannot be driven now"));
+        QCoro::waitFor(manager.relaunchQueue().waitUntilIdle());
+        QVERIFY(!session.waitForFinished(300));
+        session.kill();
+        session.waitForFinished();
     }
 };
 

@@ -59,8 +59,8 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("desktop");
         QTest::addColumn<int>("projects");
         const QStringList all{"g1", "g2", "off"}, desktop{"d1", "doff"};
-        const QString claudeJson = ".claude.json", desktopFile = ".config/Claude/claude_desktop_config.json",
-                      stash = ".config/Quorlane/disabled-global-mcps.json";
+        // The desktop file and the stash are named here and located in the test's home.
+        const QString claudeJson = ".claude.json", desktopFile = "@desktop", stash = "@stash";
         QTest::newRow("nothing broken") << "other.json" << QByteArray() << all << desktop << 2;
         QTest::newRow("claude.json truncated")
             << claudeJson << kClaudeJson.left(40) << QStringList{"off"} << desktop << 1;
@@ -88,7 +88,10 @@ private Q_SLOTS:
         home.write(home.managedConfig(), R"({"mcpServers":{"m1":{"command":"d"}}})");
         home.write(home.stash(), kStash);
         home.write("Projects/scan/.mcp.json", kMcpJson);
-        home.write(file, content);
+        home.write(file == "@desktop" ? home.desktopConfig()
+                   : file == "@stash" ? home.stash()
+                                      : file,
+                   content);
 
         const LoadResult result = load();
         QCOMPARE(names(result.global), global);

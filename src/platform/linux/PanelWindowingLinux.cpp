@@ -156,7 +156,7 @@ bool screenSelectionOwned(const QByteArray &prefix)
 
 void becomeAccessory() {}
 
-void promptForAccessibility() {}
+void keepLevelAfterFlagChange(QWindow *) {}
 
 bool hasEmbeddedTray()
 {

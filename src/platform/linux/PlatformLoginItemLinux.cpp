@@ -8,36 +8,41 @@
 
 namespace PlatformLoginItem {
 
-bool isRegisteredAndEnabled()
+Status status()
 {
     QFile file(AutostartEntry::filePath());
     if (!file.open(QIODevice::ReadOnly))
-        return false;
-    return AutostartEntry::isEnabled(file.readAll());
+        return Status::notRegistered;
+    return AutostartEntry::isEnabled(file.readAll()) ? Status::enabled : Status::notRegistered;
 }
 
-bool registerMainApplication()
+QString registerMainApplication()
 {
     const QString program = AutostartEntry::programPath();
-    if (program.isEmpty() || !QDir().mkpath(AutostartEntry::directory()))
-        return false;
+    if (program.isEmpty())
+        return QStringLiteral("the path of the running program is unknown");
+    if (!QDir().mkpath(AutostartEntry::directory()))
+        return QStringLiteral("%1 could not be created").arg(AutostartEntry::directory());
     // Replaced whole, so a session that logs in meanwhile never reads half an entry.
     QSaveFile file(AutostartEntry::filePath());
     if (!file.open(QIODevice::WriteOnly))
-        return false;
+        return file.errorString();
     const QByteArray bytes = AutostartEntry::text(program);
     if (file.write(bytes) != bytes.size()) {
+        const QString error = file.errorString();
         file.cancelWriting();
-        return false;
+        return error;
     }
-    return file.commit();
+    return file.commit() ? QString() : file.errorString();
 }
 
-bool unregisterMainApplication()
+QString unregisterMainApplication()
 {
     // No entry is the state asked for, whoever removed it.
-    const QString path = AutostartEntry::filePath();
-    return !QFile::exists(path) || QFile::remove(path);
+    QFile file(AutostartEntry::filePath());
+    if (!file.exists() || file.remove())
+        return {};
+    return file.errorString();
 }
 
 } // namespace PlatformLoginItem

@@ -12,4 +12,15 @@ QString osascriptProgram()
     return QStandardPaths::findExecutable(QStringLiteral("osascript"));
 }
 
+bool mayAutomate(const QString &)
+{
+    // No permission system stands between a stand-in and what it drives.
+    return !osascriptProgram().isEmpty();
+}
+
+bool mayTypeKeystrokes()
+{
+    return true;
+}
+
 } // namespace TerminalScripting

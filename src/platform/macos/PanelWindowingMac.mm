@@ -3,7 +3,6 @@
 #include <QWindow>
 
 #import <AppKit/AppKit.h>
-#import <ApplicationServices/ApplicationServices.h>
 
 #include <unistd.h>
 
@@ -52,12 +51,6 @@ void becomeAccessory()
     [NSApp setActivationPolicy:NSApplicationActivationPolicyAccessory];
 }
 
-void promptForAccessibility()
-{
-    NSDictionary *options = @{(__bridge NSString *)kAXTrustedCheckOptionPrompt : @YES};
-    (void)AXIsProcessTrustedWithOptions((__bridge CFDictionaryRef)options);
-}
-
 bool hasEmbeddedTray()
 {
     return false;
@@ -75,12 +68,23 @@ void keepOffTaskbar(QWindow *window)
     NSWindow *panel = nsWindow(window);
     if (!panel)
         return;
+    keepLevelAfterFlagChange(window);
+    panel.movable = NO;
+    panel.hidesOnDeactivate = NO;
+}
+
+void keepLevelAfterFlagChange(QWindow *window)
+{
+    NSWindow *panel = window ? nsWindow(window) : nil;
+    if (!panel)
+        return;
+    // Qt's setWindowFlags assigns the level and the full-screen bits of the collection behaviour
+    // from the flags; both are set again, collection behaviour first, as AppKit checks the pair
+    // when the level changes.
     panel.collectionBehavior = NSWindowCollectionBehaviorCanJoinAllSpaces |
                                NSWindowCollectionBehaviorFullScreenAuxiliary |
                                NSWindowCollectionBehaviorIgnoresCycle;
     panel.level = NSPopUpMenuWindowLevel;
-    panel.movable = NO;
-    panel.hidesOnDeactivate = NO;
 }
 
 void setInputRegion(QWindow *, const QRect &)

@@ -3,40 +3,61 @@
 #import <Foundation/Foundation.h>
 #import <ServiceManagement/ServiceManagement.h>
 
-// The login-item service for the main application bundle (macOS 13 and later). Registration of
-// a bundle the user has not approved yet reports a status other than enabled.
+// The login-item service for the main application bundle (macOS 13 and later, the deployment
+// target). The user can withhold approval in System Settings: such an item is registered but
+// does not start, and says so through its status.
 namespace PlatformLoginItem {
+namespace {
 
-bool isRegisteredAndEnabled()
+QString describe(NSError *error)
 {
-    if (@available(macOS 13.0, *)) {
-        @autoreleasepool {
-            return SMAppService.mainAppService.status == SMAppServiceStatusEnabled;
-        }
-    }
-    return false;
+    return error ? QString::fromNSString(error.localizedDescription) : QStringLiteral("unknown error");
 }
 
-bool registerMainApplication()
+} // namespace
+
+Status status()
 {
-    if (@available(macOS 13.0, *)) {
-        @autoreleasepool {
-            NSError *error = nil;
-            return [SMAppService.mainAppService registerAndReturnError:&error];
+    @autoreleasepool {
+        switch (SMAppService.mainAppService.status) {
+        case SMAppServiceStatusEnabled:
+            return Status::enabled;
+        case SMAppServiceStatusRequiresApproval:
+            return Status::requiresApproval;
+        case SMAppServiceStatusNotRegistered:
+        case SMAppServiceStatusNotFound:
+            break;
         }
+        return Status::notRegistered;
     }
-    return false;
 }
 
-bool unregisterMainApplication()
+QString registerMainApplication()
 {
-    if (@available(macOS 13.0, *)) {
-        @autoreleasepool {
-            NSError *error = nil;
-            return [SMAppService.mainAppService unregisterAndReturnError:&error];
-        }
+    @autoreleasepool {
+        // Registering again would fail as "already registered": an item awaiting approval stays
+        // as it is, and its status tells the caller so.
+        if (status() != Status::notRegistered)
+            return {};
+        NSError *error = nil;
+        if ([SMAppService.mainAppService registerAndReturnError:&error])
+            return {};
+        return describe(error);
     }
-    return false;
+}
+
+QString unregisterMainApplication()
+{
+    @autoreleasepool {
+        // Unregistering an item that is not registered fails ("job not found"); off is what was
+        // asked for.
+        if (status() == Status::notRegistered)
+            return {};
+        NSError *error = nil;
+        if ([SMAppService.mainAppService unregisterAndReturnError:&error])
+            return {};
+        return describe(error);
+    }
 }
 
 } // namespace PlatformLoginItem

@@ -21,4 +21,11 @@ void appleScriptFailed(const QString &error)
     os_log_error(sessionLog(), "AppleScript failed: %{public}s", text.constData());
 }
 
+void relaunchSkipped(const QString &application)
+{
+    const QByteArray text = application.toUtf8();
+    os_log_error(sessionLog(), "Relaunch skipped: %{public}s cannot be driven now; the session keeps running",
+                 text.constData());
+}
+
 } // namespace SessionLog

@@ -26,6 +26,7 @@ Flickable {
         PrefsToggleRow {
             objectName: "launchAtLogin"
             title: "Launch at login"
+            subtitle: page.prefs.launchAtLoginNote
             isOn: page.prefs.launchAtLogin
             onToggled: value => page.prefs.launchAtLogin = value
         }

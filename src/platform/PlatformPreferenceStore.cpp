@@ -1,7 +1,7 @@
-#include "platform/PlatformPreferenceStore.h"
+#include "PlatformPreferenceStore.h"
 
-#include "platform/Paths.h"
-#include "platform/RegularFile.h"
+#include "Paths.h"
+#include "RegularFile.h"
 
 #include <QIODevice>
 #include <QJsonDocument>
