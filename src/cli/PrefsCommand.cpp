@@ -124,9 +124,10 @@ QCoro::Task<int> runPrefsCommand(QStringList arguments, CliIO io)
         co_return parser.usageError(io, QStringLiteral("%1 takes one value, true or false").arg(setting));
 
     if (setting == QLatin1String("autoRelaunch")) {
-        preferences.setAutoRelaunch(*value);
+        // Stored first, as above: a store that cannot be written leaves the service untouched.
         if (!saved(PreferenceKeys::autoRelaunch, *value, io))
             co_return ExitCode::failure;
+        preferences.setAutoRelaunch(*value);
         printStored(json, io);
         co_return ExitCode::ok;
     }

@@ -364,10 +364,11 @@ private Q_SLOTS:
         QRect panel;
         QTRY_VERIFY_WITH_TIMEOUT(!(panel = shownPanel()).isEmpty(), 3000);
         click(panel.bottomLeft() + QPoint(30, -22)); // "Back", from the preferences page
-        QTRY_VERIFY_WITH_TIMEOUT(runApp({"prefs", "--json"}).out.contains(R"("panelState":"main")"), 3000);
-        // The first switch is alpha's, switched off earlier.
+        QTRY_VERIFY_WITH_TIMEOUT(runApp({"prefs", "--json"}).out.contains(R"("panelState":"main")"), 10000);
+        // The title bar's profiles control comes first; the first switch is alpha's, switched off
+        // earlier.
         QVERIFY(!TestHome::read(m_home.claudeJson()).contains("alpha"));
-        QProcess::execute("xdotool", {"key", "Tab", "space"});
+        QProcess::execute("xdotool", {"key", "Tab", "Tab", "space"});
         QTRY_VERIFY_WITH_TIMEOUT(TestHome::read(m_home.claudeJson()).contains("alpha"), 5000);
     }
 

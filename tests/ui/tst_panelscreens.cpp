@@ -4,6 +4,7 @@
 #include "OffscreenPanel.h"
 #include "PanelFixture.h"
 #include "PanelHost.h"
+#include "WhenDone.h"
 
 #include "app/DemoHome.h"
 #include "store/QuorlaneProjectConfig.h"
@@ -76,13 +77,13 @@ private Q_SLOTS:
         PanelFixture fixture;
         if (scenario != u"empty")
             QVERIFY(DemoHome::populate());
-        const QString fifo = fixture.home.claudeJson();
-        if (scenario == u"loading") {
-            // A load that cannot finish: the file is a pipe nobody writes yet.
-            QFile::remove(fifo);
-            QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        }
         fixture.start();
+        if (scenario == u"loading") {
+            // A load that cannot finish yet: another switch holds the lock every reload waits for.
+            bool held = false;
+            whenDone(fixture.config.acquireMutationLock(), &fixture.config, [&held] { held = true; });
+            QTRY_VERIFY(held);
+        }
         PanelHost host(fixture.panel.get());
         fixture.panel->setPageOverride(prefsPage ? PanelState::preferences : PanelState::main);
         OffscreenPanel view(host);
@@ -120,10 +121,7 @@ private Q_SLOTS:
 
         if (scenario == u"loading") {
             // Let the load finish so its worker ends with the test.
-            QFile pipe(fifo);
-            QVERIFY(pipe.open(QIODevice::WriteOnly));
-            pipe.write("{}");
-            pipe.close();
+            fixture.config.releaseMutationLock();
             QTRY_VERIFY(panel.listState() != PanelModel::ListState::loading);
         }
 
