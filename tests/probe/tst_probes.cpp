@@ -155,9 +155,13 @@ private Q_SLOTS:
         QCOMPARE(probe.tokens.result(), expected);
         if (probe.server && probe.requests >= 0)
             QTRY_COMPARE(probe.server->requests().size(), probe.requests);
-        // The flood's last entry says how much the server sent before the probe hung up.
+            // The flood's last entry says how much the server sent before the probe hung up.
+            // Not under AddressSanitizer: the figure measures how fast the probe reads and hangs up,
+            // which its instrumentation slows several times over.
+#ifndef __SANITIZE_ADDRESS__
         if (key == QLatin1String("flood"))
             QVERIFY(probe.server->requests().last()[QStringLiteral("sent")].toInteger() < 256 << 20);
+#endif
     }
 
     void childrenDoNotOutliveTheProbe_data()

@@ -336,7 +336,10 @@ private Q_SLOTS:
         }
         QVERIFY(finished);
         QCOMPARE(scan.result().sessionsAnalyzed, 2);
+        // AddressSanitizer's quarantine keeps freed memory resident: the figure means nothing there.
+#ifndef __SANITIZE_ADDRESS__
         QVERIFY2(peakResidentMiB() < 200, qPrintable(QString::number(peakResidentMiB())));
+#endif
     }
 
     void formattedTexts_data()
