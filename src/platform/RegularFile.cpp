@@ -1,5 +1,7 @@
 #include "RegularFile.h"
 
+#include "FileDescriptor.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -32,23 +34,6 @@ QString tooLarge(const QString &path, std::int64_t size, std::int64_t limit)
     return failure(path, QStringLiteral("it is %1 MB, more than the %2 MB Quorlane reads from such a file")
                              .arg(megabytes(size), megabytes(limit)));
 }
-
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    [[nodiscard]] int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 // Opens without blocking: a FIFO would otherwise wait for a writer for ever. Nothing at the path
 // gives -1 with ENOENT left in `error`.
@@ -102,7 +87,7 @@ QString describeType(unsigned mode)
 Result read(const QString &path, std::int64_t limit, const Reserve &reserve)
 {
     int openError = 0;
-    const Descriptor fd(openForReading(path, openError));
+    const FileDescriptor fd(openForReading(path, openError));
     if (fd.get() < 0) {
         if ((openError == ENOENT || openError == ENOTDIR) && isAbsent(path))
             return {};
@@ -147,7 +132,7 @@ Result read(const QString &path, std::int64_t limit, const Reserve &reserve)
 QString problem(const QString &path, std::int64_t limit)
 {
     int openError = 0;
-    const Descriptor fd(openForReading(path, openError));
+    const FileDescriptor fd(openForReading(path, openError));
     if (fd.get() < 0) {
         if ((openError == ENOENT || openError == ENOTDIR) && isAbsent(path))
             return {};

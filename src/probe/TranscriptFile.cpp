@@ -2,6 +2,8 @@
 
 #include "TranscriptLineReader.h"
 
+#include "platform/FileDescriptor.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -18,23 +20,6 @@ namespace {
 // needs a big buffer; a longer line grows the buffer up to the longest line read.
 constexpr size_t chunkSize = 512 * 1024;
 constexpr size_t padding = simdjson::SIMDJSON_PADDING;
-
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    [[nodiscard]] int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 // Collects what the count needs from each non-empty line, in file order.
 struct LineTally

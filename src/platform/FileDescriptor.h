@@ -1,0 +1,21 @@
+#pragma once
+
+#include <unistd.h>
+
+// An open POSIX descriptor closed with its scope, so that every way out of a read closes it.
+class FileDescriptor
+{
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+    [[nodiscard]] int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
