@@ -6,7 +6,7 @@
 #include "store/ConfigLoader.h"
 #include "store/MCPConfigService.h"
 
-#include "app/WaitFor.h"
+#include "platform/WaitFor.h"
 
 #include "BenchSupport.h"
 

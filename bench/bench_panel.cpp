@@ -4,13 +4,13 @@
 // resident memory. Prints figures beside their targets; asserts nothing.
 #include "BenchSupport.h"
 
-#include "OffscreenPanel.h"
-#include "PanelHost.h"
-#include "PanelModel.h"
+#include "panel/OffscreenPanel.h"
+#include "panel/PanelHost.h"
+#include "panel/PanelModel.h"
 
-#include "app/AppPreferences.h"
-#include "app/UpdateChecker.h"
-#include "probe/TokenSavingsService.h"
+#include "savings/TokenSavingsService.h"
+#include "services/AppPreferences.h"
+#include "services/UpdateChecker.h"
 #include "sessions/SessionManager.h"
 #include "store/MCPConfigService.h"
 

@@ -8,8 +8,8 @@
 // HOME is a folder made by bench/gen_transcripts.py (HOME/.claude/projects and its
 // HOME/transcripts_truth.json). Prints figures; asserts nothing about time.
 
-#include "probe/TokenSavingsService.h"
-#include "probe/TranscriptScan.h"
+#include "savings/TokenSavingsService.h"
+#include "savings/TranscriptScan.h"
 
 #include <QCoreApplication>
 #include <QCoro/QCoroTask>

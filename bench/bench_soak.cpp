@@ -8,8 +8,8 @@
 //
 //   bench_soak [SECONDS=60] [RUNS=100]
 
+#include "platform/QuorlaneError.h"
 #include "store/MCPConfigService.h"
-#include "store/StoreError.h"
 
 #include <QCoreApplication>
 #include <QDir>

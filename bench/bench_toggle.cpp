@@ -8,8 +8,8 @@
 // peak memory figure is that of one kind of switch alone.
 
 #include "ClaudeJsonGenerator.h"
+#include "platform/QuorlaneError.h"
 #include "store/MCPConfigService.h"
-#include "store/StoreError.h"
 
 #include "BenchSupport.h"
 

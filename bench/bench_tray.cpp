@@ -10,9 +10,9 @@
 
 #include "BenchSupport.h"
 #include "XDesktop.h"
-#include "app/AppDelegate.h"
-#include "app/DemoHome.h"
-#include "app/FloatingPanel.h"
+#include "panel/DemoHome.h"
+#include "tray/AppDelegate.h"
+#include "tray/FloatingPanel.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -4,8 +4,8 @@
 // same values and the same bytes, and never holds more than a small multiple of the input.
 #include "FuzzSupport.h"
 #include "JsonReference.h"
-#include "store/JsonDocument.h"
-#include "store/JsonPrettyWriter.h"
+#include "json/JsonDocument.h"
+#include "json/JsonPrettyWriter.h"
 
 #include <QByteArray>
 

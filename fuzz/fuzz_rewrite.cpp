@@ -4,8 +4,8 @@
 // value for value.
 #include "FuzzSupport.h"
 #include "JsonReference.h"
+#include "platform/QuorlaneError.h"
 #include "store/ConfigFormats.h"
-#include "store/StoreError.h"
 #include "store/UntypedRewrite.h"
 
 namespace {

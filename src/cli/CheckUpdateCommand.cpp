@@ -1,8 +1,8 @@
-#include "CliParser.h"
-#include "Commands.h"
-#include "JsonOutput.h"
-#include "TerminalText.h"
-#include "app/UpdateChecker.h"
+#include "cli/CliParser.h"
+#include "cli/Commands.h"
+#include "cli/JsonOutput.h"
+#include "cli/TerminalText.h"
+#include "services/UpdateChecker.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "Cli.h"
+#include "cli/Cli.h"
 
-#include "TerminalText.h"
-#include "app/WaitFor.h"
-#include "store/StoreError.h"
+#include "cli/TerminalText.h"
+#include "platform/QuorlaneError.h"
+#include "platform/WaitFor.h"
 
 #include <QIODevice>
 

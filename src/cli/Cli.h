@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CliCommand.h"
+#include "cli/CliCommand.h"
 
 // The command-line front end: `arguments` are those after the program name. Runs the command
 // to completion (an event loop turns while it waits) and returns the process exit code.

@@ -1,4 +1,4 @@
-#include "CliParser.h"
+#include "cli/CliParser.h"
 
 #include <QCoreApplication>
 

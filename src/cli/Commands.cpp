@@ -1,5 +1,5 @@
-#include "Commands.h"
-#include "CliCommand.h"
+#include "cli/Commands.h"
+#include "cli/CliCommand.h"
 
 const QList<CliCommand> &cliCommands()
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CliCommand.h"
+#include "cli/CliCommand.h"
 
 // One function per command, each in its own file.
 QCoro::Task<int> runListCommand(QStringList arguments, CliIO io);

@@ -1,4 +1,4 @@
-#include "JsonOutput.h"
+#include "cli/JsonOutput.h"
 
 namespace JsonOutput {
 

@@ -1,8 +1,8 @@
-#include "CliParser.h"
-#include "Commands.h"
-#include "JsonOutput.h"
-#include "ServerOutput.h"
-#include "TerminalText.h"
+#include "cli/CliParser.h"
+#include "cli/Commands.h"
+#include "cli/JsonOutput.h"
+#include "cli/ServerOutput.h"
+#include "cli/TerminalText.h"
 #include "probe/MCPToolProbe.h"
 
 namespace {

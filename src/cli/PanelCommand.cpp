@@ -1,13 +1,14 @@
-#include "PanelCommand.h"
+#include "cli/PanelCommand.h"
 
-#include "Cli.h"
-#include "CliParser.h"
-#include "OffscreenPanel.h"
-#include "PanelHost.h"
-#include "PanelModel.h"
+#include "cli/Cli.h"
+#include "cli/CliParser.h"
+#include "panel/OffscreenPanel.h"
+#include "panel/PanelHost.h"
+#include "panel/PanelModel.h"
 
-#include "app/DemoHome.h"
-#include "app/TerminationSignals.h"
+#include "panel/DemoHome.h"
+#include "services/ApplicationIdentity.h"
+#include "services/TerminationSignals.h"
 #include "store/MCPConfigService.h"
 
 #include <QBuffer>
@@ -121,9 +122,7 @@ int runPanelCommand(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     OffscreenPanel::useSoftwareRenderer();
     QGuiApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("Quorlane"));
-    QCoreApplication::setOrganizationDomain(QStringLiteral("quorlane.dev"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(QUORLANE_VERSION));
+    nameApplication();
 
     TerminationSignals::install(&TerminationSignals::exitFor);
 

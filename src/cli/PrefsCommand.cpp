@@ -1,9 +1,9 @@
-#include "CliParser.h"
-#include "Commands.h"
-#include "JsonOutput.h"
-#include "TerminalText.h"
-#include "app/AppPreferences.h"
+#include "cli/CliParser.h"
+#include "cli/Commands.h"
+#include "cli/JsonOutput.h"
+#include "cli/TerminalText.h"
 #include "platform/PreferenceStore.h"
+#include "services/AppPreferences.h"
 
 #include <QCoro/QCoroSignal>
 

@@ -1,15 +1,15 @@
 // `quorlane profile apply NAME`: every differing server switched through the one switch flow.
-#include "CliParser.h"
-#include "Commands.h"
-#include "JsonOutput.h"
-#include "ProfileOutput.h"
-#include "TerminalText.h"
-#include "app/AppPreferences.h"
-#include "app/ProfileApply.h"
+#include "cli/CliParser.h"
+#include "cli/Commands.h"
+#include "cli/JsonOutput.h"
+#include "cli/ProfileOutput.h"
+#include "cli/TerminalText.h"
+#include "services/AppPreferences.h"
 #include "sessions/RelaunchQueue.h"
 #include "sessions/SessionManager.h"
 #include "store/MCPConfigService.h"
 #include "store/ProfileFile.h"
+#include "switching/ProfileApply.h"
 
 namespace {
 

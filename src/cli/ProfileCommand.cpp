@@ -1,13 +1,13 @@
 // `quorlane profile save|apply|list|show|delete`: named sets of switches.
-#include "CliParser.h"
-#include "Commands.h"
-#include "JsonOutput.h"
-#include "ProfileOutput.h"
-#include "TerminalText.h"
-#include "app/ProfilePlan.h"
+#include "cli/CliParser.h"
+#include "cli/Commands.h"
+#include "cli/JsonOutput.h"
+#include "cli/ProfileOutput.h"
+#include "cli/TerminalText.h"
+#include "platform/QuorlaneError.h"
 #include "store/MCPConfigService.h"
 #include "store/ProfileFile.h"
-#include "store/StoreError.h"
+#include "switching/ProfilePlan.h"
 
 #include <map>
 

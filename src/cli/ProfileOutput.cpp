@@ -1,7 +1,7 @@
-#include "ProfileOutput.h"
+#include "cli/ProfileOutput.h"
 
-#include "TerminalText.h"
-#include "app/ProfilePlan.h"
+#include "cli/TerminalText.h"
+#include "switching/ProfilePlan.h"
 
 QString ProfileOutput::serverLine(const QString &name, MCPSource source, const QString &projectPath)
 {

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "CliCommand.h"
+#include "cli/CliCommand.h"
 
-#include "app/SwitchFlow.h"
 #include "store/Profile.h"
+#include "switching/SwitchFlow.h"
 
 #include <nlohmann/json.hpp>
 

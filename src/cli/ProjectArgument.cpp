@@ -1,4 +1,4 @@
-#include "ProjectArgument.h"
+#include "cli/ProjectArgument.h"
 
 #include "platform/Paths.h"
 

@@ -1,8 +1,8 @@
-#include "CliParser.h"
-#include "Commands.h"
-#include "JsonOutput.h"
-#include "SessionOutput.h"
-#include "TerminalText.h"
+#include "cli/CliParser.h"
+#include "cli/Commands.h"
+#include "cli/JsonOutput.h"
+#include "cli/SessionOutput.h"
+#include "cli/TerminalText.h"
 #include "sessions/RelaunchPreview.h"
 #include "sessions/SessionManager.h"
 

@@ -1,8 +1,8 @@
-#include "CliParser.h"
-#include "Commands.h"
-#include "JsonOutput.h"
+#include "cli/CliParser.h"
+#include "cli/Commands.h"
+#include "cli/JsonOutput.h"
 #include "probe/MCPToolProbe.h"
-#include "probe/TokenSavingsService.h"
+#include "savings/TokenSavingsService.h"
 #include "store/MCPConfigService.h"
 #include "store/QuorlaneProjectConfig.h"
 

@@ -1,4 +1,4 @@
-#include "ServerOutput.h"
+#include "cli/ServerOutput.h"
 
 namespace ServerOutput {
 

@@ -1,5 +1,5 @@
-#include "SessionOutput.h"
-#include "TerminalText.h"
+#include "cli/SessionOutput.h"
+#include "cli/TerminalText.h"
 
 namespace SessionOutput {
 

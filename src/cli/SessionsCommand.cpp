@@ -1,7 +1,7 @@
-#include "CliParser.h"
-#include "Commands.h"
-#include "JsonOutput.h"
-#include "SessionOutput.h"
+#include "cli/CliParser.h"
+#include "cli/Commands.h"
+#include "cli/JsonOutput.h"
+#include "cli/SessionOutput.h"
 #include "sessions/SessionManager.h"
 
 QCoro::Task<int> runSessionsCommand(QStringList arguments, CliIO io)

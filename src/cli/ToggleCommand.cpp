@@ -1,10 +1,10 @@
-#include "CliParser.h"
-#include "Commands.h"
-#include "ProjectArgument.h"
-#include "TerminalText.h"
-#include "app/SwitchFlow.h"
+#include "cli/CliParser.h"
+#include "cli/Commands.h"
+#include "cli/ProjectArgument.h"
+#include "cli/TerminalText.h"
+#include "platform/QuorlaneError.h"
 #include "store/MCPConfigService.h"
-#include "store/StoreError.h"
+#include "switching/SwitchFlow.h"
 
 #include <QDir>
 

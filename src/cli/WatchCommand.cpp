@@ -1,6 +1,6 @@
-#include "CliParser.h"
-#include "Commands.h"
-#include "TerminalText.h"
+#include "cli/CliParser.h"
+#include "cli/Commands.h"
+#include "cli/TerminalText.h"
 #include "store/LoadResult.h"
 #include "store/MCPFileWatcher.h"
 

@@ -1,6 +1,6 @@
-#include "Paths.h"
+#include "platform/Paths.h"
 
-#include "PlatformPaths.h"
+#include "platform/PlatformPaths.h"
 
 #include <QDir>
 

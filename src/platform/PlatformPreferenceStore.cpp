@@ -1,7 +1,7 @@
-#include "PlatformPreferenceStore.h"
+#include "platform/PlatformPreferenceStore.h"
 
-#include "Paths.h"
-#include "RegularFile.h"
+#include "platform/Paths.h"
+#include "platform/RegularFile.h"
 
 #include <QIODevice>
 #include <QJsonDocument>

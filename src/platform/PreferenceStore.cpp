@@ -1,6 +1,6 @@
-#include "PreferenceStore.h"
+#include "platform/PreferenceStore.h"
 
-#include "PlatformPreferenceStore.h"
+#include "platform/PlatformPreferenceStore.h"
 
 #include <QThreadPool>
 

@@ -1,6 +1,6 @@
-#include "RegularFile.h"
+#include "platform/RegularFile.h"
 
-#include "FileDescriptor.h"
+#include "platform/FileDescriptor.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
-#include "TerminalScripting.h"
-#include "SessionLog.h"
+#include "platform/TerminalScripting.h"
+#include "platform/SessionLog.h"
 
-#include "probe/ShortCommand.h"
+#include "platform/ShortCommand.h"
 
 namespace TerminalScripting {
 

@@ -1,6 +1,6 @@
-#include "HttpProbe.h"
+#include "probe/HttpProbe.h"
 
-#include "ProbeMessages.h"
+#include "probe/ProbeMessages.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,10 +1,10 @@
-#include "MCPToolProbe.h"
+#include "probe/MCPToolProbe.h"
 
-#include "HttpProbe.h"
-#include "StdioProbe.h"
 #include "platform/Paths.h"
+#include "probe/HttpProbe.h"
+#include "probe/StdioProbe.h"
 #include "store/JsonFile.h"
-#include "store/JsonValues.h"
+#include "json/JsonValues.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "ProbeMessages.h"
+#include "probe/ProbeMessages.h"
 
 #include <simdjson.h>
 

@@ -1,4 +1,4 @@
-#include "ProbeTargets.h"
+#include "probe/ProbeTargets.h"
 
 #include <QHash>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ProjectServerApproval.h"
+#include "store/ProjectServerApproval.h"
 
 #include <QList>
 

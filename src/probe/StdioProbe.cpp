@@ -1,8 +1,8 @@
-#include "StdioProbe.h"
+#include "probe/StdioProbe.h"
 
-#include "ChildProcess.h"
-#include "ProbeMessages.h"
-#include "ShortCommand.h"
+#include "platform/ChildProcess.h"
+#include "platform/ShortCommand.h"
+#include "probe/ProbeMessages.h"
 
 #include <QDeadlineTimer>
 #include <QFileInfo>

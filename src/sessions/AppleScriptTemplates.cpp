@@ -1,5 +1,5 @@
-#include "AppleScriptTemplates.h"
-#include "RelaunchCommandLine.h"
+#include "sessions/AppleScriptTemplates.h"
+#include "sessions/RelaunchCommandLine.h"
 
 namespace AppleScriptTemplates {
 

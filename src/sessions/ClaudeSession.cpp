@@ -1,4 +1,4 @@
-#include "ClaudeSession.h"
+#include "sessions/ClaudeSession.h"
 
 namespace TerminalTypes {
 

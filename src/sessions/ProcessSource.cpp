@@ -1,4 +1,4 @@
-#include "ProcessSource.h"
+#include "sessions/ProcessSource.h"
 
 ProcessTable processTable(const QList<ProcessInfo> &processes)
 {

@@ -1,5 +1,5 @@
-#include "PsProcessSource.h"
-#include "SessionParsing.h"
+#include "sessions/PsProcessSource.h"
+#include "sessions/SessionParsing.h"
 
 namespace {
 

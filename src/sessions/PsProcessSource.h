@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ProcessSource.h"
-#include "ShellRunner.h"
+#include "sessions/ProcessSource.h"
+#include "sessions/ShellRunner.h"
 
 // Processes as BSD ps and lsof print them (macOS): "ps -axo pid,ppid,comm,args" for the list,
 // "lsof -a -p <id> -d cwd -Fn" for a directory, "ps eww -p <id>" for an environment and

@@ -1,5 +1,5 @@
-#include "RelaunchCommandLine.h"
-#include "SessionParsing.h"
+#include "sessions/RelaunchCommandLine.h"
+#include "sessions/SessionParsing.h"
 
 namespace RelaunchCommandLine {
 

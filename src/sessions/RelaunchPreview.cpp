@@ -1,9 +1,9 @@
-#include "RelaunchPreview.h"
-#include "AppleScriptTemplates.h"
-#include "RelaunchCommandLine.h"
-#include "SessionDiscovery.h"
-#include "TerminalRelaunch.h"
-#include "TmuxBridge.h"
+#include "sessions/RelaunchPreview.h"
+#include "sessions/AppleScriptTemplates.h"
+#include "sessions/RelaunchCommandLine.h"
+#include "sessions/SessionDiscovery.h"
+#include "sessions/TerminalRelaunch.h"
+#include "sessions/TmuxBridge.h"
 
 #include <signal.h>
 

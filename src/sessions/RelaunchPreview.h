@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ClaudeSession.h"
-#include "ProcessSource.h"
+#include "sessions/ClaudeSession.h"
+#include "sessions/ProcessSource.h"
 
 #include <QList>
 #include <QString>

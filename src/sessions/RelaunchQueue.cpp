@@ -1,4 +1,4 @@
-#include "RelaunchQueue.h"
+#include "sessions/RelaunchQueue.h"
 
 #include <QDeadlineTimer>
 #include <QPointer>

@@ -1,7 +1,7 @@
-#include "SessionDiscovery.h"
-#include "SessionParsing.h"
+#include "sessions/SessionDiscovery.h"
 #include "platform/Paths.h"
-#include "probe/TranscriptFolders.h"
+#include "platform/TranscriptFolders.h"
+#include "sessions/SessionParsing.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

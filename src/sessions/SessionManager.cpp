@@ -1,9 +1,9 @@
-#include "SessionManager.h"
-#include "SessionDiscovery.h"
-#include "TerminalRelaunch.h"
-#include "TmuxBridge.h"
+#include "sessions/SessionManager.h"
 #include "platform/Paths.h"
 #include "platform/SessionLog.h"
+#include "sessions/SessionDiscovery.h"
+#include "sessions/TerminalRelaunch.h"
+#include "sessions/TmuxBridge.h"
 
 #include <QCoreApplication>
 #include <QPointer>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ClaudeSession.h"
-#include "ProcessSource.h"
-#include "RelaunchQueue.h"
+#include "sessions/ClaudeSession.h"
+#include "sessions/ProcessSource.h"
+#include "sessions/RelaunchQueue.h"
 
 #include <QHash>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "SessionParsing.h"
+#include "sessions/SessionParsing.h"
 
 #include <QRegularExpression>
 

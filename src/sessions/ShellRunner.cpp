@@ -1,6 +1,6 @@
-#include "ShellRunner.h"
+#include "sessions/ShellRunner.h"
 
-#include "probe/ShortCommand.h"
+#include "platform/ShortCommand.h"
 
 QString runShell(const QString &commandLine)
 {

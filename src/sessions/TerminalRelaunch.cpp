@@ -1,9 +1,9 @@
-#include "TerminalRelaunch.h"
-#include "AppleScriptTemplates.h"
-#include "RelaunchCommandLine.h"
-#include "TmuxBridge.h"
+#include "sessions/TerminalRelaunch.h"
 #include "platform/SessionLog.h"
 #include "platform/TerminalScripting.h"
+#include "sessions/AppleScriptTemplates.h"
+#include "sessions/RelaunchCommandLine.h"
+#include "sessions/TmuxBridge.h"
 
 #include <QThread>
 

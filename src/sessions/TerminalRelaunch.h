@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ClaudeSession.h"
+#include "sessions/ClaudeSession.h"
 
 #include <QList>
 #include <QString>

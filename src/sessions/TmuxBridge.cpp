@@ -1,6 +1,6 @@
-#include "TmuxBridge.h"
+#include "sessions/TmuxBridge.h"
 
-#include "probe/ShortCommand.h"
+#include "platform/ShortCommand.h"
 
 #include <QStandardPaths>
 

@@ -1,8 +1,8 @@
-#include "AtomicFile.h"
+#include "store/AtomicFile.h"
 
-#include "FileStamp.h"
-#include "StoreError.h"
 #include "platform/FileExchange.h"
+#include "platform/QuorlaneError.h"
+#include "store/FileStamp.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,8 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
-#include "FileStamp.h"
-#include "Fingerprint.h"
+#include "store/FileStamp.h"
+#include "store/Fingerprint.h"
 
 #include <functional>
 #include <optional>

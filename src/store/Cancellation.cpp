@@ -1,4 +1,4 @@
-#include "Cancellation.h"
+#include "store/Cancellation.h"
 
 void Cancellation::cancel()
 {

@@ -1,7 +1,7 @@
-#include "ClaudeCodeRules.h"
+#include "store/ClaudeCodeRules.h"
 
-#include "CodePointOrder.h"
-#include "JsonValues.h"
+#include "json/CodePointOrder.h"
+#include "json/JsonValues.h"
 
 #include <QRegularExpression>
 

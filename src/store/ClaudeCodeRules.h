@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MCPServerEntry.h"
+#include "store/MCPServerEntry.h"
 
 #include <QSet>
 #include <QStringList>

@@ -1,7 +1,7 @@
-#include "ClaudeJson.h"
+#include "store/ClaudeJson.h"
 
-#include "ConfigFormats.h"
-#include "JsonDocument.h"
+#include "store/ConfigFormats.h"
+#include "json/JsonDocument.h"
 
 #include <QHash>
 

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "MCPServerEntry.h"
-#include "McpjsonApproval.h"
+#include "store/MCPServerEntry.h"
+#include "store/McpjsonApproval.h"
 
 #include <QByteArray>
 #include <QStringList>
 
-#include "JsonDocument.h"
-#include "RawJSON.h"
+#include "json/JsonDocument.h"
+#include "json/RawJSON.h"
 
 // The typed read view of ~/.claude.json: the global servers and each project's servers. Every
 // other member is ignored here; the file is only ever rewritten through the untyped tree.

@@ -1,6 +1,6 @@
-#include "ClaudeJsonLock.h"
+#include "store/ClaudeJsonLock.h"
 
-#include "StoreError.h"
+#include "platform/QuorlaneError.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,9 +1,9 @@
-#include "ConfigFormats.h"
+#include "store/ConfigFormats.h"
 
-#include "ClaudeJson.h"
+#include "store/ClaudeJson.h"
 
-#include "JsonFile.h"
-#include "JsonValues.h"
+#include "store/JsonFile.h"
+#include "json/JsonValues.h"
 
 std::optional<MCPServerMap> decodeServerMap(const nlohmann::json &value)
 {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "JsonDocument.h"
-#include "MCPServerEntry.h"
-#include "RawJSON.h"
+#include "store/MCPServerEntry.h"
+#include "json/JsonDocument.h"
+#include "json/RawJSON.h"
 
 #include <QByteArray>
 

@@ -1,15 +1,15 @@
-#include "ConfigLoader.h"
+#include "store/ConfigLoader.h"
 
-#include "CodePointOrder.h"
-#include "JsonFile.h"
-#include "JsonValues.h"
-#include "ProjectLoads.h"
-#include "LargeBuffer.h"
-#include "ProjectRecordFile.h"
-#include "QuorlaneProjectConfig.h"
-#include "SourceCache.h"
 #include "platform/Paths.h"
 #include "platform/RegularFile.h"
+#include "store/JsonFile.h"
+#include "store/ProjectLoads.h"
+#include "store/ProjectRecordFile.h"
+#include "store/QuorlaneProjectConfig.h"
+#include "store/SourceCache.h"
+#include "json/CodePointOrder.h"
+#include "json/JsonValues.h"
+#include "json/LargeBuffer.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -235,8 +235,8 @@ void collectScannedProjects(const QStringList &excludedNames, const ProjectRecor
             MCPServerEntries::sortByName(entries);
             // The record's stash is not listed here; its "disabled" list still switches
             // .mcp.json servers off.
-            MCPProject listed{candidate, candidate, std::move(entries), MCPSource::project, true, {}, {}, {}, {},
-                              {},        {}};
+            MCPProject listed{
+                candidate, candidate, std::move(entries), MCPSource::project, true, {}, {}, {}, {}, {}, {}};
             listed.disabled =
                 effectivelyDisabled(readRecord(candidate, records, errors), candidate, {}, errors);
             found.append(std::move(listed));

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "ClaudeJson.h"
-#include "ConfigFormats.h"
-#include "FolderChain.h"
-#include "LoadResult.h"
+#include "store/ClaudeJson.h"
+#include "store/ConfigFormats.h"
+#include "store/FolderChain.h"
+#include "store/LoadResult.h"
 
 // The pure part of loading: reads every source and builds the lists. Touches only its arguments
 // and the file system, so it runs on a worker thread. Never fails: a missing or malformed

@@ -1,9 +1,9 @@
-#include "ConfigMutation.h"
+#include "store/ConfigMutation.h"
 
-#include "AtomicFile.h"
-#include "JsonFile.h"
-#include "MCPConfigMutationError.h"
-#include "UntypedRewrite.h"
+#include "store/AtomicFile.h"
+#include "store/JsonFile.h"
+#include "store/MCPConfigMutationError.h"
+#include "store/UntypedRewrite.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "ConfigFormats.h"
-#include "Fingerprint.h"
-#include "MCPSource.h"
-#include "SourceCache.h"
+#include "store/ConfigFormats.h"
+#include "store/Fingerprint.h"
+#include "store/MCPSource.h"
+#include "store/SourceCache.h"
 
 #include <QByteArray>
 #include <QString>

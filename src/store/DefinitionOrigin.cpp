@@ -1,4 +1,4 @@
-#include "DefinitionOrigin.h"
+#include "store/DefinitionOrigin.h"
 
 #include <array>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "Fingerprint.h"
+#include "store/Fingerprint.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
-#include "FolderChain.h"
+#include "store/FolderChain.h"
 
-#include "ConfigFormats.h"
-#include "JsonFile.h"
+#include "store/ConfigFormats.h"
+#include "store/JsonFile.h"
 
 #include <QDir>
 #include <QFile>

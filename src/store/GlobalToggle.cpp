@@ -1,11 +1,11 @@
-#include "GlobalToggle.h"
+#include "store/GlobalToggle.h"
 
-#include "AtomicFile.h"
-#include "ClaudeJsonLock.h"
-#include "ConfigMutation.h"
-#include "JsonFile.h"
-#include "MCPConfigMutationError.h"
-#include "RawJSON.h"
+#include "store/AtomicFile.h"
+#include "store/ClaudeJsonLock.h"
+#include "store/ConfigMutation.h"
+#include "store/JsonFile.h"
+#include "store/MCPConfigMutationError.h"
+#include "json/RawJSON.h"
 
 #include <QFileInfo>
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "ConfigFormats.h"
-#include "Fingerprint.h"
-#include "LoadResult.h"
-#include "MCPSource.h"
-#include "RawJSON.h"
-#include "SourceCache.h"
-#include "UntypedRewrite.h"
+#include "store/ConfigFormats.h"
+#include "store/Fingerprint.h"
+#include "store/LoadResult.h"
+#include "store/MCPSource.h"
+#include "store/SourceCache.h"
+#include "store/UntypedRewrite.h"
+#include "json/RawJSON.h"
 
 #include <QCoro/QCoroTask>
 

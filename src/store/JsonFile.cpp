@@ -1,9 +1,9 @@
-#include "JsonFile.h"
+#include "store/JsonFile.h"
 
-#include "AtomicFile.h"
-#include "LargeBuffer.h"
-#include "StoreError.h"
+#include "platform/QuorlaneError.h"
 #include "platform/RegularFile.h"
+#include "store/AtomicFile.h"
+#include "json/LargeBuffer.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "MCPProject.h"
-#include "MCPSource.h"
+#include "store/MCPProject.h"
+#include "store/MCPSource.h"
 
 #include <QSet>
 

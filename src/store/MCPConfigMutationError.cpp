@@ -1,4 +1,4 @@
-#include "MCPConfigMutationError.h"
+#include "store/MCPConfigMutationError.h"
 
 MCPConfigMutationError::MCPConfigMutationError(Kind kind, QString description, QString first, QString second)
     : QuorlaneError(std::move(description)), m_kind(kind), m_first(std::move(first)),

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "StoreError.h"
+#include "platform/QuorlaneError.h"
 
 // The error of a configuration change. Its description is the text the panel shows and the
 // command line prints, so each case's wording is fixed.

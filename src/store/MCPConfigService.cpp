@@ -1,15 +1,15 @@
-#include "MCPConfigService.h"
+#include "store/MCPConfigService.h"
 
-#include "ConfigLoader.h"
-#include "ConfigMutation.h"
-#include "GlobalToggle.h"
-#include "MCPConfigMutationError.h"
-#include "OffThread.h"
-#include "ProjectServerToggle.h"
-#include "QuorlaneLock.h"
-#include "StoreError.h"
-#include "SwitchInProgress.h"
 #include "platform/PreferenceStore.h"
+#include "platform/QuorlaneError.h"
+#include "store/ConfigLoader.h"
+#include "store/ConfigMutation.h"
+#include "store/GlobalToggle.h"
+#include "store/MCPConfigMutationError.h"
+#include "store/OffThread.h"
+#include "store/ProjectServerToggle.h"
+#include "store/QuorlaneLock.h"
+#include "store/SwitchInProgress.h"
 
 #include <QFileInfo>
 #include <QPointer>

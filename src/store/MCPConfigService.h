@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Cancellation.h"
-#include "LoadResult.h"
-#include "MutationLock.h"
-#include "RawJSON.h"
+#include "store/Cancellation.h"
+#include "store/LoadResult.h"
+#include "store/MutationLock.h"
+#include "json/RawJSON.h"
 
 #include <QObject>
 

@@ -1,4 +1,4 @@
-#include "MCPFileWatcher.h"
+#include "store/MCPFileWatcher.h"
 
 #include "platform/FileEventSource.h"
 

@@ -1,6 +1,6 @@
-#include "MCPProject.h"
+#include "store/MCPProject.h"
 
-#include "CodePointOrder.h"
+#include "json/CodePointOrder.h"
 
 #include <algorithm>
 

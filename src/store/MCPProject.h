@@ -1,10 +1,10 @@
 #pragma once
 
-#include "ClaudeCodeRules.h"
-#include "DefinitionOrigin.h"
-#include "MCPServerEntry.h"
-#include "MCPSource.h"
-#include "McpjsonApproval.h"
+#include "store/ClaudeCodeRules.h"
+#include "store/DefinitionOrigin.h"
+#include "store/MCPServerEntry.h"
+#include "store/MCPSource.h"
+#include "store/McpjsonApproval.h"
 
 #include <QStringList>
 

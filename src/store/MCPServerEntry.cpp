@@ -1,6 +1,6 @@
-#include "MCPServerEntry.h"
+#include "store/MCPServerEntry.h"
 
-#include "CodePointOrder.h"
+#include "json/CodePointOrder.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MCPServerRaw.h"
+#include "store/MCPServerRaw.h"
 
 #include <QList>
 #include <QMap>

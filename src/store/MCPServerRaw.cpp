@@ -1,6 +1,6 @@
-#include "MCPServerRaw.h"
+#include "store/MCPServerRaw.h"
 
-#include "JsonValues.h"
+#include "json/JsonValues.h"
 
 #include <nlohmann/json.hpp>
 

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "JsonDocument.h"
+#include "json/JsonDocument.h"
 
 #include <nlohmann/json_fwd.hpp>
 

@@ -1,4 +1,4 @@
-#include "MCPSource.h"
+#include "store/MCPSource.h"
 
 namespace MCPSources {
 

@@ -1,6 +1,6 @@
-#include "MutationLock.h"
+#include "store/MutationLock.h"
 
-#include "StoreError.h"
+#include "platform/QuorlaneError.h"
 
 #include <QPointer>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Cancellation.h"
+#include "store/Cancellation.h"
 
 #include <QObject>
 #include <QUuid>

@@ -1,4 +1,4 @@
-#include "OffThread.h"
+#include "store/OffThread.h"
 
 #include <QCoreApplication>
 #include <QMutex>

@@ -1,4 +1,4 @@
-#include "Profile.h"
+#include "store/Profile.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MCPSource.h"
+#include "store/MCPSource.h"
 
 #include <QDateTime>
 #include <QList>

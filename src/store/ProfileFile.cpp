@@ -1,9 +1,9 @@
-#include "ProfileFile.h"
+#include "store/ProfileFile.h"
 
-#include "JsonFile.h"
-#include "QuorlaneLock.h"
-#include "StoreError.h"
 #include "platform/Paths.h"
+#include "platform/QuorlaneError.h"
+#include "store/JsonFile.h"
+#include "store/QuorlaneLock.h"
 
 #include <QFileInfo>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Profile.h"
-#include "StoreError.h"
+#include "platform/QuorlaneError.h"
+#include "store/Profile.h"
 
 #include <QCoro/QCoroTask>
 

@@ -1,7 +1,7 @@
-#include "ProjectLoads.h"
+#include "store/ProjectLoads.h"
 
-#include "JsonFile.h"
 #include "platform/Paths.h"
+#include "store/JsonFile.h"
 
 #include <QFileInfo>
 #include <QHash>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ClaudeJson.h"
-#include "FolderChain.h"
-#include "LoadResult.h"
+#include "store/ClaudeJson.h"
+#include "store/FolderChain.h"
+#include "store/LoadResult.h"
 
 // Fills in what a Claude Code session loads in each listed project and outside them all, from
 // what one load already read (~/.claude.json is not parsed again) plus the small files Claude

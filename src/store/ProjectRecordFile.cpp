@@ -1,10 +1,10 @@
-#include "ProjectRecordFile.h"
+#include "store/ProjectRecordFile.h"
 
-#include "JsonFile.h"
-#include "QuorlaneFolder.h"
-#include "QuorlaneLock.h"
-#include "StoreError.h"
 #include "platform/Paths.h"
+#include "platform/QuorlaneError.h"
+#include "store/JsonFile.h"
+#include "store/QuorlaneFolder.h"
+#include "store/QuorlaneLock.h"
 
 #include <QCryptographicHash>
 #include <QDir>

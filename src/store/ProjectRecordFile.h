@@ -1,6 +1,6 @@
 #pragma once
 
-#include "QuorlaneProjectConfig.h"
+#include "store/QuorlaneProjectConfig.h"
 
 #include <QHash>
 #include <QSet>

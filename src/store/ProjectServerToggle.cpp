@@ -1,16 +1,16 @@
-#include "ProjectServerToggle.h"
+#include "store/ProjectServerToggle.h"
 
-#include "AtomicFile.h"
-#include "ClaudeJsonLock.h"
-#include "ConfigMutation.h"
-#include "JsonFile.h"
-#include "MCPServerRaw.h"
-#include "ProjectRecordFile.h"
-#include "QuorlaneLock.h"
-#include "SourceCache.h"
-#include "StoreError.h"
-#include "SwitchInProgress.h"
-#include "UntypedRewrite.h"
+#include "platform/QuorlaneError.h"
+#include "store/AtomicFile.h"
+#include "store/ClaudeJsonLock.h"
+#include "store/ConfigMutation.h"
+#include "store/JsonFile.h"
+#include "store/MCPServerRaw.h"
+#include "store/ProjectRecordFile.h"
+#include "store/QuorlaneLock.h"
+#include "store/SourceCache.h"
+#include "store/SwitchInProgress.h"
+#include "store/UntypedRewrite.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,6 +1,6 @@
-#include "QuorlaneFolder.h"
+#include "store/QuorlaneFolder.h"
 
-#include "StoreError.h"
+#include "platform/QuorlaneError.h"
 
 #include <QDir>
 #include <QFileInfo>

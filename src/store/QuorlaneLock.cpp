@@ -1,8 +1,8 @@
-#include "QuorlaneLock.h"
+#include "store/QuorlaneLock.h"
 
-#include "QuorlaneFolder.h"
-#include "StoreError.h"
 #include "platform/Paths.h"
+#include "platform/QuorlaneError.h"
+#include "store/QuorlaneFolder.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,8 +1,8 @@
-#include "QuorlaneProjectConfig.h"
+#include "store/QuorlaneProjectConfig.h"
 
-#include "JsonNumber.h"
-#include "JsonPrettyWriter.h"
-#include "JsonValues.h"
+#include "json/JsonNumber.h"
+#include "json/JsonPrettyWriter.h"
+#include "json/JsonValues.h"
 
 #include <QDateTime>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DefinitionOrigin.h"
-#include "RawJSON.h"
+#include "store/DefinitionOrigin.h"
+#include "json/RawJSON.h"
 
 #include <QList>
 #include <QMap>

@@ -1,4 +1,4 @@
-#include "SourceCache.h"
+#include "store/SourceCache.h"
 
 namespace SourceCache {
 

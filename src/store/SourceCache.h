@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ClaudeJson.h"
-#include "FileStamp.h"
-#include "MCPServerEntry.h"
+#include "store/ClaudeJson.h"
+#include "store/FileStamp.h"
+#include "store/MCPServerEntry.h"
 
 #include <QHash>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "SwitchInProgress.h"
+#include "store/SwitchInProgress.h"
 
 #include <QCoreApplication>
 #include <QTimer>

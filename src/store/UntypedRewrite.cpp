@@ -1,7 +1,7 @@
-#include "UntypedRewrite.h"
+#include "store/UntypedRewrite.h"
 
-#include "JsonPrettyWriter.h"
-#include "StoreError.h"
+#include "platform/QuorlaneError.h"
+#include "json/JsonPrettyWriter.h"
 
 std::optional<UntypedRewrite> UntypedRewrite::parse(const QByteArray &bytes)
 {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "AtomicFile.h"
-#include "JsonDocument.h"
-#include "JsonEdits.h"
+#include "store/AtomicFile.h"
+#include "json/JsonDocument.h"
+#include "json/JsonEdits.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,9 +1,9 @@
 #include "ProbeServers.h"
 #include "TestHome.h"
-#include "probe/ChildProcess.h"
+#include "platform/ChildProcess.h"
+#include "platform/ShortCommand.h"
 #include "probe/HttpProbe.h"
 #include "probe/ProbeMessages.h"
-#include "probe/ShortCommand.h"
 #include "probe/StdioProbe.h"
 
 #include <QElapsedTimer>

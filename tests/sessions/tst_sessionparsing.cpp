@@ -1,6 +1,6 @@
 #include "TestHome.h"
 #include "cli/SessionOutput.h"
-#include "probe/TranscriptFolders.h"
+#include "platform/TranscriptFolders.h"
 #include "sessions/PsProcessSource.h"
 #include "sessions/SessionDiscovery.h"
 #include "sessions/SessionManager.h"

@@ -12,7 +12,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "app/WaitFor.h"
+#include "platform/WaitFor.h"
 
 namespace {
 

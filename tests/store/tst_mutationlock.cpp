@@ -2,16 +2,16 @@
 // toggles interleave; within one process (the mutation lock) and between processes (the lock in
 // Quorlane's folder).
 #include "TestHome.h"
+#include "platform/QuorlaneError.h"
 #include "store/JsonFile.h"
 #include "store/MutationLock.h"
 #include "store/QuorlaneLock.h"
 #include "store/QuorlaneProjectConfig.h"
-#include "store/StoreError.h"
 
 #include <QProcess>
 #include <QTest>
 
-#include "app/WaitFor.h"
+#include "platform/WaitFor.h"
 
 #include <nlohmann/json.hpp>
 

@@ -2,7 +2,7 @@
 // switch, whole, and a record that cannot be read must never be replaced.
 #include "TestHome.h"
 #include "ToggleTestSupport.h"
-#include "app/WaitFor.h"
+#include "platform/WaitFor.h"
 #include "store/ClaudeJsonLock.h"
 #include "store/JsonFile.h"
 #include "store/ProjectRecordFile.h"

@@ -1,13 +1,13 @@
 // The records and file formats: a value decoded to the wrong kind, a member dropped by a rewrite
 // or a sidecar in the wrong place corrupts what the store keeps for the user.
 #include "TestHome.h"
+#include "platform/QuorlaneError.h"
 #include "store/ClaudeJson.h"
 #include "store/ConfigFormats.h"
 #include "store/JsonFile.h"
 #include "store/MCPProject.h"
 #include "store/QuorlaneProjectConfig.h"
-#include "store/RawJSON.h"
-#include "store/StoreError.h"
+#include "json/RawJSON.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "AutostartEntry.h"
+#include "platform/linux/AutostartEntry.h"
 
 #include "platform/Paths.h"
 

@@ -1,6 +1,6 @@
 #include "platform/PlatformLoginItem.h"
 
-#include "AutostartEntry.h"
+#include "platform/linux/AutostartEntry.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "platform/TerminalScripting.h"
 
-#include "probe/ShortCommand.h"
+#include "platform/ShortCommand.h"
 
 #include <QThread>
 

@@ -1,0 +1,127 @@
+// The toggle flows of the main panel: what happens after a switch is flipped.
+#include "panel/PanelModel.h"
+#include "platform/WhenDone.h"
+
+#include "services/AppPreferences.h"
+
+#include <QPointer>
+
+void PanelModel::toggleGlobal(int row, bool value)
+{
+    const QList<ServerRow> &rows = m_globalRows->rows();
+    if (row < 0 || row >= rows.size())
+        return;
+    handleGlobalToggle(rows.at(row), value);
+}
+
+void PanelModel::toggleProject(int section, int row, bool value)
+{
+    const RowListModel *rows = m_projects->rowsAt(section);
+    if (!rows || row < 0 || row >= rows->count())
+        return;
+    const ServerRow &server = rows->rows().at(row);
+    const QString path = m_projects->pathAt(section);
+    if (value && server.needsConfirmation) {
+        m_pending = PendingToggle{server, path, value};
+        Q_EMIT confirmationChanged();
+        return;
+    }
+    handleProjectToggle(server, path, value);
+}
+
+void PanelModel::confirmPending()
+{
+    if (!m_pending)
+        return;
+    const PendingToggle pending = *std::exchange(m_pending, std::nullopt);
+    Q_EMIT confirmationChanged();
+    handleProjectToggle(pending.row, pending.projectPath, pending.value, true);
+}
+
+void PanelModel::cancelPending()
+{
+    if (std::exchange(m_pending, std::nullopt))
+        Q_EMIT confirmationChanged();
+}
+
+void PanelModel::handleGlobalToggle(const ServerRow &row, bool value)
+{
+    if (row.source == MCPSource::managed || row.isLocked)
+        return;
+    setToggleError({});
+    whenDone(runGlobalToggle(row.entry.name, row.source, value), this, [this] { Q_EMIT toggleFinished(); });
+}
+
+QCoro::Task<void> PanelModel::runGlobalToggle(QString name, MCPSource source, bool value)
+{
+    QPointer<PanelModel> self(this);
+    const SwitchFlow flow = switchFlow();
+    const ServerSwitch change{name, source, QString(), value};
+    QString failure;
+    try {
+        QCoro::Task<void> switching = flow.switchServer(change);
+        co_await std::move(switching);
+    } catch (const std::exception &error) {
+        failure = SwitchFlow::describe(error);
+    }
+    if (!self)
+        co_return;
+    if (!failure.isEmpty()) {
+        setToggleError(failure);
+        co_return;
+    }
+    QCoro::Task<void> relaunching = relaunchAfterToggle({change});
+    co_await std::move(relaunching);
+}
+
+void PanelModel::handleProjectToggle(const ServerRow &row, const QString &projectPath, bool value, bool trust)
+{
+    setToggleError({});
+    const QString key = ServerRows::busyKey(projectPath, row.entry.name, MCPSource::project);
+    if (m_busy.contains(key))
+        return; // the row is still applying its previous flip
+    m_busy.insert(key);
+    rebuildNow();
+    whenDone(runProjectToggle(row.entry.name, projectPath, value, trust), this,
+             [this] { Q_EMIT toggleFinished(); });
+}
+
+QCoro::Task<void> PanelModel::runProjectToggle(QString name, QString projectPath, bool value, bool trust)
+{
+    QPointer<PanelModel> self(this);
+    const SwitchFlow flow = switchFlow();
+    const ServerSwitch change{name, MCPSource::project, projectPath, value, trust};
+    // The row stays busy until the reload has published what the files now say (also after a
+    // failure, which may have changed the record halfway), so its switch never jumps back.
+    QString failure;
+    try {
+        QCoro::Task<void> switching = flow.switchServer(change);
+        co_await std::move(switching);
+    } catch (const std::exception &error) {
+        failure = SwitchFlow::describe(error);
+    }
+    if (!self)
+        co_return;
+    m_busy.remove(ServerRows::busyKey(projectPath, name, MCPSource::project));
+    rebuildNow();
+    if (!failure.isEmpty()) {
+        setToggleError(failure);
+        co_return;
+    }
+    QCoro::Task<void> relaunching = relaunchAfterToggle({change});
+    co_await std::move(relaunching);
+}
+
+QCoro::Task<void> PanelModel::relaunchAfterToggle(QList<ServerSwitch> done)
+{
+    if (!m_services.prefs->autoRelaunch())
+        co_return;
+    const SwitchFlow flow = switchFlow();
+    QCoro::Task<void> relaunching = flow.relaunchAfter(std::move(done));
+    co_await std::move(relaunching);
+}
+
+SwitchFlow PanelModel::switchFlow() const
+{
+    return SwitchFlow(m_services.config, m_services.sessions);
+}

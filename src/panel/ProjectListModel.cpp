@@ -1,0 +1,114 @@
+#include "panel/ProjectListModel.h"
+
+#include "platform/Paths.h"
+
+#include <algorithm>
+
+int ProjectListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_sections.size());
+}
+
+QVariant ProjectListModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const Entry &entry = m_sections.at(index.row());
+    switch (role) {
+    case ProjectIdRole:
+        return entry.id;
+    case TitleRole:
+        return MCPProjects::lastPathComponent(entry.path);
+    case PathTextRole:
+        return ServerRows::abbreviatedPath(entry.path, Paths::homeDirectory());
+    case CountTextRole:
+    case CountDescriptionRole: {
+        const QList<ServerRow> &rows = entry.rows->rows();
+        const auto enabled =
+            std::count_if(rows.cbegin(), rows.cend(), [](const ServerRow &row) { return row.isEnabled; });
+        return role == CountTextRole ? ServerRows::countText(enabled, rows.size())
+                                     : ServerRows::spokenCount(enabled, rows.size());
+    }
+    case IsExpandedRole:
+        return !m_collapsed.contains(entry.id);
+    case RowsRole:
+        return QVariant::fromValue(static_cast<QObject *>(entry.rows));
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> ProjectListModel::roleNames() const
+{
+    return {{ProjectIdRole, "projectId"},
+            {TitleRole, "title"},
+            {PathTextRole, "pathText"},
+            {CountTextRole, "countText"},
+            {CountDescriptionRole, "countDescription"},
+            {IsExpandedRole, "isExpanded"},
+            {RowsRole, "rows"}};
+}
+
+void ProjectListModel::setSections(QList<Section> sections)
+{
+    const bool sameIdentities =
+        sections.size() == m_sections.size() &&
+        std::equal(sections.cbegin(), sections.cend(), m_sections.cbegin(),
+                   [](const Section &a, const Entry &b) { return a.id == b.id && a.path == b.path; });
+    if (sameIdentities) {
+        for (qsizetype i = 0; i < sections.size(); ++i) {
+            RowListModel *rows = m_sections[i].rows;
+            if (rows->rows() == sections[i].rows)
+                continue;
+            rows->setRows(std::move(sections[i].rows));
+            Q_EMIT dataChanged(index(int(i)), index(int(i)), {CountTextRole, CountDescriptionRole});
+        }
+        return;
+    }
+
+    // Keep the row models of projects that stay, so their delegates' state can follow them.
+    QHash<QString, RowListModel *> previous;
+    for (const Entry &entry : std::as_const(m_sections))
+        previous.insert(entry.id, entry.rows);
+    QList<Entry> next;
+    next.reserve(sections.size());
+    QSet<QString> ids;
+    for (Section &section : sections) {
+        RowListModel *rows = previous.take(section.id);
+        if (!rows)
+            rows = new RowListModel(this);
+        rows->setRows(std::move(section.rows));
+        ids.insert(section.id);
+        next.append({section.id, section.path, rows});
+    }
+    const bool countChanges = next.size() != m_sections.size();
+    beginResetModel();
+    m_sections = std::move(next);
+    endResetModel();
+    qDeleteAll(previous);
+    m_collapsed.intersect(ids);
+    if (countChanges)
+        Q_EMIT countChanged();
+}
+
+QString ProjectListModel::pathAt(int section) const
+{
+    return section >= 0 && section < m_sections.size() ? m_sections.at(section).path : QString();
+}
+
+RowListModel *ProjectListModel::rowsAt(int section) const
+{
+    return section >= 0 && section < m_sections.size() ? m_sections.at(section).rows : nullptr;
+}
+
+void ProjectListModel::setExpanded(int section, bool expanded)
+{
+    if (section < 0 || section >= m_sections.size())
+        return;
+    const QString &id = m_sections.at(section).id;
+    if (expanded)
+        m_collapsed.remove(id);
+    else
+        m_collapsed.insert(id);
+    Q_EMIT dataChanged(index(section), index(section), {IsExpandedRole});
+}

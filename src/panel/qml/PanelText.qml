@@ -1,0 +1,12 @@
+import QtQuick
+import Quorlane.Panel
+
+// Text in the platform's UI font at a size in device-independent pixels.
+Text {
+    property real size: 12
+    font.family: Theme.fontFamily
+    font.pixelSize: size
+    color: Theme.primary
+    verticalAlignment: Text.AlignVCenter
+    textFormat: Text.PlainText
+}

@@ -1,0 +1,135 @@
+import QtQuick
+import Quorlane.Panel
+
+// One project: a header (folder, name, abbreviated path, "3/5", chevron) that collapses and
+// expands the section, then one row per server while expanded.
+Column {
+    id: section
+    property string title
+    property string pathText
+    property string countText
+    property string countDescription
+    property bool isExpanded: true
+    property var rows: null
+    property var tipHost: null
+    signal toggled(int index, bool value)
+    signal expandToggled()
+    // Only a click animates: sections appear at their full height.
+    property bool animated: false
+
+    width: parent ? parent.width : 320
+
+    Item {
+        id: header
+        objectName: "projectHeader"
+        width: section.width
+        height: texts.implicitHeight + 20
+        activeFocusOnTab: true
+        Accessible.role: Accessible.Button
+        Accessible.name: section.title
+        // Qt 6.4 has no expanded state for a reader to announce: the description says it.
+        Accessible.description: section.countDescription + (section.isExpanded ? ", expanded" : ", collapsed")
+        Accessible.focusable: true
+        Accessible.onPressAction: header.flip()
+        Keys.onSpacePressed: header.flip()
+        Keys.onReturnPressed: header.flip()
+        Keys.onEnterPressed: header.flip()
+        function flip() {
+            section.animated = true
+            section.expandToggled()
+        }
+        FocusRing {
+            inset: 2
+            radius: 6
+        }
+
+        SymbolIcon {
+            x: 16 + 1.5
+            anchors.verticalCenter: parent.verticalCenter
+            width: 17
+            height: 13
+            name: "folder.fill"
+            color: Theme.grey(0.45)
+        }
+        Column {
+            id: texts
+            x: 46
+            anchors.verticalCenter: parent.verticalCenter
+            width: Math.max(0, count.x - 10 - x)
+            spacing: 2
+            PanelText {
+                width: parent.width
+                size: 14
+                font.weight: Font.Medium
+                color: "white"
+                text: section.title
+                elide: Text.ElideRight
+            }
+            PanelText {
+                width: parent.width
+                size: 11
+                color: Theme.grey(0.4)
+                text: section.pathText
+                elide: Text.ElideMiddle
+            }
+        }
+        Row {
+            id: count
+            x: header.width - 16 - width
+            anchors.verticalCenter: parent.verticalCenter
+            spacing: 4
+            PanelText {
+                objectName: "countText"
+                anchors.verticalCenter: parent.verticalCenter
+                size: 12
+                color: Theme.grey(0.4)
+                text: section.countText
+            }
+            SymbolIcon {
+                objectName: "chevron"
+                anchors.verticalCenter: parent.verticalCenter
+                width: 9
+                height: 6
+                name: section.isExpanded ? "chevron.up" : "chevron.down"
+                color: Theme.grey(0.4)
+            }
+        }
+        MouseArea {
+            anchors.fill: parent
+            cursorShape: Qt.PointingHandCursor
+            onClicked: header.flip()
+        }
+    }
+
+    // The rows exist only while the section is open (or closing).
+    Item {
+        id: clipper
+        width: section.width
+        height: section.isExpanded ? rowsColumn.implicitHeight : 0
+        clip: true
+        visible: height > 0
+        Behavior on height { enabled: section.animated; NumberAnimation { duration: 180; easing.type: Easing.InOutQuad } }
+        Column {
+            id: rowsColumn
+            width: section.width
+            Repeater {
+                model: clipper.visible || section.isExpanded ? section.rows : null
+                delegate: MCPRowView {
+                    required property int index
+                    required property string name
+                    required subtitle
+                    required isEnabled
+                    required probing
+                    required tokenText
+                    required busy
+                    required note
+                    required accessibleDescription
+                    width: section.width
+                    mcpName: name
+                    tipHost: section.tipHost
+                    onToggled: value => section.toggled(index, value)
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,74 @@
+#include "switching/ProfilePlan.h"
+
+#include "store/MCPConfigService.h"
+
+#include <algorithm>
+
+namespace {
+
+void appendListed(QList<ProfileEntry> &state, const QList<MCPServerEntry> &servers, MCPSource source,
+                  const QSet<GlobalServerID> &disabled)
+{
+    for (const MCPServerEntry &entry : servers)
+        state.append({source, QString(), entry.name, !disabled.contains({entry.name, source})});
+}
+
+} // namespace
+
+QList<ProfileEntry> ProfilePlans::currentState(const MCPConfigService &config)
+{
+    QList<ProfileEntry> state;
+    appendListed(state, config.globalServers(), MCPSource::global, config.disabledGlobalServers());
+    appendListed(state, config.desktopServers(), MCPSource::desktop, config.disabledGlobalServers());
+    for (const MCPProject &project : config.projects()) {
+        for (const MCPServerEntry &entry : project.servers)
+            state.append({MCPSource::project, project.path, entry.name, project.isServerEnabled(entry.name)});
+        // A switched-off name whose stashed definition cannot be shown is still a switch.
+        for (const QString &name : project.disabled) {
+            const bool listed = std::any_of(project.servers.cbegin(), project.servers.cend(),
+                                            [&](const MCPServerEntry &entry) { return entry.name == name; });
+            if (!listed)
+                state.append({MCPSource::project, project.path, name, false});
+        }
+    }
+    return state;
+}
+
+ProfilePlan ProfilePlans::plan(const QList<ProfileEntry> &saved, const QList<ProfileEntry> &current)
+{
+    // Keyed, since a large home lists thousands of servers.
+    const auto key = [](const ProfileEntry &entry) {
+        return QStringList{MCPSources::toString(entry.source), entry.projectPath, entry.name}.join(QChar(0));
+    };
+    QHash<QString, bool> now;
+    for (const ProfileEntry &entry : current)
+        now.insert(key(entry), entry.enabled);
+    QSet<QString> wanted;
+    ProfilePlan plan;
+    for (const ProfileEntry &entry : saved) {
+        wanted.insert(key(entry));
+        const auto found = now.constFind(key(entry));
+        if (found == now.cend())
+            plan.gone.append(entry);
+        else if (*found != entry.enabled)
+            plan.switches.append({entry.name, entry.source, entry.projectPath, entry.enabled});
+    }
+    for (const ProfileEntry &entry : current)
+        if (!wanted.contains(key(entry)))
+            plan.appeared.append(entry);
+    return plan;
+}
+
+QString ProfilePlans::where(MCPSource source, const QString &projectPath)
+{
+    switch (source) {
+    case MCPSource::desktop:
+        return QStringLiteral("Claude Desktop");
+    case MCPSource::project:
+        return QStringLiteral("project %1").arg(projectPath);
+    case MCPSource::global:
+    case MCPSource::managed:
+        break;
+    }
+    return QStringLiteral("global");
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "switching/SwitchFlow.h"
+
+#include "store/Profile.h"
+
+class MCPConfigService;
+
+// What applying a profile would do to the servers as they are listed now.
+struct ProfilePlan
+{
+    QList<ServerSwitch> switches; // servers whose state differs, in the profile's order
+    QList<ProfileEntry> gone;     // in the profile, no longer configured: left alone
+    QList<ProfileEntry> appeared; // configured since the profile was saved: left as they are
+
+    bool operator==(const ProfilePlan &) const = default;
+};
+
+namespace ProfilePlans {
+
+// Every switchable server as listed now (global, Claude Desktop, every project; never the
+// managed ones), with its state.
+[[nodiscard]] QList<ProfileEntry> currentState(const MCPConfigService &config);
+
+[[nodiscard]] ProfilePlan plan(const QList<ProfileEntry> &saved, const QList<ProfileEntry> &current);
+
+// How the switch would read in a list: "alpha", "alpha (Claude Desktop)", "gamma (project
+// /srv/app)"; the caller escapes it for the terminal.
+[[nodiscard]] QString where(MCPSource source, const QString &projectPath);
+
+} // namespace ProfilePlans

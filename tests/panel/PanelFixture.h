@@ -1,0 +1,95 @@
+#pragma once
+
+#include "TestHome.h"
+#include "panel/PanelModel.h"
+
+#include "platform/Paths.h"
+#include "probe/MCPToolProbe.h"
+#include "savings/TokenSavingsService.h"
+#include "services/AppPreferences.h"
+#include "services/UpdateChecker.h"
+#include "sessions/ProcessSource.h"
+#include "sessions/RelaunchQueue.h"
+#include "sessions/SessionManager.h"
+#include "store/MCPConfigService.h"
+
+#include <QMutex>
+#include <QStringList>
+
+#include <memory>
+
+// Finds no process and records that it was asked.
+class RecordingProcessSource : public ProcessSource
+{
+public:
+    RecordingProcessSource(std::shared_ptr<QStringList> asked, std::shared_ptr<QMutex> lock)
+        : m_asked(std::move(asked)), m_lock(std::move(lock))
+    {}
+    [[nodiscard]] QList<ProcessInfo> processes() const override
+    {
+        QMutexLocker locker(m_lock.get());
+        m_asked->append(QStringLiteral("processes"));
+        return {};
+    }
+    [[nodiscard]] QString workingDirectory(qint64) const override { return {}; }
+    [[nodiscard]] QStringList environment(qint64) const override { return {}; }
+    [[nodiscard]] std::optional<QString> tty(qint64) const override { return std::nullopt; }
+
+private:
+    std::shared_ptr<QStringList> m_asked;
+    std::shared_ptr<QMutex> m_lock;
+};
+
+// A panel over real services in a temporary home. Sessions are discovered through a process
+// source that records being asked and finds nothing, so no test ever looks
+// at, or relaunches, a real process. Token figures come from a fixed table instead of probes.
+struct PanelFixture
+{
+    TestHome home;
+    std::shared_ptr<QStringList> commands = std::make_shared<QStringList>();
+    std::shared_ptr<QMutex> commandsLock = std::make_shared<QMutex>();
+    RelaunchQueue queue;
+    MCPConfigService config;
+    AppPreferences prefs;
+    SessionManager sessions{std::make_shared<RecordingProcessSource>(commands, commandsLock), &queue};
+    TokenSavingsService savings;
+    // Reads QUORLANE_FEED_URL now: set it before the fixture is made.
+    UpdateChecker updater{QStringLiteral("1.0.0")};
+    std::unique_ptr<MCPToolProbe> probe;
+    std::unique_ptr<PanelModel> panel;
+
+    // Call after the home's files are written. Without `figures` the estimates come from the
+    // home's probe cache.
+    void start(QHash<QString, qint64> figures = {})
+    {
+        PanelModel::Services services;
+        services.config = &config;
+        services.prefs = &prefs;
+        services.sessions = &sessions;
+        services.savings = &savings;
+        services.updater = &updater;
+        services.estimator = [figures](MCPServerEntry entry) -> QCoro::Task<qint64> {
+            co_return figures.value(entry.name, 1500);
+        };
+        if (figures.isEmpty()) {
+            // The real estimate cache of the home; a fresh entry never starts a program.
+            probe = std::make_unique<MCPToolProbe>(Paths::quorlaneSupportDirectory() +
+                                                   QStringLiteral("/mcp_probe_cache_v2.json"));
+            services.estimator = [probe = probe.get()](MCPServerEntry entry) {
+                return probe->tokensPerMessage(std::move(entry));
+            };
+        }
+        services.approvals = [] {
+            return [](const MCPProject &, const MCPServerEntry &entry) {
+                return !entry.name.startsWith(u"cloned");
+            };
+        };
+        panel = std::make_unique<PanelModel>(services);
+    }
+
+    [[nodiscard]] QStringList commandsRun() const
+    {
+        QMutexLocker locker(commandsLock.get());
+        return *commands;
+    }
+};

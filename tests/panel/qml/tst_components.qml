@@ -1,0 +1,160 @@
+import QtQuick
+import QtTest
+import Quorlane.Panel
+import PanelTest
+
+// The panel's components as the user meets them: switches, sections, the error strip, the
+// pages and the preferences' savings and update items. Runs over the demo home.
+Item {
+    id: world
+    width: 320
+    height: 700
+
+    Component { id: rowComponent; MCPRowView { width: 320 } }
+    Component { id: popoverComponent; PopoverView {} }
+
+    TestCase {
+        name: "Switches"
+        when: windowShown
+
+        function test_click_data() {
+            return [
+                { tag: "enabled: asks for the negation", isLocked: false, busy: false, requests: [false] },
+                { tag: "managed: dimmed and deaf", isLocked: true, busy: false, requests: [] },
+                { tag: "applying: deaf until done", isLocked: false, busy: true, requests: [] },
+            ]
+        }
+        function test_click(data) {
+            const row = createTemporaryObject(rowComponent, world,
+                { mcpName: "github", isEnabled: true, isLocked: data.isLocked, busy: data.busy })
+            const requests = []
+            row.toggled.connect(value => requests.push(value))
+            const toggle = findChild(row, "switch")
+            mouseClick(toggle)
+            compare(requests, data.requests)
+            // The switch moves only when its input changes, never by itself.
+            compare(toggle.checked, true)
+            compare(toggle.opacity, data.isLocked ? 0.5 : 1)
+            row.isEnabled = false
+            compare(toggle.checked, false)
+        }
+    }
+
+    TestCase {
+        name: "Panel"
+        when: windowShown
+        property var panel: null
+
+        function init() {
+            Scenario.resetPage()
+            panel = createTemporaryObject(popoverComponent, world)
+            Panel.panelShown()
+            tryCompare(Panel, "listState", "list", 10000)
+            tryCompare(Panel, "probesRunning", false, 10000)
+            waitForRendering(panel)
+        }
+
+        function test_collapse_and_expand() {
+            const header = findChild(panel, "projectHeader")
+            const chevron = findChild(header, "chevron")
+            const section = header.parent
+            compare(chevron.name, "chevron.up")
+            mouseClick(header, 40, 10)
+            compare(section.isExpanded, false)
+            compare(chevron.name, "chevron.down")
+            tryCompare(section, "height", header.height)
+            mouseClick(header, 250, 10)
+            compare(chevron.name, "chevron.up")
+            tryVerify(() => section.height > header.height + 40)
+        }
+
+        function test_error_strip_and_dismiss() {
+            const banner = findChild(panel, "errorBanner")
+            verify(!banner.visible)
+            Scenario.removeFromDisk("playwright")
+            Panel.toggleGlobal(4, false)
+            tryCompare(banner, "visible", true, 10000)
+            compare(findChild(banner, "errorText").text, "MCP server \u2018playwright\u2019 was not found.")
+            mouseClick(findChild(banner, "dismissError"))
+            compare(banner.visible, false)
+        }
+
+        // Saved from the title bar, marked while the servers match it, applied back in one click.
+        function test_profiles() {
+            const switcher = findChild(panel, "profileSwitcher")
+            const menu = findChild(panel, "profileMenu")
+            compare(findChild(switcher, "profileLabel").text, "Profiles")
+            mouseClick(switcher)
+            verify(menu.visible)
+            mouseClick(findChild(menu, "saveCurrentAs"))
+            const name = findChild(menu, "profileName")
+            verify(!findChild(menu, "saveProfile").enabled)
+            name.text = "Morning"
+            mouseClick(findChild(menu, "saveProfile"))
+            tryCompare(Panel.profiles, "label", "Morning", 10000)
+            verify(!menu.visible)
+
+            Panel.toggleGlobal(0, false)
+            tryCompare(Panel.profiles, "label", "Profiles", 10000)
+            mouseClick(switcher)
+            mouseClick(findChild(menu, "profileItem"))
+            verify(Panel.profiles.applying)
+            tryCompare(Panel.profiles, "applying", false, 10000)
+            compare(Panel.profiles.label, "Morning")
+            compare(Panel.toggleError, "")
+        }
+
+        function test_navigation() {
+            compare(panel.page, "main")
+            verify(findChild(panel, "preferencesButton").visible)
+            mouseClick(findChild(panel, "preferencesButton"))
+            compare(panel.page, "preferences")
+            verify(findChild(panel, "backButton").visible)
+            verify(!findChild(panel, "preferencesButton").visible)
+            mouseClick(findChild(panel, "backButton"))
+            compare(panel.page, "main")
+            // The application's "quorlane.showPreferences" opens the page too.
+            Scenario.postShowPreferences()
+            tryCompare(panel, "page", "preferences")
+        }
+
+        function test_savings_empty_then_figures() {
+            panel.showPreferences()
+            tryVerify(() => findChild(panel, "savingsEmpty") !== null)
+            const empty = findChild(panel, "savingsEmpty")
+            const figures = findChild(panel, "savingsFigures")
+            verify(empty.visible)
+            verify(!figures.visible)
+            mouseClick(findChild(panel, "refreshSavings"))
+            tryCompare(figures, "visible", true, 10000)
+            verify(!empty.visible)
+        }
+
+        function test_update_status_items_data() {
+            return [
+                { tag: "up to date", status: 200, body: '{"version":"1.0.0"}', item: "updateCheck", text: "Up to date" },
+                { tag: "newer", status: 200, body: '{"version":"2.0","url":"https://quorlane.dev/c"}',
+                  item: "updateLink", text: "Update available →" },
+                { tag: "server error", status: 500, body: "", item: "updateFailed", text: "Could not check for updates." },
+            ]
+        }
+        function test_update_status_items(data) {
+            panel.showPreferences()
+            tryVerify(() => findChild(panel, "updateCheck") !== null)
+            const current = () => ["updateCheck", "updateLink", "updateFailed", "updateSpinner"]
+                .map(name => findChild(panel, name)).find(item => item.visible)
+            tryVerify(() => current().objectName !== "updateSpinner", 10000)
+            Scenario.answerFeed(data.status, data.body)
+            Panel.preferences.checkForUpdates()
+            tryCompare(Panel.preferences, "updateText", data.text, 10000)
+            compare(current().objectName, data.item)
+            if (data.item !== "updateFailed")
+                return
+            // Clicking the failure retries.
+            Scenario.answerFeed(200, '{"version":"1.0.0"}')
+            mouseClick(current())
+            tryCompare(Panel.preferences, "updateText", "Up to date", 10000)
+            compare(current().objectName, "updateCheck")
+        }
+    }
+}

@@ -1,0 +1,231 @@
+// The panel's toggle flows against real files in a temporary home: what is written, what is
+// announced, what is shown, and what is (not) relaunched.
+#include "PanelFixture.h"
+
+#include "services/ToggleEvents.h"
+#include "store/ProjectServerToggle.h"
+#include "store/QuorlaneProjectConfig.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+QByteArray claudeJson(const QString &project, bool withAlpha = true)
+{
+    QJsonObject servers{
+        {QStringLiteral("beta"), QJsonObject{{QStringLiteral("command"), QStringLiteral("demo-beta")}}}};
+    if (withAlpha)
+        servers.insert(QStringLiteral("alpha"),
+                       QJsonObject{{QStringLiteral("command"), QStringLiteral("demo-alpha")}});
+    const QJsonObject gamma{{QStringLiteral("command"), QStringLiteral("demo-gamma")},
+                            {QStringLiteral("args"), QJsonArray{QStringLiteral("--x")}}};
+    const QJsonObject projects{{project, QJsonObject{{QStringLiteral("mcpServers"),
+                                                      QJsonObject{{QStringLiteral("gamma"), gamma}}}}}};
+    return QJsonDocument(
+               QJsonObject{{QStringLiteral("mcpServers"), servers}, {QStringLiteral("projects"), projects}})
+        .toJson();
+}
+
+int globalRow(const PanelModel &panel, const QString &name)
+{
+    const QList<ServerRow> &rows = panel.globalRows()->rows();
+    for (int i = 0; i < rows.size(); ++i) {
+        if (rows[i].entry.name == name)
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+class TestPanelFlows : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<PanelFixture> m_fixture;
+    QList<ToggleAction> m_events;
+    NotificationCenter::Token m_observer = 0;
+    QString m_project;
+    std::unique_ptr<QSignalSpy> m_finished;
+
+    PanelModel &panel() { return *m_fixture->panel; }
+
+    void startPanel()
+    {
+        m_project = m_fixture->home.path() + QStringLiteral("/code/app");
+        QDir().mkpath(m_project);
+        m_fixture->home.write(m_fixture->home.claudeJson(), claudeJson(m_project));
+        m_fixture->start();
+        m_finished = std::make_unique<QSignalSpy>(&panel(), &PanelModel::toggleFinished);
+        showPanel();
+        QCOMPARE(panel().listState(), PanelModel::ListState::list);
+    }
+
+    // A flow can finish before the call that starts it returns: count, then wait.
+    void showPanel()
+    {
+        QSignalSpy reloaded(&panel(), &PanelModel::reloaded);
+        panel().panelShown();
+        QTRY_VERIFY_WITH_TIMEOUT(reloaded.count() == 1, 15000);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_fixture = std::make_unique<PanelFixture>();
+        m_events.clear();
+        m_observer =
+            ToggleEvents::addObserver([this](const ToggleAction &action) { m_events.append(action); });
+    }
+    void cleanup()
+    {
+        ToggleEvents::removeObserver(m_observer);
+        m_finished.reset();
+        m_fixture.reset();
+    }
+
+    void globalFlipWritesFilesAndAnnouncesOnce_data()
+    {
+        QTest::addColumn<bool>("autoRelaunch");
+        QTest::newRow("relaunch off: no session is even looked for") << false;
+        QTest::newRow("relaunch on: sessions are looked for") << true;
+    }
+    void globalFlipWritesFilesAndAnnouncesOnce()
+    {
+        QFETCH(bool, autoRelaunch);
+        m_fixture->prefs.setAutoRelaunch(autoRelaunch);
+        startPanel();
+        const int row = globalRow(panel(), QStringLiteral("alpha"));
+        QVERIFY(row >= 0);
+
+        panel().toggleGlobal(row, false);
+        QTRY_COMPARE_WITH_TIMEOUT(m_finished->count(), 1, 15000);
+
+        QVERIFY(!TestHome::read(m_fixture->home.claudeJson()).contains("demo-alpha"));
+        QVERIFY(TestHome::read(m_fixture->home.stash()).contains("demo-alpha"));
+        QCOMPARE(m_events.size(), 1);
+        QCOMPARE(m_events[0].server, QStringLiteral("alpha"));
+        QCOMPARE(m_events[0].projectPath, QString());
+        QCOMPARE(m_events[0].isEnabled, false);
+        QCOMPARE(panel().toggleError(), QString());
+        panel().rebuildNow();
+        QCOMPARE(panel().globalRows()->rows().at(globalRow(panel(), QStringLiteral("alpha"))).isEnabled,
+                 false);
+        QCOMPARE(m_fixture->commandsRun().isEmpty(), !autoRelaunch);
+    }
+
+    // A cloned repository's .mcp.json that is a FIFO: the panel lists the rest and names the
+    // file in its error strip, instead of waiting on it ("Loading…" for ever).
+    void unreadableSourceIsNamedInTheErrorStrip()
+    {
+        const QString clone = m_fixture->home.path() + QStringLiteral("/clone");
+        QDir().mkpath(clone);
+        QCOMPARE(::mkfifo(QFile::encodeName(clone + QStringLiteral("/.mcp.json")).constData(), 0600), 0);
+        startPanel();
+        QVERIFY2(panel().toggleError().contains(clone + QStringLiteral("/.mcp.json: it is a FIFO")),
+                 qPrintable(panel().toggleError()));
+    }
+
+    // Another program removed the server after the panel listed it.
+    void failedGlobalFlipShowsTheErrorAndAnnouncesNothing()
+    {
+        m_fixture->prefs.setAutoRelaunch(true);
+        startPanel();
+        const int row = globalRow(panel(), QStringLiteral("alpha"));
+        m_fixture->home.write(m_fixture->home.claudeJson(), claudeJson(m_project, false));
+
+        panel().toggleGlobal(row, false);
+        QTRY_COMPARE_WITH_TIMEOUT(m_finished->count(), 1, 15000);
+
+        QCOMPARE(panel().toggleError(), QStringLiteral("MCP server \u2018alpha\u2019 was not found."));
+        QVERIFY(m_events.isEmpty());
+        QVERIFY(m_fixture->commandsRun().isEmpty());
+        // The next flip of any switch clears the strip before it starts.
+        panel().toggleGlobal(globalRow(panel(), QStringLiteral("beta")), false);
+        QCOMPARE(panel().toggleError(), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(m_finished->count(), 2, 15000);
+    }
+
+    void projectFlipRunsBesideTheInterfaceAndIgnoresRepeatClicks()
+    {
+        m_fixture->prefs.setAutoRelaunch(false);
+        startPanel();
+        QCOMPARE(panel().projects()->count(), 1);
+
+        QSignalSpy listStates(&panel(), &PanelModel::listStateChanged);
+        panel().toggleProject(0, 0, false);
+        QVERIFY(panel().projects()->rowsAt(0)->rows().at(0).busy);
+        panel().toggleProject(0, 0, false); // still applying: ignored
+        QTRY_COMPARE_WITH_TIMEOUT(m_finished->count(), 1, 15000);
+        QCOMPARE(listStates.count(), 0); // the reload kept the list up: no "Loading…" flash
+
+        QCOMPARE(QuorlaneProjectConfig::load(m_project).disabled, QStringList{QStringLiteral("gamma")});
+        QCOMPARE(m_events.size(), 1);
+        QCOMPARE(m_events[0].projectPath, m_project);
+        QCOMPARE(m_events[0].isEnabled, false);
+        const ServerRow shown = panel().projects()->rowsAt(0)->rows().at(0);
+        QVERIFY(!shown.busy);
+        QVERIFY(!shown.isEnabled);
+    }
+
+    // The window may go away while the worker writes: the switch still completes and is
+    // announced, and nothing touches the panel that is gone.
+    void projectFlipOutlivesThePanel()
+    {
+        startPanel();
+        panel().toggleProject(0, 0, false);
+        m_finished.reset();
+        m_fixture->panel.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(m_events.size(), 1, 15000);
+        QCOMPARE(QuorlaneProjectConfig::load(m_project).disabled, QStringList{QStringLiteral("gamma")});
+    }
+
+    void failedProjectFlipShowsTheErrorAndAnnouncesNothing()
+    {
+        startPanel();
+        // A folder where the sidecar file must go: no write can replace it, not even as root.
+        QVERIFY(QDir().mkpath(QuorlaneProjectConfig::sidecarPath(m_project)));
+
+        panel().toggleProject(0, 0, false);
+        QTRY_COMPARE_WITH_TIMEOUT(m_finished->count(), 1, 15000);
+
+        QVERIFY(!panel().toggleError().isEmpty());
+        QVERIFY(m_events.isEmpty());
+        QVERIFY(panel().projects()->rowsAt(0)->rows().at(0).isEnabled);
+    }
+
+    void switchingOnAForeignDefinitionWaitsForConfirmation()
+    {
+        startPanel();
+        ProjectServerToggle::disableProjectServer(m_fixture->home.claudeJson(), QStringLiteral("gamma"),
+                                                  m_project);
+        m_fixture->panel->setTrustCheck(
+            [](const QString &, const MCPServerEntry &entry) { return entry.name == u"gamma"; });
+        showPanel();
+
+        panel().toggleProject(0, 0, true);
+        QCOMPARE(panel().confirmationName(), QStringLiteral("gamma"));
+        QCOMPARE(panel().confirmationDetail(), QStringLiteral("demo-gamma --x"));
+        QTest::qWait(50);
+        QVERIFY(m_events.isEmpty());
+        QCOMPARE(QuorlaneProjectConfig::load(m_project).disabled, QStringList{QStringLiteral("gamma")});
+
+        panel().confirmPending();
+        QTRY_COMPARE_WITH_TIMEOUT(m_finished->count(), 1, 15000);
+        QVERIFY(QuorlaneProjectConfig::load(m_project).disabled.isEmpty());
+        QCOMPARE(m_events.size(), 1);
+        QVERIFY(m_events[0].isEnabled);
+    }
+};
+
+QTEST_MAIN(TestPanelFlows)
+#include "tst_panelflows.moc"
