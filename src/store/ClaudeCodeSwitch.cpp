@@ -9,12 +9,16 @@
 #include "store/SwitchInProgress.h"
 #include "store/UntypedRewrite.h"
 
+#include <QCoro/QCoroTimer>
+
 namespace ClaudeCodeSwitch {
 namespace {
 
 // Claude Code writes ~/.claude.json even when it finds its lock held: a change between our read
 // and our exchange is redone on the new content this many times.
 constexpr int kMaxAttempts = 5;
+// Long enough for a write Claude Code began before ours to land.
+constexpr std::chrono::milliseconds kRecheckDelay{500};
 
 [[noreturn]] void refuse(const QString &path, const QString &why)
 {
@@ -93,15 +97,11 @@ QStringList namesOf(const RawJSON::Array &items)
 
 } // namespace
 
-QCoro::Task<void> setOff(QString claudeJsonPath, QString name, QString projectPath, bool off)
+namespace {
+
+// One locked write of the switch; false when ~/.claude.json already says what was asked.
+QCoro::Task<bool> writeOnce(QString claudeJsonPath, QString name, QStringList keys, bool off)
 {
-    const SwitchInProgress::Scope switching; // outlives the lock
-    QStringList keys{projectPath};
-    if (!off) {
-        const QString root = FolderChain().workTreeRoot(projectPath);
-        if (!root.isEmpty() && root != projectPath)
-            keys.append(root);
-    }
     ClaudeJsonLock lock(claudeJsonPath);
     co_await lock.acquire();
     const std::string key = name.toStdString();
@@ -124,7 +124,7 @@ QCoro::Task<void> setOff(QString claudeJsonPath, QString name, QString projectPa
             }
         }
         if (changed.isEmpty())
-            co_return;
+            co_return false;
         const auto keepView = viewAfter(claudeJsonPath, stamp, changed);
         AtomicFile::Replacement replacement(claudeJsonPath);
         root->writeTo(replacement, claudeJsonPath);
@@ -132,7 +132,7 @@ QCoro::Task<void> setOff(QString claudeJsonPath, QString name, QString projectPa
         if (replacement.commitIfUnchanged(*bytes)) {
             if (keepView && replacement.placedStamp())
                 keepView(*replacement.placedStamp());
-            co_return;
+            co_return true;
         }
         lock.refresh();
     }
@@ -140,6 +140,28 @@ QCoro::Task<void> setOff(QString claudeJsonPath, QString name, QString projectPa
         QStringLiteral(
             "%1 kept changing while MCP server \u2018%2\u2019 was being switched; nothing was changed.")
             .arg(claudeJsonPath, name));
+}
+
+} // namespace
+
+QCoro::Task<void> setOff(QString claudeJsonPath, QString name, QString projectPath, bool off)
+{
+    const SwitchInProgress::Scope switching; // outlives the lock
+    QStringList keys{projectPath};
+    if (!off) {
+        const QString root = FolderChain().workTreeRoot(projectPath);
+        if (!root.isEmpty() && root != projectPath)
+            keys.append(root);
+    }
+    // Claude Code writes even when it finds its lock held, so a write of its own that read the
+    // file before ours can land after it, without our change: looked at once more a moment
+    // later, and made again when it was undone.
+    for (int round = 1; round <= kMaxAttempts; ++round) {
+        QCoro::Task<bool> writing = writeOnce(claudeJsonPath, name, keys, off);
+        if (!co_await std::move(writing))
+            co_return;
+        co_await QCoro::sleepFor(kRecheckDelay);
+    }
 }
 
 } // namespace ClaudeCodeSwitch

@@ -324,6 +324,41 @@ private Q_SLOTS:
         QCOMPARE(runInProcess(list).out, listedOn);
     }
 
+    // Claude Code writes ~/.claude.json without waiting for its lock. A writer that rewrites it
+    // every 20 ms loses none of its writes to switches in a folder, and the folder ends as it was
+    // last switched (a write that read the file before a switch and landed after it is redone).
+    void switchInOneFolderWhileClaudeWrites()
+    {
+        TestHome home;
+        home.write(home.claudeJson(), kClaudeJson);
+        QProcess writer;
+        writer.setProcessEnvironment(home.environment());
+        writer.start(QStringLiteral(RACING_WRITER),
+                     {home.claudeJson(), QStringLiteral("20"), QStringLiteral("4000")});
+        QVERIFY(writer.waitForStarted(30000));
+        bool off = false;
+        int switches = 0;
+        while (writer.state() == QProcess::Running) {
+            off = !off;
+            const InProcess run =
+                runInProcess({off ? QStringLiteral("disable") : QStringLiteral("enable"), QStringLiteral("x"),
+                              QStringLiteral("--project"), QStringLiteral("/srv/app")});
+            QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+            ++switches;
+        }
+        QVERIFY(writer.state() == QProcess::NotRunning || writer.waitForFinished(30000));
+        const int written = writer.readAllStandardOutput().trimmed().toInt();
+        const auto after = parsed(TestHome::read(home.claudeJson()));
+        qInfo("%d switches, %d writes of the other program", switches, written);
+        QVERIFY(switches >= 4 && written > 0);
+        QCOMPARE(int(after["racer"].size()), written);
+        const auto &listed = after["projects"]["/srv/app"]["disabledMcpServers"];
+        QCOMPARE(std::find(listed.begin(), listed.end(), "x") != listed.end(), off);
+        QVERIFY(after["mcpServers"].contains("x") &&
+                after["projects"]["/srv/app"]["mcpServers"].contains("p"));
+        QVERIFY(!QFileInfo::exists(home.claudeJson() + ".lock"));
+    }
+
     void watchPrintsOneLinePerSettledChange()
     {
         TestHome home;
