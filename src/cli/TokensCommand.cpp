@@ -133,13 +133,15 @@ QCoro::Task<int> runTokensCommand(QStringList arguments, CliIO io)
             "their current definition are probed (started, or called over HTTP), all at once; a\n"
             "server that gives no tool list counts 1500 and is asked again next time. Without\n"
             "NAME: every listed server except the managed ones. A project's .mcp.json server that\n"
-            "Claude Code has not approved is never started; it counts 1500."));
-    parser.addJsonOption(QStringLiteral(
-        "Print {\"tokens\":{NAME:N,…},\"notProbed\":[NAME,…],\"servers\":[{\"name\",\"source\",\n"
-        "\"project\",\"tokensPerMessage\",\"measured\",\"tools\"},…]} instead of text. \"tokens\"\n"
-        "and \"notProbed\" hold the names of one server only; \"servers\" has one entry per\n"
-        "server (\"project\" for project servers, \"tools\" with --tools, \"measured\" false\n"
-        "for the 1500 stand-in)."));
+            "Claude Code has not approved is never started; it counts 1500.\n"
+            "\n"
+            "--json prints {\"tokens\":{NAME:N,…},\"notProbed\":[NAME,…],\"servers\":[…]}.\n"
+            "\"tokens\" and \"notProbed\" hold the names that stand for one server only.\n"
+            "\"servers\" has one entry per server: \"name\", \"source\" (global, desktop, managed\n"
+            "or project), \"project\" (the folder, project servers only), \"tokensPerMessage\",\n"
+            "\"measured\" (false for the 1500 stand-in) and, with --tools,\n"
+            "\"tools\": [{\"name\", \"tokens\"}, …]."));
+    parser.addJsonOption(QStringLiteral("Print one JSON object (described above) instead of text."));
     parser.addOption({QStringLiteral("tools"),
                       QStringLiteral("List each server's tools with their tokens, heaviest first.")});
     parser.addPositional(QStringLiteral("NAME"),
