@@ -8,12 +8,15 @@
 #include "json/JsonValues.h"
 
 #include <QCryptographicHash>
+#include <QFile>
 #include <QMutexLocker>
 
 #include <QCoro/QCoroFuture>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <cmath>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -224,9 +227,12 @@ void MCPToolProbe::saveCache()
         QMutexLocker locker(&m_lock);
         records = m_cache.values();
     }
-    // Replaced in one step (a reader never sees half a file, a FIFO in its place is not written
-    // to) and private to the user: the figures tell which servers are configured. A failure only
-    // costs the next run a probe.
+    // Replaced in one step, so a reader never sees half a file, and private to the user: the
+    // figures tell which servers are configured. Whatever else sits at the path (a FIFO, a link
+    // to a device, a folder) is left alone. A failure only costs the next run a probe.
+    struct stat status = {};
+    if (::lstat(QFile::encodeName(m_cacheFile).constData(), &status) == 0 && !S_ISREG(status.st_mode))
+        return;
     try {
         QuorlaneFolder::writePrivately(m_cacheFile, encodeCache(records));
     } catch (...) {
@@ -334,4 +340,17 @@ QHash<QString, qint64> MCPToolProbe::cachedTokenWeights() const
         weights.insert(record.server.name, record.tokensPerMessage);
     }
     return weights;
+}
+
+std::optional<qint64> MCPToolProbe::cachedFigure(const MCPServerEntry &entry) const
+{
+    const QString definition = definitionFingerprint(entry);
+    const MCPToolProbeCache_v2 *latest = nullptr;
+    QMutexLocker locker(&m_lock);
+    for (const MCPToolProbeCache_v2 &record : m_cache) {
+        if (record.definition == definition && record.server.name == entry.name &&
+            (!latest || record.timestamp > latest->timestamp))
+            latest = &record;
+    }
+    return latest ? std::optional(latest->tokensPerMessage) : std::nullopt;
 }

@@ -64,6 +64,9 @@ public:
     // Every cached figure by server name, fresh or not; of several servers of one name, the one
     // measured last.
     [[nodiscard]] QHash<QString, qint64> cachedTokenWeights() const;
+    // The cached figure of a server of this name and definition, fresh or not; the one measured
+    // last. Nullopt when the definition was never measured.
+    [[nodiscard]] std::optional<qint64> cachedFigure(const MCPServerEntry &entry) const;
 
     [[nodiscard]] QString cacheFile() const { return m_cacheFile; }
 

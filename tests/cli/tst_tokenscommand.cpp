@@ -205,6 +205,14 @@ private Q_SLOTS:
                      output["servers"][2]["project"] == repo.toStdString(),
                  run.out.constData());
 
+        // list takes each figure by definition: outside the project a session loads the global
+        // server, inside it the project's own.
+        const auto listed = nlohmann::json::parse(
+            home.runQuorlane({QStringLiteral("list"), QStringLiteral("--json")}).out.toStdString());
+        QVERIFY2(listed["tokensPerMessage"] == output["servers"][0]["tokensPerMessage"] &&
+                     listed["projects"][0]["tokensPerMessage"] == output["servers"][2]["tokensPerMessage"],
+                 listed.dump().c_str());
+
         // The text shows the same, each tool under its server, from the cache.
         const TestHome::Run text = home.runQuorlane({QStringLiteral("tokens"), QStringLiteral("--tools")});
         const QStringList lines = QString::fromUtf8(text.out).split(QLatin1Char('\n'));
