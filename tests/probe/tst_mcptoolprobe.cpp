@@ -98,7 +98,7 @@ private Q_SLOTS:
     {
         QFETCH(double, age);
         QFETCH(bool, probed);
-        // A later element of a name replaces an earlier one; other names stay in the file.
+        // A later element of one server and definition replaces an earlier one; other servers stay.
         const QString srv = MCPToolProbe::definitionFingerprint(counted(QStringLiteral("srv")));
         m_home->write(m_cacheFile, "[" + record("kept", 3100, now2001() - 60, QStringLiteral("0")) + "," +
                                        record("srv", 9999, now2001() - 60, srv) + "," +
