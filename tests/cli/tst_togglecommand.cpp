@@ -1,6 +1,5 @@
 #include "TestHome.h"
 #include "cli/Cli.h"
-#include "store/JsonFile.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -101,9 +100,9 @@ private Q_SLOTS:
         servers["mcpServers"][kHostileName] = {{"command", "echo"},
                                                {"args", nlohmann::json::array({"hostile"})}};
         m_home->write(mcpJson, QByteArray::fromStdString(servers.dump(2)));
-        JsonFile::rewrite(m_home->claudeJson(), [&](nlohmann::json &root) {
-            root["projects"][m_app.toStdString()]["hasTrustDialogAccepted"] = true;
-        });
+        auto root = parsed(TestHome::read(m_home->claudeJson()));
+        root["projects"][m_app.toStdString()]["hasTrustDialogAccepted"] = true;
+        m_home->write(m_home->claudeJson(), QByteArray::fromStdString(root.dump(2)));
         // As the approval prompt writes it (JSON.stringify's layout), beside a permission.
         m_settings = {{"permissions", {{"allow", nlohmann::ordered_json::array({"Bash(ls:*)"})}}},
                       {"enabledMcpjsonServers", nlohmann::ordered_json::array({"pj", kHostileName})},
