@@ -60,10 +60,12 @@ QCoro::Task<QString> performToggle(ServerSwitch request, CliIO io)
     request.projectPath = ProjectArgument::matchListed(typed, service.projects());
     const MCPProject *project = listedProject(service, request.projectPath);
     if (!project)
-        throw QuorlaneError(QStringLiteral("%1 is not a project folder Quorlane knows: 'quorlane list' shows "
-                                           "them (folders with MCP servers of their own or switched off "
-                                           "there, and folders under ~ and ~/Projects with a .mcp.json).")
-                                .arg(typed));
+        throw QuorlaneError(
+            QStringLiteral("MCP server \u2018%1\u2019 was not switched: %2 is not a project folder "
+                           "Quorlane knows ('quorlane list' shows them: folders with MCP servers "
+                           "of their own or switched off there, and folders under ~ and "
+                           "~/Projects with a .mcp.json).")
+                .arg(request.name, typed));
     // Whatever loads in the folder under that name, switched where Claude Code reads the switch.
     request.plan = ProjectSwitchPlan::decide(*project, request.name, request.enabled);
     const auto approval = request.plan->approval;

@@ -267,9 +267,10 @@ private Q_SLOTS:
         QTest::newRow("unknown project")
             << QStringList{QStringLiteral("disable"), QStringLiteral("p"), QStringLiteral("--project"),
                            QStringLiteral("/srv/none")}
-            << QStringLiteral("/srv/none is not a project folder Quorlane knows: 'quorlane list' shows them "
-                              "(folders with MCP servers of their own or switched off there, and folders "
-                              "under ~ and ~/Projects with a .mcp.json).\n");
+            << QStringLiteral(
+                   "MCP server \u2018p\u2019 was not switched: /srv/none is not a project folder Quorlane "
+                   "knows ('quorlane list' shows them: folders with MCP servers of their own or "
+                   "switched off there, and folders under ~ and ~/Projects with a .mcp.json).\n");
         QTest::newRow("unknown server in a known project")
             << QStringList{QStringLiteral("disable"), QStringLiteral("q"), QStringLiteral("--project"),
                            QStringLiteral("/srv/app")}
