@@ -1,4 +1,5 @@
 #include "panel/PanelModel.h"
+#include "platform/EnumText.h"
 #include "platform/WhenDone.h"
 
 #include "panel/PanelHost.h"
@@ -108,15 +109,7 @@ QString PanelModel::page() const
 
 QString PanelModel::listStateName() const
 {
-    switch (m_listState) {
-    case ListState::loading:
-        return QStringLiteral("loading");
-    case ListState::empty:
-        return QStringLiteral("empty");
-    case ListState::list:
-        break;
-    }
-    return QStringLiteral("list");
+    return enumeratorName(m_listState);
 }
 
 QString PanelModel::confirmationDetail() const

@@ -56,6 +56,7 @@ public:
         empty,
         list,
     };
+    Q_ENUM(ListState)
 
     // The services the panel drives; the application passes the process-wide instances, tests
     // their own (a session manager over a recording runner, a probe over a temporary cache).
