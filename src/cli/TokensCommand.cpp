@@ -6,6 +6,7 @@
 #include "probe/ProbeMessages.h"
 #include "probe/ProbeTargets.h"
 #include "store/MCPConfigService.h"
+#include "switching/ApplicationServices.h"
 
 #include <QSet>
 
@@ -76,7 +77,7 @@ void printText(const QList<Estimate> &estimates, CliIO &io)
 
 } // namespace
 
-QCoro::Task<int> runTokensCommand(QStringList arguments, CliIO io)
+QCoro::Task<int> runTokensCommand(QStringList arguments, CliIO io, ApplicationServices &services)
 {
     CliParser parser(
         QStringLiteral("tokens"),
@@ -107,7 +108,7 @@ QCoro::Task<int> runTokensCommand(QStringList arguments, CliIO io)
         co_return ExitCode::failure;
 
     // Every probe starts before the first is awaited, so they run side by side.
-    MCPToolProbe &probe = MCPToolProbe::shared();
+    MCPToolProbe &probe = services.toolProbe();
     QList<Estimate> estimates;
     std::vector<std::pair<qsizetype, QCoro::Task<qint64>>> running;
     for (const ProbeTarget &target : *targets) {

@@ -1,6 +1,5 @@
 #include "probe/MCPToolProbe.h"
 
-#include "platform/Paths.h"
 #include "probe/HttpProbe.h"
 #include "probe/StdioProbe.h"
 #include "store/JsonFile.h"
@@ -41,14 +40,6 @@ std::optional<qint64> integerValue(const nlohmann::json &value)
 }
 
 } // namespace
-
-MCPToolProbe &MCPToolProbe::shared()
-{
-    // Deliberately leaked: probes may still be running when the process exits.
-    static MCPToolProbe *const instance =
-        new MCPToolProbe(Paths::quorlaneSupportDirectory() + QStringLiteral("/mcp_probe_cache_v2.json"));
-    return *instance;
-}
 
 MCPToolProbe::MCPToolProbe(QString cacheFile) : m_cacheFile(std::move(cacheFile))
 {
