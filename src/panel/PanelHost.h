@@ -20,7 +20,7 @@ class QQmlEngine;
 //     QQmlComponent component(&engine, PanelHost::rootUrl());
 //     auto *root = qobject_cast<QQuickItem *>(component.create());
 //     root->setParentItem(window->contentItem());
-//     root->setWidth(320);
+//     root->setWidth(root->implicitWidth()); // the theme's panel width
 //
 // The root item `PopoverView` draws the panel; its `implicitHeight` is its natural height, which
 // the window fits (listen to implicitHeightChanged). The window talks to the panel through

@@ -10,7 +10,7 @@ Column {
     signal toggled(int index, bool value)
 
     visible: repeater.count > 0
-    width: parent ? parent.width : 320
+    width: parent ? parent.width : Theme.panelWidth
 
     Item {
         width: section.width
@@ -19,7 +19,7 @@ Column {
             id: heading
             x: 12
             y: 8
-            size: 10
+            size: Theme.smallSize
             font.weight: Font.DemiBold
             color: Theme.secondary
             text: "Global"

@@ -27,7 +27,7 @@ Item {
     readonly property real trailingRight: (isLocked ? lock.x : toggle.x) - 8
     readonly property real trailingLeft: trailingRight - (spinning ? 12 : figure.implicitWidth)
 
-    implicitWidth: 320
+    implicitWidth: Theme.panelWidth
     implicitHeight: Math.max(names.implicitHeight, toggle.implicitHeight) + 10
 
     Rectangle {
@@ -55,7 +55,7 @@ Item {
         spacing: 1
         PanelText {
             width: parent.width
-            size: 12
+            size: Theme.bodySize
             font.weight: Font.Medium
             text: row.mcpName
             elide: Text.ElideMiddle
@@ -63,7 +63,7 @@ Item {
         PanelText {
             width: parent.width
             visible: row.subtitle.length > 0
-            size: 10
+            size: Theme.smallSize
             color: Theme.secondary
             text: row.subtitle
             elide: Text.ElideRight
@@ -82,8 +82,8 @@ Item {
         visible: !row.spinning
         x: row.trailingRight - implicitWidth
         anchors.verticalCenter: parent.verticalCenter
-        size: 12
-        color: Theme.grey(0.4)
+        size: Theme.bodySize
+        color: Theme.figureText
         text: row.tokenText
         Accessible.description: row.note
         HoverHandler {
@@ -106,7 +106,7 @@ Item {
         width: 8
         height: 10
         name: "lock.fill"
-        color: Theme.grey(0.45)
+        color: Theme.quietText
         Accessible.role: Accessible.Graphic
         Accessible.name: row.lockAccessibilityLabel
     }

@@ -17,7 +17,7 @@ Column {
     // Only a click animates: sections appear at their full height.
     property bool animated: false
 
-    width: parent ? parent.width : 320
+    width: parent ? parent.width : Theme.panelWidth
 
     Item {
         id: header
@@ -49,7 +49,7 @@ Column {
             width: 17
             height: 13
             name: "folder.fill"
-            color: Theme.grey(0.45)
+            color: Theme.quietText
         }
         Column {
             id: texts
@@ -59,16 +59,16 @@ Column {
             spacing: 2
             PanelText {
                 width: parent.width
-                size: 14
+                size: Theme.headingSize
                 font.weight: Font.Medium
-                color: "white"
+                color: Theme.emphasis
                 text: section.title
                 elide: Text.ElideRight
             }
             PanelText {
                 width: parent.width
-                size: 11
-                color: Theme.grey(0.4)
+                size: Theme.noteSize
+                color: Theme.figureText
                 text: section.pathText
                 elide: Text.ElideMiddle
             }
@@ -81,8 +81,8 @@ Column {
             PanelText {
                 objectName: "countText"
                 anchors.verticalCenter: parent.verticalCenter
-                size: 12
-                color: Theme.grey(0.4)
+                size: Theme.bodySize
+                color: Theme.figureText
                 text: section.countText
             }
             SymbolIcon {
@@ -91,7 +91,7 @@ Column {
                 width: 9
                 height: 6
                 name: section.isExpanded ? "chevron.up" : "chevron.down"
-                color: Theme.grey(0.4)
+                color: Theme.figureText
             }
         }
         MouseArea {
