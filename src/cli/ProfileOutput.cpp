@@ -3,20 +3,14 @@
 #include "cli/TerminalText.h"
 #include "switching/ProfilePlan.h"
 
-QString ProfileOutput::serverLine(const QString &name, MCPSource source, const QString &projectPath)
-{
-    return TerminalText::printable(
-        QStringLiteral("%1 (%2)").arg(name, ProfilePlans::where(source, projectPath)));
-}
-
 QString ProfileOutput::serverLine(const ProfileEntry &entry)
 {
-    return serverLine(entry.name, entry.source, entry.projectPath);
+    return TerminalText::printable(QStringLiteral("%1 (%2)").arg(entry.name, ProfilePlans::where(entry)));
 }
 
 QString ProfileOutput::serverLine(const ServerSwitch &change)
 {
-    return serverLine(change.name, change.source, change.projectPath);
+    return serverLine(ProfilePlans::entryOf(change));
 }
 
 nlohmann::ordered_json ProfileOutput::serverJson(const ProfileEntry &entry)
@@ -26,13 +20,15 @@ nlohmann::ordered_json ProfileOutput::serverJson(const ProfileEntry &entry)
     value["source"] = MCPSources::toString(entry.source).toStdString();
     if (entry.source == MCPSource::project)
         value["projectPath"] = entry.projectPath.toStdString();
+    if (entry.inClaudeCode)
+        value["inClaudeCode"] = true;
     value["enabled"] = entry.enabled;
     return value;
 }
 
 nlohmann::ordered_json ProfileOutput::serverJson(const ServerSwitch &change)
 {
-    return serverJson(ProfileEntry{change.source, change.projectPath, change.name, change.enabled});
+    return serverJson(ProfilePlans::entryOf(change));
 }
 
 QString ProfileOutput::quoted(const QString &profileName)

@@ -11,7 +11,6 @@
 namespace ProfileOutput {
 
 // "alpha (global)", "gamma (project /srv/app)", escaped for the terminal.
-[[nodiscard]] QString serverLine(const QString &name, MCPSource source, const QString &projectPath);
 [[nodiscard]] QString serverLine(const ProfileEntry &entry);
 [[nodiscard]] QString serverLine(const ServerSwitch &change);
 

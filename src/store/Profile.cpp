@@ -9,6 +9,8 @@ nlohmann::json encodeEntry(const ProfileEntry &entry)
                          {"enabled", entry.enabled}};
     if (entry.source == MCPSource::project)
         value["projectPath"] = entry.projectPath.toStdString();
+    if (entry.inClaudeCode)
+        value["inClaudeCode"] = true;
     return value;
 }
 
@@ -32,6 +34,12 @@ std::optional<ProfileEntry> decodeEntry(const nlohmann::json &value)
     if (source == MCPSource::managed || !name || enabled == value.end() || !enabled->is_boolean())
         return std::nullopt;
     ProfileEntry entry{source, {}, *name, enabled->get<bool>()};
+    const auto inClaudeCode = value.find("inClaudeCode");
+    if (inClaudeCode != value.end()) {
+        if (!inClaudeCode->is_boolean() || source != MCPSource::project)
+            return std::nullopt;
+        entry.inClaudeCode = inClaudeCode->get<bool>();
+    }
     if (source == MCPSource::project) {
         const auto path = text(value, "projectPath");
         if (!path || path->isEmpty())

@@ -18,11 +18,16 @@ struct ProfileEntry
     QString projectPath;
     QString name;
     bool enabled = true;
+    // Claude Code's own switch of this name in the project folder (its "disabledMcpServers", as
+    // /mcp sets it) for a server of another scope that a session there sees: a global one or a
+    // .mcp.json one. Independent of Quorlane's own switch of that server.
+    bool inClaudeCode = false;
 
     bool operator==(const ProfileEntry &) const = default;
     [[nodiscard]] bool isSameServer(const ProfileEntry &other) const
     {
-        return source == other.source && projectPath == other.projectPath && name == other.name;
+        return source == other.source && projectPath == other.projectPath && name == other.name &&
+               inClaudeCode == other.inClaudeCode;
     }
 };
 

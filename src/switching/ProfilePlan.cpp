@@ -13,6 +13,24 @@ void appendListed(QList<ProfileEntry> &state, const QList<MCPServerEntry> &serve
         state.append({source, QString(), entry.name, !disabled.contains({entry.name, source})});
 }
 
+// Claude Code's own switch in the folder for each global and .mcp.json server a session there
+// sees, whether or not Quorlane has that server on. A rejected .mcp.json server, one awaiting
+// approval, a shadowed one and one the policy forbids have no such switch to record.
+void appendClaudeCodeSwitches(QList<ProfileEntry> &state, const MCPProject &project)
+{
+    using ClaudeCodeRules::Scope;
+    using ClaudeCodeRules::State;
+    for (const ClaudeCodeRules::ServerLoad &load : project.loads) {
+        if (load.scope != Scope::user && load.scope != Scope::project)
+            continue;
+        const bool offByMcp = project.offInClaudeCode.contains(load.entry.name);
+        const bool switchable = load.state == State::on || load.state == State::off ||
+                                (load.state == State::offInClaudeCode && offByMcp);
+        if (switchable)
+            state.append({MCPSource::project, project.path, load.entry.name, !offByMcp, true});
+    }
+}
+
 } // namespace
 
 QList<ProfileEntry> ProfilePlans::currentState(const MCPConfigService &config)
@@ -30,6 +48,7 @@ QList<ProfileEntry> ProfilePlans::currentState(const MCPConfigService &config)
             if (!listed)
                 state.append({MCPSource::project, project.path, name, false});
         }
+        appendClaudeCodeSwitches(state, project);
     }
     return state;
 }
@@ -38,7 +57,9 @@ ProfilePlan ProfilePlans::plan(const QList<ProfileEntry> &saved, const QList<Pro
 {
     // Keyed, since a large home lists thousands of servers.
     const auto key = [](const ProfileEntry &entry) {
-        return QStringList{MCPSources::toString(entry.source), entry.projectPath, entry.name}.join(QChar(0));
+        return QStringList{MCPSources::toString(entry.source), entry.projectPath, entry.name,
+                           entry.inClaudeCode ? QStringLiteral("claudeCode") : QString()}
+            .join(QChar(0));
     };
     QHash<QString, bool> now;
     for (const ProfileEntry &entry : current)
@@ -51,12 +72,34 @@ ProfilePlan ProfilePlans::plan(const QList<ProfileEntry> &saved, const QList<Pro
         if (found == now.cend())
             plan.gone.append(entry);
         else if (*found != entry.enabled)
-            plan.switches.append({entry.name, entry.source, entry.projectPath, entry.enabled});
+            plan.switches.append(switchFor(entry));
     }
     for (const ProfileEntry &entry : current)
         if (!wanted.contains(key(entry)))
             plan.appeared.append(entry);
     return plan;
+}
+
+ServerSwitch ProfilePlans::switchFor(const ProfileEntry &entry)
+{
+    ServerSwitch change{entry.name, entry.source, entry.projectPath, entry.enabled};
+    // Nothing moves: the name goes into or out of the folder's "disabledMcpServers".
+    if (entry.inClaudeCode)
+        change.plan = ProjectSwitchPlan{false, true, std::nullopt};
+    return change;
+}
+
+ProfileEntry ProfilePlans::entryOf(const ServerSwitch &change)
+{
+    const bool inClaudeCode = change.plan && change.plan->claudeCode && !change.plan->record;
+    return {change.source, change.projectPath, change.name, change.enabled, inClaudeCode};
+}
+
+QString ProfilePlans::where(const ProfileEntry &entry)
+{
+    if (entry.inClaudeCode)
+        return QStringLiteral("Claude Code\u2019s switch in %1").arg(entry.projectPath);
+    return where(entry.source, entry.projectPath);
 }
 
 QString ProfilePlans::where(MCPSource source, const QString &projectPath)

@@ -24,8 +24,14 @@ namespace ProfilePlans {
 
 [[nodiscard]] ProfilePlan plan(const QList<ProfileEntry> &saved, const QList<ProfileEntry> &current);
 
-// How the switch would read in a list: "alpha", "alpha (Claude Desktop)", "gamma (project
-// /srv/app)"; the caller escapes it for the terminal.
+// The switch that brings a server to the entry's state: Claude Code's own switches through the
+// folder's "disabledMcpServers", every other one through its source's lossless path.
+[[nodiscard]] ServerSwitch switchFor(const ProfileEntry &entry);
+[[nodiscard]] ProfileEntry entryOf(const ServerSwitch &change);
+
+// Where the switch is, as a list shows it: "global", "Claude Desktop", "project /srv/app",
+// "Claude Code's switch in /srv/app"; the caller escapes it for the terminal.
 [[nodiscard]] QString where(MCPSource source, const QString &projectPath);
+[[nodiscard]] QString where(const ProfileEntry &entry);
 
 } // namespace ProfilePlans

@@ -134,6 +134,9 @@ private Q_SLOTS:
         h.run({"disable", "a"});
         h.run({"disable", "d", "--desktop"});
         h.run({"disable", "p", "--project", h.app});
+        // Claude Code's own switch in a folder (what /mcp writes), of a server still on globally.
+        h.run({"disable", "b", "--project", h.zed});
+        h.run({"disable", "c", "--project", h.zed});
         QCOMPARE(claude(h.home, "mcp add -s user fresh -- /bin/true").exitCode, 0);
         QCOMPARE(claude(h.home, "mcp remove -s user b").exitCode, 0);
         const json claudeBefore = h.claudeJson();
@@ -151,6 +154,7 @@ private Q_SLOTS:
              {QStringLiteral("Switched on a (global)"), QStringLiteral("Switched off c (global)"),
               QStringLiteral("Switched on d (Claude Desktop)"),
               QStringLiteral("Switched on p (project %1)").arg(app),
+              QStringLiteral("Switched on c (Claude Code\u2019s switch in %1)").arg(h.zed),
               QStringLiteral("Left alone, no longer configured: b (global)"),
               QStringLiteral("Appeared since the profile was saved, left as it is: fresh (global)")})
             QVERIFY2(applied.out.contains(line + '\n'), qPrintable(applied.out));
@@ -159,6 +163,8 @@ private Q_SLOTS:
         expected["mcpServers"]["a"] = original["mcpServers"]["a"];
         expected["mcpServers"].erase("c");
         expected["projects"][app.toStdString()]["mcpServers"]["p"] = server("run-p");
+        // b is gone from the user's servers; its Claude Code switch in zed stays as it was.
+        expected["projects"][h.zed.toStdString()]["disabledMcpServers"] = json::array({"b"});
         QCOMPARE_JSON(h.claudeJson(), expected);
         json expectedDesktop = desktopBefore;
         expectedDesktop["mcpServers"]["d"] = json{{"command", "run-d"}};
