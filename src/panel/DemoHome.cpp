@@ -58,20 +58,24 @@ bool writeConfigs()
     claude["projects"][webappProject().toStdString()] = {
         {"mcpServers",
          {{"postgres", command("demo-postgres-mcp", {"postgresql://localhost/webapp"})},
-          {"sentry", http("https://mcp.sentry.example/mcp")}}}};
+          {"sentry", http("https://mcp.sentry.example/mcp")}}},
+        // Switched off for this folder with Claude Code's own /mcp.
+        {"disabledMcpServers", {"context7"}}};
     claude["projects"][apiProject().toStdString()] = {
         {"mcpServers",
          {{"grafana", http("https://grafana.example/mcp")}, {"redis", command("demo-redis-mcp", {})}}}};
 
     ordered_json desktop{{"mcpServers", {{"filesystem", command("demo-filesystem-mcp", {"~/Documents"})}}}};
-    ordered_json managed{{"mcpServers", {{"company-docs", http("https://docs.corp.example/mcp")}}}};
+    // Checked in with the api repository; Claude Code has not asked about it yet. (No managed
+    // file: one would take exclusive control, and none of the user's own servers would load.)
+    ordered_json apiServers{{"mcpServers", {{"docs-search", http("https://docs.api.example/mcp")}}}};
     // Switched off from the panel earlier: its definition waits in the stash.
     ordered_json stash{{"global", {{"linear", http("https://mcp.linear.example/sse")}}},
                        {"desktop", ordered_json::object()}};
 
     return writeFile(Paths::claudeJsonPath(), text(claude)) &&
            writeFile(Paths::desktopConfigPath(), text(desktop)) &&
-           writeFile(Paths::managedConfigPath(), text(managed)) &&
+           writeFile(apiProject() + QStringLiteral("/.mcp.json"), text(apiServers)) &&
            writeFile(Paths::disabledGlobalConfigPath(), text(stash));
 }
 
@@ -96,9 +100,9 @@ bool writeEstimates()
 {
     const double now = MCPToolProbe::referenceSeconds(QDateTime::currentDateTimeUtc());
     const QList<std::pair<const char *, qint64>> figures{
-        {"context7", 1840}, {"github", 12345},     {"playwright", 4120}, {"filesystem", 2210},
-        {"postgres", 850},  {"sentry", 3075},      {"storybook", 1260},  {"grafana", 6480},
-        {"redis", 990},     {"company-docs", 640}, {"linear", 5210},
+        {"context7", 1840}, {"github", 12345}, {"playwright", 4120}, {"filesystem", 2210},
+        {"postgres", 850},  {"sentry", 3075},  {"storybook", 1260},  {"grafana", 6480},
+        {"redis", 990},     {"linear", 5210},
     };
     QList<MCPToolProbeCache_v2> records;
     for (const auto &[name, tokens] : figures)

@@ -20,6 +20,8 @@ void PanelModel::toggleProject(int section, int row, bool value)
     if (!rows || row < 0 || row >= rows->count())
         return;
     const ServerRow &server = rows->rows().at(row);
+    if (server.inherited)
+        return; // a global server: switched in the global section
     const QString path = m_projects->pathAt(section);
     if (value && server.needsConfirmation) {
         m_pending = PendingToggle{server, path, value};

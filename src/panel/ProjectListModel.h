@@ -1,6 +1,7 @@
 #pragma once
 
 #include "panel/RowListModel.h"
+#include "panel/ServerLoads.h"
 
 #include <QAbstractListModel>
 #include <QtQml/qqmlregistration.h>
@@ -20,6 +21,7 @@ public:
         QString id;
         QString path;
         QList<ServerRow> rows;
+        ServerLoads::SessionTokens tokens; // what a session in the folder carries
     };
 
     enum Role
@@ -31,6 +33,9 @@ public:
         CountDescriptionRole, // the count as a screen reader says it
         IsExpandedRole,
         RowsRole,
+        TokenTextRole,   // what a session in the folder carries per message, "~14.2k"
+        TokensHeavyRole, // over Claude Code's warning
+        TokenNoteRole,   // the figure in a sentence
     };
 
     using QAbstractListModel::QAbstractListModel;
@@ -59,6 +64,7 @@ private:
         QString id;
         QString path;
         RowListModel *rows = nullptr;
+        ServerLoads::SessionTokens tokens;
     };
 
     QList<Entry> m_sections;

@@ -94,6 +94,7 @@ void TokenWeights::probe(const MCPServerEntry &entry)
         // A name leaves the spinner set as soon as any one of its probes ends.
         m_probing.remove(name);
         m_weights.insert(name, tokens);
+        m_measured.insert(name);
         Q_EMIT changed();
         finishOne();
     });

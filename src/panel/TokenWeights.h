@@ -30,6 +30,8 @@ public:
 
     [[nodiscard]] const QHash<QString, qint64> &weights() const { return m_weights; }
     [[nodiscard]] const QSet<QString> &probing() const { return m_probing; }
+    // Names whose estimate has arrived (the others show the fallback).
+    [[nodiscard]] const QSet<QString> &measured() const { return m_measured; }
     // busyKey()s of the project rows that are not probed.
     [[nodiscard]] const QSet<QString> &unprobeable() const { return m_unprobeable; }
     // Probes are running, or a load is still deciding what to probe.
@@ -58,6 +60,7 @@ private:
     ApprovalSource m_approvals;
     QHash<QString, qint64> m_weights;
     QSet<QString> m_probing;
+    QSet<QString> m_measured;
     QSet<QString> m_unprobeable;
     int m_running = 0;
 };

@@ -123,6 +123,65 @@ private Q_SLOTS:
         QCOMPARE(m_fixture->commandsRun().isEmpty(), !autoRelaunch);
     }
 
+    // Each row says what a Claude Code session makes of its server where the row stands, and the
+    // title bar and the project header add up the servers that really load.
+    void rowsShowWhatLoadsWhere()
+    {
+        writeLoadStatesHome(m_fixture->home);
+        m_fixture->start({{QStringLiteral("alpha"), 31000},
+                          {QStringLiteral("beta"), 4000},
+                          {QStringLiteral("delta"), 2000},
+                          {QStringLiteral("gamma"), 3000},
+                          {QStringLiteral("pending"), 5000}},
+                         {{QStringLiteral("alpha"),
+                           {{QStringLiteral("navigate"), 900},
+                            {QStringLiteral("snapshot"), 24000},
+                            {QStringLiteral("click"), 6100}}}});
+        m_finished = std::make_unique<QSignalSpy>(&panel(), &PanelModel::toggleFinished);
+        showPanel();
+        QTRY_VERIFY_WITH_TIMEOUT(!panel().probesRunning(), 15000);
+        panel().rebuildNow();
+
+        const auto shown = [](const RowListModel *rows) {
+            QStringList lines;
+            for (const ServerRow &row : rows->rows())
+                lines << row.entry.name + QLatin1Char('|') + ServerRows::secondLine(row) +
+                             (row.loads() ? QStringLiteral("|loads") : QStringLiteral("|-"));
+            return lines;
+        };
+        QCOMPARE(shown(panel().globalRows()),
+                 QStringList({QStringLiteral("alpha||loads"), QStringLiteral("beta||-"),
+                              QStringLiteral("delta||loads"), QStringLiteral("gamma|blocked by policy|-")}));
+        QCOMPARE(panel().projects()->count(), 1);
+        QCOMPARE(shown(panel().projects()->rowsAt(0)),
+                 QStringList({QStringLiteral("alpha||loads"), QStringLiteral("pending|awaiting approval|-"),
+                              QStringLiteral("alpha|Global \u00b7 shadowed by local|-"),
+                              QStringLiteral("delta|Global \u00b7 off in Claude Code|-")}));
+        // The global rows listed in the project are switched in the global section.
+        panel().toggleProject(0, 2, false);
+        QVERIFY(!panel().projects()->rowsAt(0)->rows().at(2).busy);
+        QCOMPARE(m_finished->count(), 0);
+
+        // Outside every project: alpha and delta; in the project: its own alpha, nothing else.
+        QCOMPARE(panel().sessionTokens(), (ServerLoads::SessionTokens{33000, 2, 0}));
+        QVERIFY(panel().sessionTokensHeavy());
+        const QModelIndex header = panel().projects()->index(0);
+        QCOMPARE(header.data(ProjectListModel::TokenTextRole).toString(), QStringLiteral("~31.0k"));
+        QCOMPARE(header.data(ProjectListModel::CountTextRole).toString(), QStringLiteral("2/2"));
+        QVERIFY(panel().globalRows()->rows().at(0).heavy());
+
+        // A click on the global alpha lists its tools, heaviest first, and only there.
+        panel().toggleExpanded(-1, 0);
+        const ServerRow alpha = panel().globalRows()->rows().at(0);
+        QVERIFY(alpha.isExpanded);
+        QCOMPARE(alpha.tools, (QList<ToolTokens>{{QStringLiteral("snapshot"), 24000},
+                                                 {QStringLiteral("click"), 6100},
+                                                 {QStringLiteral("navigate"), 900}}));
+        QVERIFY(!panel().projects()->rowsAt(0)->rows().at(0).isExpanded);
+        panel().toggleExpanded(-1, 0);
+        QVERIFY(!panel().globalRows()->rows().at(0).isExpanded);
+    }
+
     // A cloned repository's .mcp.json that is a FIFO: the panel lists the rest and names the
     // file in its error strip, instead of waiting on it ("Loading…" for ever).
     void unreadableSourceIsNamedInTheErrorStrip()

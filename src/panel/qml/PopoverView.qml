@@ -64,6 +64,28 @@ Rectangle {
                 color: "white"
                 text: "Quorlane"
             }
+            // What a session outside every project carries per message.
+            PanelText {
+                id: sessionFigure
+                objectName: "sessionTokens"
+                visible: root.page !== "preferences" && Panel.listState === "list"
+                x: title.x + title.implicitWidth + 8
+                anchors.baseline: title.baseline
+                size: Theme.titleFigureSize
+                color: Panel.sessionTokensHeavy ? Theme.heavy : Theme.figure
+                text: Panel.sessionTokenText + " per message"
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
+                Accessible.description: Panel.sessionTokenNote
+                HoverHandler {
+                    onHoveredChanged: {
+                        if (hovered)
+                            tip.show(Panel.sessionTokenNote, sessionFigure)
+                        else
+                            tip.hide()
+                    }
+                }
+            }
             ProfileSwitcher {
                 visible: root.page !== "preferences"
                 anchors.right: parent.right

@@ -1,18 +1,23 @@
 import QtQuick
 import Quorlane.Panel
 
-// One project: a header (folder, name, abbreviated path, "3/5", chevron) that collapses and
-// expands the section, then one row per server while expanded.
+// One project: a header (folder, name, abbreviated path, what a session there carries per
+// message, "3/5", chevron) that collapses and expands the section, then one row per server
+// while expanded.
 Column {
     id: section
     property string title
     property string pathText
     property string countText
     property string countDescription
+    property string tokenText
+    property bool tokensHeavy: false
+    property string tokenNote
     property bool isExpanded: true
     property var rows: null
     property var tipHost: null
     signal toggled(int index, bool value)
+    signal rowExpandToggled(int index)
     signal expandToggled()
     // Only a click animates: sections appear at their full height.
     property bool animated: false
@@ -79,6 +84,26 @@ Column {
             anchors.verticalCenter: parent.verticalCenter
             spacing: 4
             PanelText {
+                id: sessionFigure
+                objectName: "sessionTokens"
+                anchors.verticalCenter: parent.verticalCenter
+                size: Theme.figureSize
+                color: section.tokensHeavy ? Theme.heavy : Theme.figure
+                text: section.tokenText
+                HoverHandler {
+                    onHoveredChanged: {
+                        if (!section.tipHost)
+                            return
+                        if (hovered)
+                            section.tipHost.show(section.tokenNote, sessionFigure)
+                        else
+                            section.tipHost.hide()
+                    }
+                }
+            }
+            // Between the two figures.
+            Item { width: 4; height: 1 }
+            PanelText {
                 objectName: "countText"
                 anchors.verticalCenter: parent.verticalCenter
                 size: 12
@@ -124,10 +149,19 @@ Column {
                     required busy
                     required note
                     required accessibleDescription
+                    required loads
+                    required explanation
+                    required heavy
+                    required isExpanded
+                    required tools
+                    required property string lockLabel
+                    required isLocked
                     width: section.width
                     mcpName: name
                     tipHost: section.tipHost
+                    lockAccessibilityLabel: lockLabel
                     onToggled: value => section.toggled(index, value)
+                    onExpandToggled: section.rowExpandToggled(index)
                 }
             }
         }
