@@ -169,6 +169,10 @@ Item {
         busy: row.busy
         opacity: row.isLocked ? 0.5 : 1
         onToggled: value => row.toggled(value)
+        // From the keyboard, the arrow to the right lists the tools and the one to the left
+        // hides them again.
+        Keys.onRightPressed: if (!row.isExpanded) row.expandToggled()
+        Keys.onLeftPressed: if (row.isExpanded) row.expandToggled()
     }
 
     // The tools, made only while shown.

@@ -63,6 +63,13 @@ Item {
             tryVerify(() => findChild(row, "toolName") !== null)
             compare(findChild(row, "toolName").text, "browser_snapshot")
             verify(row.height > oneLine + 20)
+            // From the keyboard: left hides what is shown, right shows only what is hidden.
+            const toggle = findChild(row, "switch")
+            toggle.forceActiveFocus()
+            keyClick(Qt.Key_Right)
+            compare(asked, 1)
+            keyClick(Qt.Key_Left)
+            compare(asked, 2)
         }
     }
 
