@@ -56,7 +56,7 @@ void writeFile(const QString &path, const QByteArray &bytes)
 PanelModel::Services services(MCPConfigService *config, AppPreferences *prefs, SessionManager *sessions,
                               TokenSavingsService *savings, UpdateChecker *updater)
 {
-    PanelModel::Services s{config, prefs, sessions, savings, updater, {}, {}};
+    PanelModel::Services s{config, prefs, sessions, savings, updater, {}, {}, {}};
     s.estimator = [](MCPServerEntry entry) -> QCoro::Task<qint64> {
         co_return 1000 + entry.name.size() * 97;
     };
