@@ -56,9 +56,9 @@ void writeFile(const QString &path, const QByteArray &bytes)
 PanelModel::Services services(MCPConfigService *config, AppPreferences *prefs, SessionManager *sessions,
                               TokenSavingsService *savings, UpdateChecker *updater)
 {
-    PanelModel::Services s{config, prefs, sessions, savings, updater, {}, {}, {}};
-    s.estimator = [](MCPServerEntry entry) -> QCoro::Task<qint64> {
-        co_return 1000 + entry.name.size() * 97;
+    PanelModel::Services s{config, prefs, sessions, savings, updater, {}, {}};
+    s.estimator = [](MCPServerEntry entry) -> QCoro::Task<ProbeResult> {
+        co_return ProbeResult{1000 + entry.name.size() * 97, true, {}};
     };
     s.approvals = [] { return [](const MCPProject &, const MCPServerEntry &) { return true; }; };
     return s;

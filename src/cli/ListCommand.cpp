@@ -41,19 +41,19 @@ nlohmann::ordered_json sectionJson(const QList<MCPServerEntry> &servers, const M
     return list;
 }
 
-// Figures from the probe cache only: listing never starts a server. A server never measured
-// counts with the fallback estimate.
+// Figures from the probe cache only: listing never starts a server. A server whose definition
+// was never measured counts with the fallback estimate.
 struct Figures
 {
-    QHash<QString, qint64> cached = MCPToolProbe::shared().cachedTokenWeights();
+    const MCPToolProbe &probe = MCPToolProbe::shared();
 
     [[nodiscard]] qint64 of(const ClaudeCodeRules::ServerLoad &load) const
     {
-        return cached.value(load.entry.name, kFallbackTokens);
+        return probe.cachedFigure(load.entry).value_or(kFallbackTokens);
     }
     [[nodiscard]] bool measured(const ClaudeCodeRules::ServerLoad &load) const
     {
-        return cached.contains(load.entry.name);
+        return probe.cachedFigure(load.entry).has_value();
     }
     // What a session carries per message: the servers that load.
     [[nodiscard]] qint64 total(const QList<ClaudeCodeRules::ServerLoad> &loads) const

@@ -1,5 +1,6 @@
 #include "json/JsonDocument.h"
 
+#include "platform/HexDigit.h"
 #include "json/LargeBuffer.h"
 
 #include <simdjson.h>
@@ -20,17 +21,6 @@ bool isSpace(char c)
 bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // Eight bytes at a time: whether any of them ends or escapes a string or is a control byte.
@@ -251,7 +241,7 @@ private:
             if (m_end - p < 5)
                 return nullptr;
             for (int i = 1; i <= 4; ++i)
-                if (hexValue(p[i]) < 0)
+                if (hexDigitValue(p[i]) < 0)
                     return nullptr;
             return p + 5;
         default:
@@ -434,8 +424,8 @@ void appendUtf8(std::string &out, std::uint32_t codePoint)
 
 std::uint32_t hex4(const char *p)
 {
-    return std::uint32_t((hexValue(p[0]) << 12) | (hexValue(p[1]) << 8) | (hexValue(p[2]) << 4) |
-                         hexValue(p[3]));
+    return std::uint32_t((hexDigitValue(p[0]) << 12) | (hexDigitValue(p[1]) << 8) |
+                         (hexDigitValue(p[2]) << 4) | hexDigitValue(p[3]));
 }
 
 } // namespace

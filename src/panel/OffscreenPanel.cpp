@@ -32,8 +32,9 @@ OffscreenPanel::OffscreenPanel(PanelHost &host)
     }
     m_root->setParent(&m_window);
     m_root->setParentItem(m_window.contentItem());
-    m_root->setWidth(320);
-    m_window.resize(320, qMax(80, qCeil(m_root->implicitHeight())));
+    // The width is the theme's; the window takes it from the root item.
+    m_root->setWidth(m_root->implicitWidth());
+    m_window.resize(qCeil(m_root->implicitWidth()), qMax(80, qCeil(m_root->implicitHeight())));
     m_window.show();
 }
 
@@ -49,7 +50,7 @@ QImage OffscreenPanel::grab()
     const int height = qMax(80, qCeil(m_root->implicitHeight()));
     m_root->setHeight(height);
     if (m_window.height() != height)
-        m_window.resize(320, height);
+        m_window.resize(m_window.width(), height);
     QImage frame = m_window.grabWindow();
     frame.setDevicePixelRatio(m_window.effectiveDevicePixelRatio());
     return shaped(frame, m_root->property("radius").toReal());

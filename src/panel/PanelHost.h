@@ -19,7 +19,7 @@ class QQmlEngine;
 //     QQmlComponent component(&engine, PanelHost::rootUrl());
 //     auto *root = qobject_cast<QQuickItem *>(component.create());
 //     root->setParentItem(window->contentItem());
-//     root->setWidth(320);
+//     root->setWidth(root->implicitWidth()); // the theme's panel width
 //
 // The root item `PopoverView` offers:
 // - `implicitHeight`: its natural height; the window fits it (listen to implicitHeightChanged).

@@ -37,10 +37,10 @@ PanelModel::Services PanelModel::Services::shared(MCPConfigService *config)
     services.savings = TokenSavingsService::shared();
     services.updater = &UpdateChecker::shared();
     services.estimator = [](MCPServerEntry entry) {
-        return MCPToolProbe::shared().tokensPerMessage(std::move(entry));
+        // The panel's figures go by name: the server is not told apart by its source.
+        ProbeIdentity server{std::nullopt, {}, entry.name};
+        return MCPToolProbe::shared().estimate(std::move(server), std::move(entry));
     };
-    // Per-tool figures are not measured yet: an expanded row says so.
-    services.tools = [](const MCPServerEntry &) { return QList<ToolTokens>{}; };
     services.approvals = [] {
         auto approval = std::make_shared<ProjectServerApproval>(ProjectServerApproval::forCurrentUser());
         return [approval](const MCPProject &project, const MCPServerEntry &entry) {
@@ -179,8 +179,13 @@ void PanelModel::rebuildNow()
 void PanelModel::rebuild()
 {
     const MCPConfigService &config = *m_services.config;
-    const RowContext context{m_weights->weights(),     m_weights->probing(), m_busy,
-                             m_weights->unprobeable(), m_expanded,           m_services.tools};
+    const RowContext context{
+        m_weights->weights(),
+        m_weights->probing(),
+        m_busy,
+        m_weights->unprobeable(),
+        m_expanded,
+        [weights = m_weights](const MCPServerEntry &entry) { return weights->tools(entry.name); }};
     m_globalRows->setRows(ServerRows::globalRows(config.desktopServers(), config.globalServers(),
                                                  config.managedServers(), config.disabledGlobalServers(),
                                                  config.loads(), context));

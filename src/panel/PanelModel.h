@@ -73,8 +73,6 @@ public:
         UpdateChecker *updater = nullptr;
         TokenWeights::Estimator estimator;
         TokenWeights::ApprovalSource approvals;
-        // The tools an expanded row lists.
-        ToolSource tools;
 
         // The process-wide instances around `config`.
         [[nodiscard]] static Services shared(MCPConfigService *config);

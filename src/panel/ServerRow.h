@@ -1,5 +1,6 @@
 #pragma once
 
+#include "probe/ProbeMessages.h"
 #include "store/ClaudeCodeRules.h"
 #include "store/MCPProject.h"
 #include "store/MCPSource.h"
@@ -10,15 +11,6 @@
 
 #include <functional>
 #include <optional>
-
-// One tool of a server with what its definition costs per message.
-struct ToolTokens
-{
-    QString name;
-    qint64 tokens = 0;
-
-    bool operator==(const ToolTokens &) const = default;
-};
 
 // The measured tools of a server, in any order; empty when they are not known.
 using ToolSource = std::function<QList<ToolTokens>(const MCPServerEntry &)>;

@@ -1,5 +1,7 @@
 #include "platform/ChildProcess.h"
+
 #include "platform/ChildGroups.h"
+#include "platform/ChildSpawn.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -8,13 +10,8 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#ifdef __linux__
-#include <sys/prctl.h>
-#endif
 
 #include <vector>
 
@@ -22,25 +19,6 @@ namespace {
 
 // How long a terminated child may take to exit before it is killed.
 constexpr int terminateGraceMs = 1500;
-
-// Signals a child starts with at their default action, whatever this process does with them.
-constexpr int defaultSignals[] = {SIGPIPE, SIGHUP, SIGINT, SIGQUIT, SIGTERM};
-
-// Close-on-exec, so a pipe end never leaks into a child another thread starts at the same time
-// (it would keep our child's input open after we close it). Linux sets the flag atomically;
-// macOS has no pipe2, and there only a spawn in the instant between the two calls can leak.
-bool makePipe(int fds[2])
-{
-#ifdef __linux__
-    return ::pipe2(fds, O_CLOEXEC) == 0;
-#else
-    if (::pipe(fds) != 0)
-        return false;
-    for (int i = 0; i < 2; ++i)
-        ::fcntl(fds[i], F_SETFD, FD_CLOEXEC);
-    return true;
-#endif
-}
 
 void closeFd(int &fd)
 {
@@ -73,109 +51,6 @@ bool groupAlive(pid_t group)
     return ::kill(-group, 0) == 0;
 }
 
-// What the child's three standard descriptors become: the pipe ends, or -1 for /dev/null.
-struct Streams
-{
-    int input = -1;
-    int output = -1;
-    bool errorsToOutput = false;
-};
-
-#ifdef __linux__
-// fork instead of posix_spawn: only a forked child can ask for the parent-death signal before it
-// runs the program, so that even a SIGKILL of this process ends the child. Between fork and exec
-// the child makes system calls only (no allocation, no locks), as a child of a threaded process
-// must.
-pid_t spawn(const char *path, char *const argv[], char *const envp[], const Streams &streams)
-{
-    int status[2];
-    if (!makePipe(status))
-        return -1;
-    // Signals wait until the child has reset their actions: our handlers must never run there.
-    sigset_t all;
-    sigfillset(&all);
-    sigset_t previousMask;
-    pthread_sigmask(SIG_SETMASK, &all, &previousMask);
-    const pid_t parent = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::setpgid(0, 0);
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent) // we died before the request was made
-            ::_exit(127);
-        const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-        ::dup2(streams.input >= 0 ? streams.input : null, STDIN_FILENO);
-        ::dup2(streams.output, STDOUT_FILENO);
-        ::dup2(streams.errorsToOutput ? streams.output : null, STDERR_FILENO);
-        for (const int sig : defaultSignals)
-            ::signal(sig, SIG_DFL);
-        sigset_t none;
-        sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        ::execve(path, argv, envp);
-        const int error = errno;
-        [[maybe_unused]] const ssize_t ignored = ::write(status[1], &error, sizeof error);
-        ::_exit(127);
-    }
-    pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
-    closeFd(status[1]);
-    if (pid < 0) {
-        closeFd(status[0]);
-        return -1;
-    }
-    // Also from here: a kill of the group must reach the child even before it ran setpgid.
-    ::setpgid(pid, pid);
-    // The status pipe closes on exec; bytes on it are the errno of a failed exec.
-    int error = 0;
-    ssize_t n;
-    do {
-        n = ::read(status[0], &error, sizeof error);
-    } while (n < 0 && errno == EINTR);
-    closeFd(status[0]);
-    if (n > 0) {
-        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
-        return -1;
-    }
-    return pid;
-}
-#else
-pid_t spawn(const char *path, char *const argv[], char *const envp[], const Streams &streams)
-{
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (streams.input >= 0)
-        posix_spawn_file_actions_adddup2(&actions, streams.input, STDIN_FILENO);
-    else
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, streams.output, STDOUT_FILENO);
-    if (streams.errorsToOutput)
-        posix_spawn_file_actions_adddup2(&actions, streams.output, STDERR_FILENO);
-    else
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t noSignals;
-    sigemptyset(&noSignals);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (const int sig : defaultSignals)
-        sigaddset(&defaults, sig);
-    posix_spawnattr_setflags(&attributes,
-                             POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setsigmask(&attributes, &noSignals);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-
-    pid_t pid = -1;
-    const int error = ::posix_spawn(&pid, path, &actions, &attributes, argv, envp);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    return error == 0 ? pid : -1;
-}
-#endif
-
 } // namespace
 
 std::unique_ptr<ChildProcess> ChildProcess::start(const QString &program, const QStringList &arguments,
@@ -186,7 +61,7 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const QString &program, const 
     ChildGroups::installHandlers();
     int input[2] = {-1, -1};
     int output[2] = {-1, -1};
-    if ((withInput && !makePipe(input)) || !makePipe(output)) {
+    if ((withInput && !ChildSpawn::makePipe(input)) || !ChildSpawn::makePipe(output)) {
         closeFd(input[0]);
         closeFd(input[1]);
         return nullptr;
@@ -196,8 +71,8 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const QString &program, const 
     std::vector<std::string> envStrings = toStrings(environment);
     std::vector<char *> argv = toPointers(argvStrings);
     std::vector<char *> envp = toPointers(envStrings);
-    const pid_t pid =
-        spawn(argvStrings.front().c_str(), argv.data(), envp.data(), {input[0], output[1], errorsToOutput});
+    const pid_t pid = ChildSpawn::spawn(argvStrings.front().c_str(), argv.data(), envp.data(),
+                                        {input[0], output[1], errorsToOutput});
 
     closeFd(input[0]);
     closeFd(output[1]);

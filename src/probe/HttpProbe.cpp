@@ -145,13 +145,18 @@ ProbePostResult postMessage(const nlohmann::json &message, const QUrl &url,
 
 qint64 probeHTTP(const QString &url, const QMap<QString, QString> &headers)
 {
+    return measureHTTP(url, headers).tokensPerMessage;
+}
+
+ProbeResult measureHTTP(const QString &url, const QMap<QString, QString> &headers)
+{
     const QUrl parsed(url, QUrl::StrictMode);
     // Only the web: a file: or data: URL is not a server, and must not be read as one.
     if (!parsed.isValid() ||
         (parsed.scheme() != QLatin1String("http") && parsed.scheme() != QLatin1String("https")))
-        return ProbeMessages::fallbackTokens;
+        return {};
 
-    qint64 estimate = ProbeMessages::fallbackTokens;
+    ProbeResult estimate;
     {
         // Made for this probe only and dropped with it: no cookies, cache or credentials survive.
         QNetworkAccessManager session;
@@ -167,7 +172,7 @@ qint64 probeHTTP(const QString &url, const QMap<QString, QString> &headers)
                 postMessage(ProbeMessages::toolsListRequest(), parsed, headers, sessionId, session);
             if (!isAuthFailure(listed.statusCode)) {
                 if (const auto tools = parseToolsResponse(listed.body))
-                    estimate = ProbeMessages::estimateTokens(ProbeMessages::writeCompact(*tools).size());
+                    estimate = ProbeMessages::measureTools(*tools);
             }
         }
     }

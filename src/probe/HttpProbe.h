@@ -1,5 +1,7 @@
 #pragma once
 
+#include "probe/ProbeMessages.h"
+
 #include <QByteArray>
 #include <QMap>
 #include <QString>
@@ -30,6 +32,8 @@ namespace HttpProbe {
 // Tokens per message (at least 1500); 1500 for every failure, and at once when `url` is not an
 // http or https URL.
 [[nodiscard]] qint64 probeHTTP(const QString &url, const QMap<QString, QString> &headers);
+// The whole measurement; not `measured` on every failure.
+[[nodiscard]] ProbeResult measureHTTP(const QString &url, const QMap<QString, QString> &headers);
 
 // POSTs one message and waits at most 20 s for the answer (the request itself gives up after
 // 15 s without progress). A wait that runs out gives status 0 and no body; the request is left

@@ -4,11 +4,11 @@
 #include "probe/HttpProbe.h"
 #include "probe/StdioProbe.h"
 #include "store/JsonFile.h"
+#include "store/QuorlaneFolder.h"
 #include "json/JsonValues.h"
 
-#include <QDir>
+#include <QCryptographicHash>
 #include <QFile>
-#include <QFileInfo>
 #include <QMutexLocker>
 
 #include <QCoro/QCoroFuture>
@@ -16,9 +16,7 @@
 
 #include <cmath>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -38,6 +36,70 @@ std::optional<qint64> integerValue(const nlohmann::json &value)
             return qint64(number);
     }
     return std::nullopt;
+}
+
+double now()
+{
+    return MCPToolProbe::referenceSeconds(QDateTime::currentDateTimeUtc());
+}
+
+bool isFresh(double timestamp, double at)
+{
+    // A timestamp in the future counts as fresh.
+    return at - timestamp <= MCPToolProbe::freshnessSeconds;
+}
+
+ProbeResult resultOf(const MCPToolProbeCache_v2 &record)
+{
+    return {record.tokensPerMessage, true, record.tools};
+}
+
+std::optional<QList<ToolTokens>> decodeTools(const nlohmann::json &element)
+{
+    QList<ToolTokens> tools;
+    const auto list = element.find("tools");
+    if (list == element.end())
+        return tools;
+    if (!list->is_array())
+        return std::nullopt;
+    for (const nlohmann::json &tool : *list) {
+        if (!tool.is_object() || !tool.contains("name") || !tool.contains("tokens"))
+            return std::nullopt;
+        const auto name = JsonValues::as<QString>(tool["name"]);
+        const auto tokens = integerValue(tool["tokens"]);
+        if (!name || !tokens)
+            return std::nullopt;
+        tools.append({*name, *tokens});
+    }
+    return tools;
+}
+
+// The server and definition of an element, when it has them. Nullopt for an element of the
+// older, name-only format, and for one whose new keys are malformed: either is measured again.
+std::optional<MCPToolProbeCache_v2> decodeServer(const nlohmann::json &element)
+{
+    const auto definition = element.find("definition");
+    if (definition == element.end() || !definition->is_string())
+        return std::nullopt;
+    MCPToolProbeCache_v2 record;
+    record.definition = JsonValues::toQString(definition->get<std::string>());
+    if (const auto source = element.find("source"); source != element.end()) {
+        const auto text = JsonValues::as<QString>(*source);
+        record.server.source = text ? MCPSources::fromString(*text) : std::nullopt;
+        if (!record.server.source)
+            return std::nullopt;
+    }
+    if (const auto project = element.find("project"); project != element.end()) {
+        const auto text = JsonValues::as<QString>(*project);
+        if (!text)
+            return std::nullopt;
+        record.server.project = *text;
+    }
+    const auto tools = decodeTools(element);
+    if (!tools)
+        return std::nullopt;
+    record.tools = *tools;
+    return record;
 }
 
 } // namespace
@@ -67,13 +129,50 @@ double MCPToolProbe::referenceSeconds(const QDateTime &moment)
     return double(moment.toMSecsSinceEpoch()) / 1000.0 - referenceDateOffset;
 }
 
+QString MCPToolProbe::definitionFingerprint(const MCPServerEntry &entry)
+{
+    // nlohmann::json keeps object keys sorted, so equal definitions give equal text.
+    nlohmann::json seen = nlohmann::json::object();
+    seen["command"] = entry.command.toStdString();
+    if (entry.args) {
+        seen["args"] = nlohmann::json::array();
+        for (const QString &arg : *entry.args)
+            seen["args"].push_back(arg.toStdString());
+    }
+    const auto addMap = [&](const char *key, const std::optional<QMap<QString, QString>> &map) {
+        if (!map)
+            return;
+        seen[key] = nlohmann::json::object();
+        for (auto it = map->cbegin(); it != map->cend(); ++it)
+            seen[key][it.key().toStdString()] = it.value().toStdString();
+    };
+    addMap("env", entry.env);
+    addMap("headers", entry.headers);
+    if (entry.url)
+        seen["url"] = entry.url->toStdString();
+    const std::string text = seen.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return QString::fromLatin1(QCryptographicHash::hash(QByteArrayView(text.data(), qsizetype(text.size())),
+                                                        QCryptographicHash::Sha256)
+                                   .toHex()
+                                   .left(32));
+}
+
 QByteArray MCPToolProbe::encodeCache(const QList<MCPToolProbeCache_v2> &records)
 {
     nlohmann::json array = nlohmann::json::array();
     for (const MCPToolProbeCache_v2 &record : records) {
-        array.push_back({{"mcpName", record.mcpName.toStdString()},
-                         {"tokensPerMessage", record.tokensPerMessage},
-                         {"timestamp", record.timestamp}});
+        nlohmann::json element = {{"mcpName", record.server.name.toStdString()},
+                                  {"definition", record.definition.toStdString()},
+                                  {"tokensPerMessage", record.tokensPerMessage},
+                                  {"timestamp", record.timestamp}};
+        if (record.server.source)
+            element["source"] = MCPSources::toString(*record.server.source).toStdString();
+        if (!record.server.project.isEmpty())
+            element["project"] = record.server.project.toStdString();
+        element["tools"] = nlohmann::json::array();
+        for (const ToolTokens &tool : record.tools)
+            element["tools"].push_back({{"name", tool.name.toStdString()}, {"tokens", tool.tokens}});
+        array.push_back(std::move(element));
     }
     return JsonFile::serializeCompact(array);
 }
@@ -97,7 +196,13 @@ std::optional<QList<MCPToolProbeCache_v2>> MCPToolProbe::decodeCache(const QByte
         const auto seconds = JsonValues::as<double>(*timestamp);
         if (!nameText || !tokenCount || !seconds)
             return std::nullopt;
-        records.append({*nameText, *tokenCount, *seconds});
+        auto record = decodeServer(element);
+        if (!record)
+            continue;
+        record->server.name = *nameText;
+        record->tokensPerMessage = *tokenCount;
+        record->timestamp = *seconds;
+        records.append(*record);
     }
     return records;
 }
@@ -110,7 +215,7 @@ void MCPToolProbe::loadCache()
         return;
     QMutexLocker locker(&m_lock);
     for (const MCPToolProbeCache_v2 &record : *records)
-        m_cache.insert(record.mcpName, record);
+        store(record);
 }
 
 void MCPToolProbe::saveCache()
@@ -122,78 +227,130 @@ void MCPToolProbe::saveCache()
         QMutexLocker locker(&m_lock);
         records = m_cache.values();
     }
-    const QByteArray bytes = encodeCache(records);
-    QDir().mkpath(QFileInfo(m_cacheFile).absolutePath());
-    // A plain rewrite in place; a failure only costs the next run a probe. Opened without
-    // blocking and written only when it is a regular file: a FIFO in its place must not hang us.
-    const int fd = ::open(QFile::encodeName(m_cacheFile).constData(),
-                          O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600);
-    if (fd < 0)
+    // Replaced in one step, so a reader never sees half a file, and private to the user: the
+    // figures tell which servers are configured. Whatever else sits at the path (a FIFO, a link
+    // to a device, a folder) is left alone. A failure only costs the next run a probe.
+    struct stat status = {};
+    if (::lstat(QFile::encodeName(m_cacheFile).constData(), &status) == 0 && !S_ISREG(status.st_mode))
         return;
-    QFile file;
-    struct stat info = {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::ftruncate(fd, 0) != 0 ||
-        !file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return;
+    try {
+        QuorlaneFolder::writePrivately(m_cacheFile, encodeCache(records));
+    } catch (...) {
     }
-    file.write(bytes);
 }
 
-std::optional<qint64> MCPToolProbe::freshEstimate(const QString &name) const
+void MCPToolProbe::store(const MCPToolProbeCache_v2 &record)
 {
-    const auto it = m_cache.constFind(name);
-    // A timestamp in the future counts as fresh.
-    if (it != m_cache.cend() &&
-        referenceSeconds(QDateTime::currentDateTimeUtc()) - it->timestamp <= freshnessSeconds)
-        return it->tokensPerMessage;
+    // A server keeps the figure of its current definition only. Figures asked for without a
+    // source are kept per definition (the same name may stand for several servers) until stale.
+    const double at = now();
+    m_cache.removeIf([&](const QHash<Key, MCPToolProbeCache_v2>::iterator &it) {
+        const ProbeIdentity &server = it.key().first;
+        return record.server.source ? server == record.server : !server.source && !isFresh(it->timestamp, at);
+    });
+    m_cache.insert({record.server, record.definition}, record);
+}
+
+std::optional<ProbeResult> MCPToolProbe::freshEstimate(const ProbeIdentity &server, const QString &definition,
+                                                       double at) const
+{
+    const auto own = m_cache.constFind({server, definition});
+    if (own != m_cache.cend() && isFresh(own->timestamp, at))
+        return resultOf(*own);
+    // A server of the same name and definition runs the same program.
+    for (const MCPToolProbeCache_v2 &record : m_cache) {
+        if (record.definition == definition && record.server.name == server.name &&
+            isFresh(record.timestamp, at))
+            return resultOf(record);
+    }
     return std::nullopt;
 }
 
-qint64 MCPToolProbe::probeAndStore(const MCPServerEntry &entry)
+ProbeResult MCPToolProbe::probeAndStore(const MCPServerEntry &entry, const QString &definition)
 {
-    const qint64 tokens =
+    const ProbeResult result =
         (entry.url && !entry.url->isEmpty())
-            ? HttpProbe::probeHTTP(*entry.url, entry.headers.value_or(QMap<QString, QString>{}))
-            : StdioProbe::probeStdio(entry);
-    const MCPToolProbeCache_v2 record{entry.name, tokens, referenceSeconds(QDateTime::currentDateTimeUtc())};
+            ? HttpProbe::measureHTTP(*entry.url, entry.headers.value_or(QMap<QString, QString>{}))
+            : StdioProbe::measureStdio(entry);
+    const double at = now();
     {
         // Stored and no longer running in one step: a request in between finds one or the other.
         QMutexLocker locker(&m_lock);
-        m_cache.insert(entry.name, record);
-        m_running.remove(entry.name);
+        const QList<ProbeIdentity> waiting = m_running.take(definition).waiting;
+        if (!result.measured) {
+            m_failed.insert(definition, at);
+            return result;
+        }
+        m_failed.remove(definition);
+        for (const ProbeIdentity &server : waiting)
+            store({server, definition, result.tokensPerMessage, at, result.tools});
     }
     saveCache();
-    return tokens;
+    return result;
 }
 
-QFuture<qint64> MCPToolProbe::estimate(const MCPServerEntry &entry)
+QFuture<ProbeResult> MCPToolProbe::lookup(const ProbeIdentity &server, const MCPServerEntry &entry)
 {
+    const QString definition = definitionFingerprint(entry);
+    const double at = now();
     QMutexLocker locker(&m_lock);
-    if (const auto cached = freshEstimate(entry.name))
+    if (const auto cached = freshEstimate(server, definition, at))
         return QtFuture::makeReadyFuture(*cached);
-    const auto running = m_running.constFind(entry.name);
-    if (running != m_running.cend())
-        return *running;
+    const auto failed = m_failed.constFind(definition);
+    if (failed != m_failed.cend() && at - *failed >= 0 && at - *failed < retrySeconds)
+        return QtFuture::makeReadyFuture(ProbeResult{});
+    const auto running = m_running.find(definition);
+    if (running != m_running.end()) {
+        if (!running->waiting.contains(server))
+            running->waiting.append(server);
+        return running->future;
+    }
     // Started under the lock, so the probe cannot finish (and leave the map) before it is in it.
     // The pool belongs to this object and its destructor waits for it, so the job may use it.
-    QFuture<qint64> started = QtConcurrent::run(&m_probePool, [this, entry] { return probeAndStore(entry); });
-    m_running.insert(entry.name, started);
+    QFuture<ProbeResult> started = QtConcurrent::run(
+        &m_probePool, [this, entry, definition] { return probeAndStore(entry, definition); });
+    m_running.insert(definition, {started, {server}});
     return started;
+}
+
+QCoro::Task<ProbeResult> MCPToolProbe::estimate(ProbeIdentity server, MCPServerEntry entry)
+{
+    // Named, not a temporary of the co_await: GCC 12 would destroy the lambda twice.
+    QFuture<ProbeResult> estimating = lookup(server, entry);
+    co_return co_await estimating;
 }
 
 QCoro::Task<qint64> MCPToolProbe::tokensPerMessage(MCPServerEntry entry)
 {
-    // Named, not a temporary of the co_await: GCC 12 would destroy the lambda twice.
-    QFuture<qint64> estimating = estimate(entry);
-    co_return co_await estimating;
+    QFuture<ProbeResult> estimating = lookup({std::nullopt, {}, entry.name}, entry);
+    const ProbeResult result = co_await estimating;
+    co_return result.tokensPerMessage;
 }
 
 QHash<QString, qint64> MCPToolProbe::cachedTokenWeights() const
 {
     QHash<QString, qint64> weights;
+    QHash<QString, double> measuredAt;
     QMutexLocker locker(&m_lock);
-    for (auto it = m_cache.cbegin(); it != m_cache.cend(); ++it)
-        weights.insert(it.key(), it->tokensPerMessage);
+    for (const MCPToolProbeCache_v2 &record : m_cache) {
+        const auto seen = measuredAt.constFind(record.server.name);
+        if (seen != measuredAt.cend() && *seen > record.timestamp)
+            continue;
+        measuredAt.insert(record.server.name, record.timestamp);
+        weights.insert(record.server.name, record.tokensPerMessage);
+    }
     return weights;
+}
+
+std::optional<qint64> MCPToolProbe::cachedFigure(const MCPServerEntry &entry) const
+{
+    const QString definition = definitionFingerprint(entry);
+    const MCPToolProbeCache_v2 *latest = nullptr;
+    QMutexLocker locker(&m_lock);
+    for (const MCPToolProbeCache_v2 &record : m_cache) {
+        if (record.definition == definition && record.server.name == entry.name &&
+            (!latest || record.timestamp > latest->timestamp))
+            latest = &record;
+    }
+    return latest ? std::optional(latest->tokensPerMessage) : std::nullopt;
 }

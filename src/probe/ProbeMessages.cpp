@@ -2,6 +2,8 @@
 
 #include <simdjson.h>
 
+#include <algorithm>
+
 namespace ProbeMessages {
 
 nlohmann::json initializeRequest()
@@ -81,6 +83,30 @@ std::optional<nlohmann::json> toolsOfText(const char *begin, const char *end)
 qint64 estimateTokens(qint64 byteCount)
 {
     return std::max(byteCount / 4, fallbackTokens);
+}
+
+ProbeResult measureTools(const nlohmann::json &tools)
+{
+    ProbeResult result;
+    result.measured = true;
+    // "[" + tool + "," + tool + … + "]": every piece but the first starts after a comma.
+    qint64 end = 1;
+    qint64 counted = 0;
+    for (const nlohmann::json &tool : tools) {
+        end += writeCompact(tool).size() + 1; // its comma, or the closing bracket
+        const auto name = tool.find("name");
+        result.tools.append({name != tool.end() && name->is_string()
+                                 ? QString::fromStdString(name->get<std::string>())
+                                 : QString(),
+                             end / 4 - counted});
+        counted = end / 4;
+    }
+    if (tools.empty())
+        end = 2;
+    result.tokensPerMessage = estimateTokens(end);
+    std::stable_sort(result.tools.begin(), result.tools.end(),
+                     [](const ToolTokens &a, const ToolTokens &b) { return a.tokens > b.tokens; });
+    return result;
 }
 
 bool isValidUtf8(QByteArrayView bytes)

@@ -2,18 +2,43 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
+#include <QString>
 #include <QtGlobal>
 
 #include <nlohmann/json.hpp>
 
 #include <optional>
 
+namespace ProbeMessages {
+// The estimate of every probe that learns nothing, and the floor of every estimate.
+inline constexpr qint64 fallbackTokens = 1500;
+} // namespace ProbeMessages
+
+// One tool of a server and its share of the server's tokens per message.
+struct ToolTokens
+{
+    QString name;
+    qint64 tokens = 0;
+
+    bool operator==(const ToolTokens &) const = default;
+};
+
+// What one probe learned. Not `measured` when no tool list arrived (the server did not start,
+// did not answer, answered with an error or with something that is not a tool list): the figure
+// is then the fallback stand-in, not a measurement.
+struct ProbeResult
+{
+    qint64 tokensPerMessage = ProbeMessages::fallbackTokens;
+    bool measured = false;
+    QList<ToolTokens> tools; // heaviest first
+
+    bool operator==(const ProbeResult &) const = default;
+};
+
 // What every probe sends and how it measures the answer, shared by the standard-I/O and the
 // HTTP transport so both count the same bytes.
 namespace ProbeMessages {
-
-// The estimate of every probe that learns nothing, and the floor of every estimate.
-inline constexpr qint64 fallbackTokens = 1500;
 
 // The ids of the two requests of the handshake; a reply is matched to its request by id.
 inline constexpr int initializeId = 1;
@@ -42,6 +67,13 @@ inline constexpr int toolsListId = 2;
 
 // The byte count divided by 4 (truncating), never below fallbackTokens.
 [[nodiscard]] qint64 estimateTokens(qint64 byteCount);
+
+// The measurement of a tool list (an array of objects): estimateTokens of its compact size, and
+// each tool's share. The compact text is cut into one piece per tool (its object with the
+// bracket or comma beside it) and a piece gets the tokens its bytes complete, so the shares add
+// up to the byte count divided by 4 exactly; only the floor of 1500 can lift the server's figure
+// above their sum.
+[[nodiscard]] ProbeResult measureTools(const nlohmann::json &tools);
 
 // Whether the bytes are well-formed UTF-8.
 [[nodiscard]] bool isValidUtf8(QByteArrayView bytes);

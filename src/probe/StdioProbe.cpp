@@ -88,8 +88,9 @@ ToolsListScan scanToolsList(QByteArrayView output, bool atEnd)
         }
         if (const auto response = ProbeMessages::responseTo(line, ProbeMessages::toolsListId)) {
             scan.answered = true;
-            if (const auto tools = ProbeMessages::toolsOf(*response))
-                scan.toolsBytes = ProbeMessages::writeCompact(*tools).size();
+            scan.tools = ProbeMessages::toolsOf(*response);
+            if (scan.tools)
+                scan.toolsBytes = ProbeMessages::writeCompact(*scan.tools).size();
             return scan;
         }
     }
@@ -110,13 +111,18 @@ QStringList childEnvironment(const std::optional<QMap<QString, QString>> &server
 
 qint64 probeStdio(const MCPServerEntry &entry)
 {
+    return measureStdio(entry).tokensPerMessage;
+}
+
+ProbeResult measureStdio(const MCPServerEntry &entry)
+{
     const auto executable = resolveExecutable(entry.command);
     if (!executable)
-        return ProbeMessages::fallbackTokens;
+        return {};
     const auto child = ChildProcess::start(*executable, entry.args.value_or(QStringList{}),
                                            childEnvironment(entry.env), true);
     if (!child)
-        return ProbeMessages::fallbackTokens;
+        return {};
 
     sendMessage(ProbeMessages::initializeRequest(), *child);
     QThread::msleep(ulong(initializePause.count()));
@@ -148,7 +154,9 @@ qint64 probeStdio(const MCPServerEntry &entry)
     // The last line may lack its line break when the output ended.
     if (!scan.answered && !scan.invalid && atEnd)
         scan = scanToolsList(QByteArrayView(buffer).sliced(checked), true);
-    return scan.invalid ? ProbeMessages::fallbackTokens : ProbeMessages::estimateTokens(scan.toolsBytes);
+    if (scan.invalid || !scan.tools)
+        return {};
+    return ProbeMessages::measureTools(*scan.tools);
 }
 
 } // namespace StdioProbe

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "probe/ProbeMessages.h"
 #include "store/MCPServerEntry.h"
 
 #include <QByteArray>
@@ -20,8 +21,10 @@ namespace StdioProbe {
 // Where executables are looked for first, and what goes in front of the child's PATH.
 [[nodiscard]] const QStringList &searchDirectories();
 
-// Starts the server, performs the handshake and returns tokens per message (at least 1500).
-// Takes about 1.8 s for a prompt server and at most about 24 s for one that never answers.
+// Starts the server, performs the handshake and measures its tool list. Takes about 1.8 s for a
+// prompt server and at most about 24 s for one that never answers.
+[[nodiscard]] ProbeResult measureStdio(const MCPServerEntry &entry);
+// Its tokens per message (at least 1500).
 [[nodiscard]] qint64 probeStdio(const MCPServerEntry &entry);
 
 // The executable file a command names: an absolute path as it is, a bare name from the search
@@ -41,9 +44,10 @@ void sendMessage(const nlohmann::json &message, ChildProcess &child);
 // of lines that look like tool lists) is ignored, so a server is measured by one answer only.
 struct ToolsListScan
 {
-    bool answered = false; // the response arrived (a result or an error): reading may stop
-    bool invalid = false;  // a line up to it is not UTF-8: the output is not to be believed
-    qint64 toolsBytes = 0; // the compact size of its "result"."tools"; 0 when it carries none
+    bool answered = false;               // the response arrived (a result or an error): reading may stop
+    bool invalid = false;                // a line up to it is not UTF-8: the output is not to be believed
+    qint64 toolsBytes = 0;               // the compact size of its "result"."tools"; 0 when it carries none
+    std::optional<nlohmann::json> tools; // that array
 };
 
 // Scans the lines of `output` that end in "\n", and the unfinished last one too when `atEnd`.

@@ -1,5 +1,7 @@
 #include "sessions/SessionParsing.h"
 
+#include "platform/HexDigit.h"
+
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -77,17 +79,6 @@ bool isPackagedExecutable(const QString &executable)
            (file == QLatin1String("claude") || file == QLatin1String("claude.exe"));
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // lsof writes a backslash as "\\", other bytes it does not print as "\xNN", and a few control
 // characters in C style.
 QByteArray undoLsofEscapes(const QByteArray &text)
@@ -108,9 +99,9 @@ QByteArray undoLsofEscapes(const QByteArray &text)
         if (found != std::end(named)) {
             bytes.append(found->second);
             ++i;
-        } else if (next == 'x' && i + 3 < text.size() && hexValue(text.at(i + 2)) >= 0 &&
-                   hexValue(text.at(i + 3)) >= 0) {
-            bytes.append(char(hexValue(text.at(i + 2)) * 16 + hexValue(text.at(i + 3))));
+        } else if (next == 'x' && i + 3 < text.size() && hexDigitValue(text.at(i + 2)) >= 0 &&
+                   hexDigitValue(text.at(i + 3)) >= 0) {
+            bytes.append(char(hexDigitValue(text.at(i + 2)) * 16 + hexDigitValue(text.at(i + 3))));
             i += 3;
         } else {
             bytes.append(c);

@@ -356,30 +356,6 @@ bool replaceIfUnchanged(const QString &path, const QByteArray &bytes, const QByt
     return replacement.commitIfUnchanged(expected);
 }
 
-void createPrivateFolder(const QString &path)
-{
-    const QString absolute = QFileInfo(path).absoluteFilePath();
-    QStringList missing;
-    QString at = absolute;
-    while (!QFileInfo::exists(at) && !at.isEmpty() && at != QStringLiteral("/")) {
-        missing.prepend(at);
-        at = QFileInfo(at).absolutePath();
-    }
-    for (const QString &folder : std::as_const(missing)) {
-        if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST)
-            fail("create the folder", folder, errno);
-    }
-    const QByteArray native = QFile::encodeName(absolute);
-    struct stat info = {};
-    if (::stat(native.constData(), &info) != 0)
-        fail("create the folder", absolute, errno);
-    if (!S_ISDIR(info.st_mode))
-        throw FileSystemError(
-            QStringLiteral("Could not create the folder %1: a file is in the way").arg(absolute));
-    if ((info.st_mode & 077) != 0 && ::chmod(native.constData(), info.st_mode & 0700) != 0)
-        fail("protect the folder", absolute, errno);
-}
-
 void setReplaceObserver(std::function<void(const QString &path)> callback)
 {
     observer() = std::move(callback);

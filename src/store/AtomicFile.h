@@ -83,10 +83,6 @@ private:
 [[nodiscard]] bool holds(const QString &path, const QByteArray &bytes);
 [[nodiscard]] bool holds(const QString &path, const Fingerprint::Digest &expected);
 
-// Creates the folder (and missing parents, each private to the user) for files only Quorlane
-// reads; an existing folder loses any access for group and others.
-void createPrivateFolder(const QString &path);
-
 // Called with the path after every completed replacement, on the writing thread. For tests that
 // check the state of several files at the moment each one changes; empty by default.
 void setReplaceObserver(std::function<void(const QString &path)> observer);

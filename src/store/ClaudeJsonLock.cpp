@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QThread>
 
 #include <QCoro/QCoroTimer>
 
@@ -93,17 +92,6 @@ QCoro::Task<void> ClaudeJsonLock::acquire()
         if (waited.elapsed() >= giveUpAfter.count())
             giveUp();
         co_await QCoro::sleepFor(retryInterval);
-    }
-}
-
-void ClaudeJsonLock::acquireBlocking()
-{
-    QElapsedTimer waited;
-    waited.start();
-    while (!tryAcquire()) {
-        if (waited.elapsed() >= giveUpAfter.count())
-            giveUp();
-        QThread::msleep(retryInterval.count());
     }
 }
 

@@ -31,8 +31,6 @@ public:
     // Waits without blocking the thread; throws FileSystemError when the lock cannot be had
     // within giveUpAfter.
     QCoro::Task<void> acquire();
-    // The same for the synchronous project toggles: sleeps between attempts.
-    void acquireBlocking();
     // Keeps the lock fresh during a long change, so nobody takes it for stale.
     void refresh() const;
     void release();

@@ -2,6 +2,7 @@
 
 #include "store/AtomicFile.h"
 #include "store/JsonFile.h"
+#include "store/QuorlaneFolder.h"
 #include "store/MCPConfigMutationError.h"
 #include "store/UntypedRewrite.h"
 
@@ -14,7 +15,7 @@ void saveDisabledConfig(const DisabledGlobalConfig::Bucket &global,
                         const DisabledGlobalConfig::Bucket &desktop, const QString &stashPath)
 {
     // Definitions carry secrets (tokens in "env" or "headers"): the stash is the user's alone.
-    JsonFile::writePrivate(stashPath, DisabledGlobalConfig{global, desktop}.encode());
+    QuorlaneFolder::writePrivately(stashPath, DisabledGlobalConfig{global, desktop}.encode());
 }
 
 // Read as every other reader of the live file reads it: the last duplicate wins.

@@ -68,12 +68,6 @@ void writeAtomically(const QString &path, const QByteArray &bytes)
     AtomicFile::replace(path, bytes);
 }
 
-void writePrivate(const QString &path, const QByteArray &bytes)
-{
-    AtomicFile::createPrivateFolder(QFileInfo(path).absolutePath());
-    AtomicFile::replace(path, bytes, AtomicFile::Access::private_);
-}
-
 bool writeAtomicallyIfUnchanged(const QString &path, const QByteArray &bytes, const QByteArray &expected)
 {
     return AtomicFile::replaceIfUnchanged(path, bytes, expected);
@@ -117,20 +111,6 @@ void checkNestingDepth(const QString &path, const QByteArray &bytes)
                                   .arg(path)
                                   .arg(depth)
                                   .arg(kMaxNestingDepth));
-}
-
-QByteArray rewrite(const QString &path, const std::function<void(nlohmann::json &root)> &edit)
-{
-    const auto bytes = readIfExists(path);
-    if (!bytes)
-        throw FileSystemError(QStringLiteral("%1 does not exist").arg(path));
-    auto root = parseObject(*bytes);
-    if (!root)
-        throw FileSystemError(QStringLiteral("%1 is not a JSON object").arg(path));
-    edit(*root);
-    QByteArray written = serializePretty(*root);
-    writeAtomically(path, written);
-    return written;
 }
 
 } // namespace JsonFile

@@ -45,10 +45,6 @@ QByteArray serializeCompact(const nlohmann::json &value);
 // its owner).
 void writeAtomically(const QString &path, const QByteArray &bytes);
 
-// For Quorlane's own files that can hold a definition (the stash, project records): the folder
-// is created private to the user, the file is 0600 (or stricter, when it already is).
-void writePrivate(const QString &path, const QByteArray &bytes);
-
 // The rewrite of another program's file (AtomicFile::replaceIfUnchanged): false, with nothing of
 // ours left in place, when the file no longer holds `expected`; the caller redoes its edit on the
 // new content then.
@@ -66,11 +62,5 @@ constexpr int kMaxNestingDepth = 1000;
 
 // Throws FileSystemError naming the file when `bytes` nest deeper than kMaxNestingDepth.
 void checkNestingDepth(const QString &path, const QByteArray &bytes);
-
-// The untyped rewrite of another program's file: parse the whole tree (its top level must be an
-// object), let `edit` change only the members on the path to what it touches, write it back
-// pretty-printed with sorted keys. Every member the edit does not touch keeps its value. Throws
-// FileSystemError when the file cannot be read, parsed or replaced; returns the bytes written.
-QByteArray rewrite(const QString &path, const std::function<void(nlohmann::json &root)> &edit);
 
 } // namespace JsonFile

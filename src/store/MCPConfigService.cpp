@@ -19,6 +19,9 @@
 #include <QCoro/QCoroSignal>
 #include <QCoro/QCoroTimer>
 
+#include <algorithm>
+#include <deque>
+
 namespace {
 
 // Gives the mutation lock back when the frame that took it ends, however it ends: a return, an
@@ -101,63 +104,98 @@ void MCPConfigService::cancelWaiter(const QUuid &id)
 QCoro::Task<void> MCPConfigService::setServer(QString name, MCPSource source, bool enabled,
                                               CancellationPtr cancellation)
 {
-    if (source != MCPSource::global && source != MCPSource::desktop)
-        throw MCPConfigMutationError::unsupportedSource();
+    QCoro::Task<SwitchesOutcome> switching =
+        setServers({GlobalSwitch{std::move(name), source, enabled}}, {}, std::move(cancellation));
+    const SwitchesOutcome outcome = co_await std::move(switching);
+    if (outcome.error)
+        std::rethrow_exception(outcome.error);
+}
+
+QCoro::Task<MCPConfigService::SwitchesOutcome>
+MCPConfigService::setServers(QList<GlobalSwitch> switches, std::function<void(const GlobalSwitch &)> before,
+                             CancellationPtr cancellation)
+{
+    SwitchesOutcome result;
+    for (const GlobalSwitch &change : std::as_const(switches)) {
+        if (change.source != MCPSource::global && change.source != MCPSource::desktop) {
+            result.error = std::make_exception_ptr(MCPConfigMutationError::unsupportedSource());
+            co_return result;
+        }
+    }
     QPointer<MCPConfigService> self(this);
     co_await acquireMutationLock(std::move(cancellation));
     // Every lock below is released by its scope, in reverse order, on every way out.
     const HeldMutationLock held(this);
     if (!self)
-        co_return;
-    // A termination signal waits for this switch to finish or roll back.
+        co_return result;
+    // A termination signal waits for these switches to finish or roll back.
     const SwitchInProgress::Scope switching;
     // Another Quorlane process may be switching too: the stash is read, changed and written back
     // only while this lock is held, from the first read to the last check. Claude Code's lock is
-    // taken inside, only around the change of ~/.claude.json.
+    // taken inside, only around each change of ~/.claude.json.
     QuorlaneLock fileLock(QFileInfo(m_paths.disabledGlobalConfigPath).absolutePath());
     // In a statement of its own: GCC 12 destroys a co_await expression's temporaries twice,
     // which here left the lock taken by a copy nobody released.
     QCoro::Task<void> locking = fileLock.acquire();
     co_await std::move(locking);
     if (!self)
-        co_return;
+        co_return result;
 
     // The file work runs on a worker (a large ~/.claude.json takes longer than a frame to read
-    // and rewrite); `toggle` lives in this frame, which waits for it.
-    GlobalToggle toggle(m_paths, name, source, enabled);
-    QCoro::Task<GlobalToggle::Outcome> running = OffThread::run([&toggle] { return toggle.run(); });
-    const GlobalToggle::Outcome outcome = co_await std::move(running);
-    if (!self)
-        co_return;
-    std::exception_ptr error = outcome.error;
-    if (outcome.kind != GlobalToggle::Outcome::Kind::rejected) {
-        bool loaded = true;
-        try {
-            co_await load();
-        } catch (...) {
-            loaded = false;
-            // The switch itself is on disk; only the lists are stale. Say both.
-            if (!error)
-                error = std::make_exception_ptr(QuorlaneError(
-                    QStringLiteral(
-                        "MCP server \u2018%1\u2019 was switched %2, but the server lists could not "
-                        "be reloaded: %3")
-                        .arg(name, enabled ? QStringLiteral("on") : QStringLiteral("off"),
-                             ConfigMutation::describe(std::current_exception()))));
-        }
+    // and rewrite); the toggles live in this frame, which waits for each, and stay for the
+    // checks after the reload. A deque: its elements never move.
+    std::deque<GlobalToggle> toggles;
+    bool written = false;
+    for (const GlobalSwitch &change : std::as_const(switches)) {
+        if (before)
+            before(change);
+        GlobalToggle &toggle = toggles.emplace_back(m_paths, change.name, change.source, change.enabled);
+        QCoro::Task<GlobalToggle::Outcome> running = OffThread::run([&toggle] { return toggle.run(); });
+        const GlobalToggle::Outcome outcome = co_await std::move(running);
         if (!self)
-            co_return;
+            co_return result;
+        written = written || outcome.kind != GlobalToggle::Outcome::Kind::rejected;
+        if (outcome.kind != GlobalToggle::Outcome::Kind::done) {
+            result.error = outcome.error;
+            break;
+        }
+        ++result.done;
+    }
+    if (!written)
+        co_return result;
+
+    try {
+        co_await load();
+    } catch (...) {
+        // The switches themselves are on disk; only the lists are stale. Say both.
+        if (!result.error)
+            result.error = std::make_exception_ptr(
+                QuorlaneError(reloadFailure(switches.first(result.done), std::current_exception())));
+        co_return result;
+    }
+    if (!self)
+        co_return result;
+    for (qsizetype i = 0; i < result.done; ++i) {
+        const GlobalSwitch &change = switches.at(i);
+        GlobalToggle &toggle = toggles.at(size_t(i));
+        // A server switched again later in the batch is checked by that later switch.
+        const auto later = switches.cbegin() + i + 1;
+        if (std::any_of(later, switches.cbegin() + result.done, [&change](const GlobalSwitch &other) {
+                return other.name == change.name && other.source == change.source;
+            }))
+            continue;
         // The files passed verification; a published state that disagrees is reported, but the
         // files stay as written. Another program may have rewritten the live file from a copy
         // it read before our change: then the server is made to sit in exactly one file.
-        const bool mismatch = m_disabledGlobalServers.contains(GlobalServerID{name, source}) == enabled;
-        if (loaded && outcome.kind == GlobalToggle::Outcome::Kind::done &&
-            (mismatch || (enabled && !isListed(name, source)))) {
+        const bool mismatch =
+            m_disabledGlobalServers.contains(GlobalServerID{change.name, change.source}) == change.enabled;
+        if (mismatch || (change.enabled && !isListed(change.name, change.source))) {
+            std::exception_ptr error;
             try {
                 QCoro::Task<bool> reconciling = OffThread::run([&toggle] { return toggle.reconcile(); });
                 const bool changed = co_await std::move(reconciling);
                 if (!self)
-                    co_return;
+                    co_return result;
                 if (changed)
                     co_await load();
                 if (mismatch || changed)
@@ -166,16 +204,33 @@ QCoro::Task<void> MCPConfigService::setServer(QString name, MCPSource source, bo
                 error = std::current_exception();
             }
             if (!self)
-                co_return;
+                co_return result;
+            if (error) {
+                if (!result.error)
+                    result.error = error;
+                continue;
+            }
         }
+        // A write Claude Code began before ours can still land for a moment after it; look again
+        // once that moment has passed, so a definition is never left in neither file (switched
+        // on) nor in both (switched off, then re-added by that stale write).
+        if (toggle.definition())
+            recheckSwitch(change.name, change.source, change.enabled, *toggle.definition());
     }
-    // A write Claude Code began before ours can still land for a moment after it; look again
-    // once that moment has passed, so a definition is never left in neither file (switched on)
-    // nor in both (switched off, then re-added by that stale write).
-    if (!error && toggle.definition())
-        recheckSwitch(name, source, enabled, *toggle.definition());
-    if (error)
-        std::rethrow_exception(error);
+    co_return result;
+}
+
+QString MCPConfigService::reloadFailure(const QList<GlobalSwitch> &done, std::exception_ptr cause)
+{
+    const QString reason = ConfigMutation::describe(cause);
+    if (done.size() == 1)
+        return QStringLiteral("MCP server \u2018%1\u2019 was switched %2, but the server lists could not be "
+                              "reloaded: %3")
+            .arg(done.first().name, done.first().enabled ? QStringLiteral("on") : QStringLiteral("off"),
+                 reason);
+    return QStringLiteral("%1 MCP servers were switched, but the server lists could not be reloaded: %2")
+        .arg(done.size())
+        .arg(reason);
 }
 
 void MCPConfigService::recheckSwitch(QString name, MCPSource source, bool enabled, RawJSON definition)

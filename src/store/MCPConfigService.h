@@ -8,6 +8,8 @@
 #include <QObject>
 
 #include <chrono>
+#include <exception>
+#include <functional>
 
 #include <QCoro/QCoroTask>
 
@@ -61,6 +63,25 @@ public:
     QCoro::Task<void> setServer(QString name, MCPSource source, bool enabled,
                                 CancellationPtr cancellation = {});
 
+    // Several global or Claude Desktop switches under one lock, in order, stopping at the first
+    // that fails; then one reload, and each done switch verified against it as setServer does.
+    // `before` hears of each switch before it is written. The outcome says how many were done
+    // and holds the first failure (a failed write rolled back; a mismatch; a failed reload).
+    struct GlobalSwitch
+    {
+        QString name;
+        MCPSource source = MCPSource::global;
+        bool enabled = false;
+    };
+    struct SwitchesOutcome
+    {
+        qsizetype done = 0;
+        std::exception_ptr error;
+    };
+    QCoro::Task<SwitchesOutcome> setServers(QList<GlobalSwitch> switches,
+                                            std::function<void(const GlobalSwitch &)> before = {},
+                                            CancellationPtr cancellation = {});
+
     // Project servers, through the project's record; outside the mutation lock, without reload
     // (the caller reloads). They wait for another Quorlane's switch without blocking the thread.
     // Throw QuorlaneError. `trust`: put back a definition that came from inside the project
@@ -89,6 +110,7 @@ private:
     void setIsLoading(bool loading);
     [[nodiscard]] bool isListed(const QString &name, MCPSource source) const;
     void recheckSwitch(QString name, MCPSource source, bool enabled, RawJSON definition);
+    [[nodiscard]] static QString reloadFailure(const QList<GlobalSwitch> &done, std::exception_ptr cause);
     void publish(LoadResult result);
 
     const ConfigPaths m_paths;

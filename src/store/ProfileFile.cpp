@@ -3,6 +3,7 @@
 #include "platform/Paths.h"
 #include "platform/QuorlaneError.h"
 #include "store/JsonFile.h"
+#include "store/QuorlaneFolder.h"
 #include "store/QuorlaneLock.h"
 
 #include <QFileInfo>
@@ -59,7 +60,7 @@ QCoro::Task<void> ProfileFile::update(std::function<void(QList<Profile> &profile
     nlohmann::json list = nlohmann::json::array();
     for (const Profile &profile : std::as_const(profiles))
         list.push_back(profile.encode());
-    JsonFile::writePrivate(path, JsonFile::serializePretty({{"profiles", std::move(list)}}));
+    QuorlaneFolder::writePrivately(path, JsonFile::serializePretty({{"profiles", std::move(list)}}));
 }
 
 std::optional<Profile> ProfileFile::find(const QList<Profile> &profiles, const QString &name)

@@ -1,10 +1,10 @@
 #include "store/QuorlaneFolder.h"
 
 #include "platform/QuorlaneError.h"
+#include "store/AtomicFile.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
@@ -14,8 +14,6 @@
 namespace QuorlaneFolder {
 
 namespace {
-
-constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
 QString systemReason()
 {
@@ -45,24 +43,7 @@ void ensurePrivate(const QString &folder)
 void writePrivately(const QString &path, const QByteArray &bytes)
 {
     ensurePrivate(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw FileSystemError(QStringLiteral("Could not write %1: %2").arg(path, file.errorString()));
-    // The temporary file took the old file's mode; anything beyond the owner's read and write
-    // is dropped before it can hold a byte.
-    const QFileDevice::Permissions existing =
-        QFileInfo::exists(path) ? QFileInfo(path).permissions() & kOwnerOnly : kOwnerOnly;
-    if (!file.setPermissions(existing ? existing : kOwnerOnly)) {
-        file.cancelWriting();
-        throw FileSystemError(QStringLiteral("Could not write %1: its mode cannot be set").arg(path));
-    }
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        throw FileSystemError(QStringLiteral("Could not write %1: %2").arg(path, reason));
-    }
-    if (!file.commit())
-        throw FileSystemError(QStringLiteral("Could not replace %1: %2").arg(path, file.errorString()));
+    AtomicFile::replace(path, bytes, AtomicFile::Access::private_);
 }
 
 } // namespace QuorlaneFolder

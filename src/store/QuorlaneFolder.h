@@ -12,9 +12,11 @@ namespace QuorlaneFolder {
 // version created it open to everyone. Throws FileSystemError.
 void ensurePrivate(const QString &folder);
 
-// Replaces `path` atomically with `bytes`, readable and writable by the owner only (an existing
-// stricter mode is kept). Creates the private folder first. Throws FileSystemError naming the
-// path.
+// The one writer of Quorlane's own files (stash, records, profiles, probe cache): replaces `path`
+// atomically with `bytes` (a synced temporary file renamed into place), readable and writable by
+// the owner only (an existing stricter mode is kept). Creates the private folder first. Throws
+// FileSystemError naming the path. Other programs' files go through the exchange-and-compare
+// rewrite instead (AtomicFile::replaceIfUnchanged).
 void writePrivately(const QString &path, const QByteArray &bytes);
 
 } // namespace QuorlaneFolder

@@ -71,20 +71,50 @@ QCoro::Task<SwitchFlow::BatchResult> SwitchFlow::run(Batch batch) const
 {
     // Copied before the first suspension: the flow object itself may be a temporary.
     const SwitchFlow flow = *this;
+    QPointer<MCPConfigService> config(m_config);
     BatchResult result;
     bool projectSwitched = false;
-    for (const ServerSwitch &change : std::as_const(batch.switches)) {
-        if (batch.progress)
-            batch.progress(change);
-        projectSwitched = projectSwitched || change.source == MCPSource::project;
-        try {
-            QCoro::Task<void> switching = flow.switchServer(change, false);
-            co_await std::move(switching);
-        } catch (const std::exception &error) {
-            result.failure = describe(error);
-            break;
+    const QList<ServerSwitch> &switches = batch.switches;
+    for (qsizetype next = 0; next < switches.size() && !result.failure;) {
+        if (switches.at(next).source == MCPSource::project) {
+            const ServerSwitch &change = switches.at(next++);
+            if (batch.progress)
+                batch.progress(change);
+            projectSwitched = true;
+            try {
+                QCoro::Task<void> switching = flow.switchServer(change, false);
+                co_await std::move(switching);
+                ++result.done;
+            } catch (const std::exception &error) {
+                result.failure = describe(error);
+            }
+            continue;
         }
-        ++result.done;
+        // A run of global and Claude Desktop switches goes through one lock and one reload.
+        QList<MCPConfigService::GlobalSwitch> globals;
+        for (; next < switches.size() && switches.at(next).source != MCPSource::project; ++next)
+            globals.append({switches.at(next).name, switches.at(next).source, switches.at(next).enabled});
+        if (!config)
+            break;
+        auto announceBefore = [&batch, &switches,
+                               index = result.done](const MCPConfigService::GlobalSwitch &) mutable {
+            if (batch.progress)
+                batch.progress(switches.at(index));
+            ++index;
+        };
+        QCoro::Task<MCPConfigService::SwitchesOutcome> switching =
+            config->setServers(globals, announceBefore);
+        const MCPConfigService::SwitchesOutcome outcome = co_await std::move(switching);
+        for (qsizetype i = 0; i < outcome.done; ++i)
+            ToggleEvents::post(globals.at(i).name, QString(), globals.at(i).enabled);
+        result.done += outcome.done;
+        if (outcome.error) {
+            try {
+                std::rethrow_exception(outcome.error);
+            } catch (const std::exception &error) {
+                result.failure = describe(error);
+            }
+        }
     }
     if (projectSwitched) {
         QCoro::Task<void> reloading = flow.reload();

@@ -45,10 +45,10 @@ public:
     // have changed the record halfway.
     QCoro::Task<void> switchServer(ServerSwitch change, bool reloadAfter = true) const;
 
-    // The switches in order, stopping at the first failure; then one reload (for project
-    // switches) and, with `relaunch`, one relaunch of the sessions the done switches concern.
-    // `progress` hears of each switch before it is written. Gives how many were done; throws the
-    // failure after the reload, with the done ones announced.
+    // The switches in order, stopping at the first failure. A run of global and Desktop switches
+    // shares one lock and one reload; project switches are reloaded once after all. With
+    // `relaunch`, one relaunch of the sessions the done switches concern. `progress` hears of
+    // each switch before it is written. Gives how many were done and the failure's description.
     struct Batch
     {
         QList<ServerSwitch> switches;

@@ -355,7 +355,7 @@ std::optional<PanelPlacement::Placement> AppDelegate::placement(int height) cons
         if (screen != primary)
             input.screens.append({screen->geometry(), screen->availableGeometry()});
     }
-    input.size = QSize(FloatingPanel::width, height);
+    input.size = QSize(m_floatingPanel ? m_floatingPanel->panelWidth() : 0, height);
     input.corner = PanelPlacement::trayCornerOf(qEnvironmentVariable("XDG_CURRENT_DESKTOP"));
     return PanelPlacement::place(input);
 }

@@ -80,12 +80,17 @@ int FloatingPanel::fittingHeight() const
     return std::max(PanelPlacement::minimumHeight, content);
 }
 
+int FloatingPanel::panelWidth() const
+{
+    return m_root ? int(std::ceil(m_root->implicitWidth())) : 0;
+}
+
 void FloatingPanel::prepare()
 {
     if (isVisible() || !m_root)
         return;
     useShadowIfComposited();
-    m_placement.frame.setSize(QSize(width, fittingHeight()));
+    m_placement.frame.setSize(QSize(panelWidth(), fittingHeight()));
     setGeometry(m_placement.frame.marginsAdded(m_margins));
     layoutRoot();
     // The software renderer draws a window that is not on screen when asked for an image: the
@@ -159,7 +164,7 @@ void FloatingPanel::finishHide()
 void FloatingPanel::resizeTo(int height, bool animate)
 {
     if (m_windowMode) {
-        resize(width, height);
+        resize(panelWidth(), height);
         return;
     }
     const QRect next = PanelPlacement::resized(m_placement, height);
@@ -204,8 +209,8 @@ void FloatingPanel::showAsWindow()
         const int height = fittingHeight();
         const QRect area = QGuiApplication::primaryScreen()
                                ? QGuiApplication::primaryScreen()->availableGeometry()
-                               : QRect(0, 0, width, height);
-        setGeometry(QRect(area.center() - QPoint(width / 2, height / 2), QSize(width, height)));
+                               : QRect(0, 0, panelWidth(), height);
+        setGeometry(QRect(area.center() - QPoint(panelWidth() / 2, height / 2), QSize(panelWidth(), height)));
         m_placement = {geometry(), PanelPlacement::Edge::top, area};
     }
     show();

@@ -23,7 +23,6 @@ class FloatingPanel : public QQuickWindow
 {
     Q_OBJECT
 public:
-    static constexpr int width = 320;
     static constexpr int appearMs = 220;
     static constexpr int disappearMs = 120;
     static constexpr int resizeMs = 180;
@@ -33,6 +32,8 @@ public:
     ~FloatingPanel() override;
 
     [[nodiscard]] QQuickItem *root() const { return m_root; }
+    // The panel's width, which its theme sets on the root item.
+    [[nodiscard]] int panelWidth() const;
     [[nodiscard]] bool isClosing() const { return m_isClosing; }
     // Visible and not fading out: a click on the tray during the fade-out opens it again.
     [[nodiscard]] bool isShown() const { return isVisible() && !m_isClosing; }

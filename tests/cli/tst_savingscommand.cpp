@@ -53,7 +53,7 @@ private Q_SLOTS:
             QVERIFY2(off.exitCode == 0, off.err.constData());
         }
         home.write(home.configDir() + QStringLiteral("/Quorlane/mcp_probe_cache_v2.json"),
-                   R"([{"mcpName":"a","tokensPerMessage":2000,"timestamp":0}])");
+                   R"([{"mcpName":"a","definition":"0","tokensPerMessage":2000,"timestamp":0}])");
 
         const TestHome::Run generated =
             home.run(QStringLiteral("python3"),

@@ -1,5 +1,6 @@
 #include "TestHome.h"
 #include "cli/Cli.h"
+#include "probe/ProbeServers.h"
 
 #include <QFile>
 #include <QTest>
@@ -89,8 +90,17 @@ private Q_SLOTS:
             setup.home.runQuorlane({QStringLiteral("tokens"), QStringLiteral("--json")});
         QCOMPARE(run.exitCode, 0);
         const auto output = nlohmann::json::parse(run.out.toStdString());
-        const nlohmann::json expected = {{"tokens", {{"own", 2000}, {"desk", 1501}, {"cloned", 1500}}},
-                                         {"notProbed", {"cloned"}}};
+        const nlohmann::json expected = {
+            {"tokens", {{"own", 2000}, {"desk", 1501}, {"cloned", 1500}}},
+            {"notProbed", {"cloned"}},
+            {"servers",
+             {{{"name", "own"}, {"source", "global"}, {"tokensPerMessage", 2000}, {"measured", true}},
+              {{"name", "desk"}, {"source", "desktop"}, {"tokensPerMessage", 1501}, {"measured", true}},
+              {{"name", "cloned"},
+               {"source", "project"},
+               {"project", setup.repo.toStdString()},
+               {"tokensPerMessage", 1500},
+               {"measured", false}}}}};
         QVERIFY2(output == expected, run.out.constData());
         QVERIFY(setup.started("own"));
         QVERIFY(setup.started("desk"));
@@ -105,8 +115,9 @@ private Q_SLOTS:
         const TestHome::Run approved = setup.home.runQuorlane(
             {QStringLiteral("tokens"), QStringLiteral("cloned"), QStringLiteral("--json")});
         QCOMPARE(approved.exitCode, 0);
-        QVERIFY2(nlohmann::json::parse(approved.out.toStdString()) ==
-                     nlohmann::json({{"tokens", {{"cloned", 2000}}}, {"notProbed", nlohmann::json::array()}}),
+        const auto measured = nlohmann::json::parse(approved.out.toStdString());
+        QVERIFY2(measured["tokens"] == nlohmann::json({{"cloned", 2000}}) && measured["notProbed"].empty() &&
+                     measured["servers"][0]["measured"] == true,
                  approved.out.constData());
         QVERIFY(setup.started("cloned"));
     }
@@ -143,6 +154,97 @@ private Q_SLOTS:
         QVERIFY(setup.started("admin"));
         QVERIFY(!setup.started("own"));
         QVERIFY(!setup.started("cloned"));
+    }
+
+    // A global, a Claude Desktop and a project server named alike, each a different reference
+    // server: three figures, each with its tools, heaviest first, adding up to it.
+    void serversOfOneNameAreMeasuredApart()
+    {
+        TestHome home;
+        const QString repo = home.path() + QStringLiteral("/repo");
+        const auto reference = [](const char *package, const QStringList &extra = {}) {
+            const QString script = ProbeServers::referenceScript(QLatin1String(package));
+            nlohmann::json args = {script.toStdString()};
+            for (const QString &arg : extra)
+                args.push_back(arg.toStdString());
+            return nlohmann::json{{"command", "node"}, {"args", args}};
+        };
+        QVERIFY2(!ProbeServers::referenceScript(QStringLiteral("server-memory")).isEmpty(),
+                 "the reference servers are not installed (scripts/setup.sh)");
+        nlohmann::json claudeJson;
+        claudeJson["mcpServers"]["srv"] = reference("server-everything");
+        claudeJson["projects"][repo.toStdString()]["mcpServers"]["srv"] =
+            reference("server-filesystem", {repo});
+        home.write(home.claudeJson(), bytes(claudeJson));
+        home.write(home.desktopConfig(), bytes({{"mcpServers", {{"srv", reference("server-memory")}}}}));
+        home.write(QStringLiteral("repo/README"), "a project");
+
+        const TestHome::Run run = home.runQuorlane({QStringLiteral("tokens"), QStringLiteral("srv"),
+                                                    QStringLiteral("--json"), QStringLiteral("--tools")},
+                                                   120000);
+        QCOMPARE(run.exitCode, 0);
+        const auto output = nlohmann::json::parse(run.out.toStdString());
+        QVERIFY2(output["tokens"].empty(), "a name of three servers has no one figure");
+        QCOMPARE(output["servers"].size(), size_t(3));
+        QSet<qint64> figures;
+        for (const auto &server : output["servers"]) {
+            QVERIFY2(server["measured"] == true, server.dump().c_str());
+            const auto tokens = server["tokensPerMessage"].get<qint64>();
+            figures.insert(tokens);
+            qint64 sum = 0, previous = tokens;
+            for (const auto &tool : server["tools"]) {
+                QVERIFY2(tool["tokens"].get<qint64>() <= previous, "not heaviest first");
+                previous = tool["tokens"].get<qint64>();
+                sum += previous;
+            }
+            QVERIFY2(server["tools"].size() > 1 && (tokens == 1500 || std::abs(sum - tokens) * 50 <= tokens),
+                     server.dump().c_str());
+        }
+        QCOMPARE(figures.size(), 3);
+        QVERIFY2(output["servers"][0]["source"] == "global" && output["servers"][1]["source"] == "desktop" &&
+                     output["servers"][2]["project"] == repo.toStdString(),
+                 run.out.constData());
+
+        // list takes each figure by definition: outside the project a session loads the global
+        // server, inside it the project's own.
+        const auto listed = nlohmann::json::parse(
+            home.runQuorlane({QStringLiteral("list"), QStringLiteral("--json")}).out.toStdString());
+        QVERIFY2(listed["tokensPerMessage"] == output["servers"][0]["tokensPerMessage"] &&
+                     listed["projects"][0]["tokensPerMessage"] == output["servers"][2]["tokensPerMessage"],
+                 listed.dump().c_str());
+
+        // The text shows the same, each tool under its server, from the cache.
+        const TestHome::Run text = home.runQuorlane({QStringLiteral("tokens"), QStringLiteral("--tools")});
+        const QStringList lines = QString::fromUtf8(text.out).split(QLatin1Char('\n'));
+        const auto &desktop = output["servers"][1];
+        const qsizetype at = lines.indexOf(
+            QStringLiteral("srv  %1 tokens/message  desktop").arg(desktop["tokensPerMessage"].get<qint64>()));
+        QVERIFY2(at >= 0, text.out.constData());
+        const auto &heaviest = desktop["tools"][0];
+        QVERIFY2(lines.value(at + 1).simplified() ==
+                     QStringLiteral("%1 %2")
+                         .arg(QString::fromStdString(heaviest["name"].get<std::string>()))
+                         .arg(heaviest["tokens"].get<qint64>()),
+                 text.out.constData());
+    }
+
+    // A server that gives no tool list shows the stand-in, marked, and is asked again next time.
+    void failedProbeIsAskedAgain()
+    {
+        TestHome home;
+        const QString late = home.path() + QStringLiteral("/bin/late");
+        home.write(home.claudeJson(), bytes({{"mcpServers", {{"late", {{"command", late.toStdString()}}}}}}));
+        const auto measures = [&](qint64 tokens, bool measured) {
+            const TestHome::Run run = home.runQuorlane({QStringLiteral("tokens"), QStringLiteral("--json")});
+            const nlohmann::json expected = {
+                {"name", "late"}, {"source", "global"}, {"tokensPerMessage", tokens}, {"measured", measured}};
+            return nlohmann::json::parse(run.out.toStdString(), nullptr, false)["servers"][0] == expected;
+        };
+        QVERIFY(measures(1500, false));
+        QVERIFY(home.runQuorlane({QStringLiteral("tokens")}).out.contains("stand-in"));
+        home.write(late, "#!/bin/sh\nexec python3 '" + fakeServer.toUtf8() + "' plain --size 8000\n");
+        QVERIFY(QFile::setPermissions(late, QFile::ReadOwner | QFile::ExeOwner));
+        QVERIFY(measures(2000, true));
     }
 
     void unknownNameProbesNothing()

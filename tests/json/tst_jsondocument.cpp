@@ -2,7 +2,7 @@
 // the same bytes wherever the old writer kept every value, the value itself where it did not.
 
 #include "ClaudeJsonGenerator.h"
-#include "ToggleTestSupport.h"
+#include "store/ToggleTestSupport.h"
 #include "store/Fingerprint.h"
 #include "store/JsonFile.h"
 #include "json/JsonDocument.h"

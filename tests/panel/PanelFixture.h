@@ -69,15 +69,19 @@ struct PanelFixture
         services.sessions = &sessions;
         services.savings = &savings;
         services.updater = &updater;
-        services.estimator = [figures](MCPServerEntry entry) -> QCoro::Task<qint64> {
-            co_return figures.value(entry.name, 1500);
+        // A server without a figure is one whose probe learned nothing.
+        services.estimator = [figures, tools](MCPServerEntry entry) -> QCoro::Task<ProbeResult> {
+            if (!figures.contains(entry.name))
+                co_return ProbeResult{};
+            co_return ProbeResult{figures.value(entry.name), true, tools.value(entry.name)};
         };
         if (figures.isEmpty()) {
             // The real estimate cache of the home; a fresh entry never starts a program.
             probe = std::make_unique<MCPToolProbe>(Paths::quorlaneSupportDirectory() +
                                                    QStringLiteral("/mcp_probe_cache_v2.json"));
             services.estimator = [probe = probe.get()](MCPServerEntry entry) {
-                return probe->tokensPerMessage(std::move(entry));
+                ProbeIdentity server{std::nullopt, {}, entry.name};
+                return probe->estimate(std::move(server), std::move(entry));
             };
         }
         services.approvals = [] {
@@ -86,7 +90,6 @@ struct PanelFixture
                 return approval->mayProbe(project, entry);
             };
         };
-        services.tools = [tools](const MCPServerEntry &entry) { return tools.value(entry.name); };
         panel = std::make_unique<PanelModel>(services);
     }
 

@@ -4,6 +4,7 @@
 
 #include <QCoro/QCoroTask>
 #include <QTest>
+#include <QtConcurrent/QtConcurrentRun>
 
 using namespace ProbeServers;
 
@@ -16,13 +17,23 @@ double now2001()
            1000.0;
 }
 
-QByteArray record(const char *name, qint64 tokens, double timestamp)
+// One element of the cache file: a global server's figure for `definition`, or, without one, an
+// element of the older format that kept one figure per name.
+QByteArray record(const char *name, qint64 tokens, double timestamp, const QString &definition = {})
 {
-    return QStringLiteral(R"({"mcpName":"%1","tokensPerMessage":%2,"timestamp":%3})")
-        .arg(QLatin1String(name))
+    const QString server = definition.isEmpty()
+                               ? QString()
+                               : QStringLiteral(R"("source":"global","definition":"%1",)").arg(definition);
+    return QStringLiteral(R"({%1"mcpName":"%2","tokensPerMessage":%3,"timestamp":%4})")
+        .arg(server, QLatin1String(name))
         .arg(tokens)
         .arg(timestamp, 0, 'f', 3)
         .toUtf8();
+}
+
+ProbeIdentity global(const QString &name)
+{
+    return {MCPSource::global, {}, name};
 }
 
 } // namespace
@@ -40,17 +51,24 @@ class TestMCPToolProbe : public QObject
         return fakeStdio(name, QStringLiteral("plain"), {QStringLiteral("--log"), m_log});
     }
     int starts() const { return int(TestHome::read(m_log).count("started\n")); }
+    QList<MCPToolProbeCache_v2> records() const
+    {
+        return MCPToolProbe::decodeCache(TestHome::read(m_cacheFile)).value_or(QList<MCPToolProbeCache_v2>{});
+    }
     QHash<QString, qint64> onDisk() const
     {
-        QHash<QString, qint64> records;
-        for (const auto &r :
-             MCPToolProbe::decodeCache(TestHome::read(m_cacheFile)).value_or(QList<MCPToolProbeCache_v2>{}))
-            records.insert(r.mcpName, r.tokensPerMessage);
-        return records;
+        QHash<QString, qint64> figures;
+        for (const auto &r : records())
+            figures.insert(r.server.name, r.tokensPerMessage);
+        return figures;
     }
     qint64 estimate(MCPToolProbe &probe, const MCPServerEntry &entry)
     {
         return QCoro::waitFor(probe.tokensPerMessage(entry));
+    }
+    ProbeResult estimate(MCPToolProbe &probe, const ProbeIdentity &server, const MCPServerEntry &entry)
+    {
+        return QCoro::waitFor(probe.estimate(server, entry));
     }
 
 private Q_SLOTS:
@@ -80,13 +98,16 @@ private Q_SLOTS:
     {
         QFETCH(double, age);
         QFETCH(bool, probed);
-        // A later element of a name replaces an earlier one; other names stay in the file.
-        m_home->write(m_cacheFile, "[" + record("kept", 3100, now2001() - 60) + "," +
-                                       record("srv", 9999, now2001() - 60) + "," +
-                                       record("srv", 4242, now2001() - age) + "]");
+        // A later element of one server and definition replaces an earlier one; other servers stay.
+        const QString srv = MCPToolProbe::definitionFingerprint(counted(QStringLiteral("srv")));
+        m_home->write(m_cacheFile, "[" + record("kept", 3100, now2001() - 60, QStringLiteral("0")) + "," +
+                                       record("srv", 9999, now2001() - 60, srv) + "," +
+                                       record("srv", 4242, now2001() - age, srv) + "]");
         MCPToolProbe probe(m_cacheFile);
         const qint64 tokens = probed ? 2000 : 4242;
-        QCOMPARE(estimate(probe, counted(QStringLiteral("srv"))), tokens);
+        QCOMPARE(
+            estimate(probe, global(QStringLiteral("srv")), counted(QStringLiteral("srv"))).tokensPerMessage,
+            tokens);
         QCOMPARE(starts(), probed ? 1 : 0);
         const QHash<QString, qint64> expected{{QStringLiteral("kept"), 3100},
                                               {QStringLiteral("srv"), tokens}};
@@ -103,6 +124,8 @@ private Q_SLOTS:
             << QByteArray(R"([{"mcpName":"x","tokensPerMessage":"9","timestamp":1}])");
         QTest::newRow("not JSON") << QByteArray("[{\"mcpName\":");
         QTest::newRow("an object, not an array") << QByteArray(R"({"srv":{"tokensPerMessage":9}})");
+        QTest::newRow("one figure per name, as older versions wrote")
+            << "[" + record("srv", 3000, now2001()) + "]";
     }
     void unreadableCacheStartsEmpty()
     {
@@ -114,19 +137,108 @@ private Q_SLOTS:
         QCOMPARE(onDisk(), (QHash<QString, qint64>{{QStringLiteral("srv"), 2000}}));
     }
 
-    void failedProbeIsCachedToo()
+    // A server that gives no tool list counts 1500 without that being kept: it is not started
+    // again within a minute, and the next process asks it again.
+    void failedProbeIsRetried()
     {
+        MCPServerEntry server;
+        server.name = QStringLiteral("srv");
+        server.command = m_home->path() + QStringLiteral("/bin/server");
         MCPToolProbe probe(m_cacheFile);
-        MCPServerEntry broken;
-        broken.name = QStringLiteral("srv");
-        broken.command = QStringLiteral("no-such-mcp-server");
-        QCOMPARE(estimate(probe, broken), qint64(1500));
-        QCOMPARE(onDisk().value(QStringLiteral("srv")), qint64(1500));
-        // Within seven days the name is answered from the cache, also after a restart.
-        QCOMPARE(estimate(probe, counted(QStringLiteral("srv"))), qint64(1500));
-        MCPToolProbe restarted(m_cacheFile);
-        QCOMPARE(estimate(restarted, counted(QStringLiteral("srv"))), qint64(1500));
+        QCOMPARE(estimate(probe, global(server.name), server), ProbeResult{});
+        m_home->write(server.command, "#!/bin/sh\nexec python3 '" + fakeServer.toUtf8() +
+                                          "' stdio plain --log '" + m_log.toUtf8() + "'\n");
+        QVERIFY(QFile::setPermissions(server.command, QFile::ReadOwner | QFile::ExeOwner));
+        QCOMPARE(estimate(probe, global(server.name), server), ProbeResult{});
         QCOMPARE(starts(), 0);
+        QVERIFY(records().isEmpty());
+
+        MCPToolProbe restarted(m_cacheFile);
+        const ProbeResult measured = estimate(restarted, global(server.name), server);
+        QVERIFY(measured.measured);
+        QCOMPARE(measured.tokensPerMessage, qint64(2000));
+        QCOMPARE(starts(), 1);
+        QCOMPARE(onDisk(), (QHash<QString, qint64>{{server.name, 2000}}));
+    }
+
+    // A server's figure belongs to its definition: any change a probe would see measures it
+    // again, and the new figure replaces the old one.
+    void changedDefinitionIsMeasuredAgain_data()
+    {
+        QTest::addColumn<QStringList>("extraArgs");
+        QTest::addColumn<QString>("env");
+        QTest::addColumn<qint64>("tokens");
+        QTest::newRow("arguments") << QStringList{QStringLiteral("--size"), QStringLiteral("12000")}
+                                   << QString() << qint64(3000);
+        QTest::newRow("environment") << QStringList{} << QStringLiteral("on") << qint64(2000);
+    }
+    void changedDefinitionIsMeasuredAgain()
+    {
+        QFETCH(QStringList, extraArgs);
+        QFETCH(QString, env);
+        QFETCH(qint64, tokens);
+        MCPToolProbe probe(m_cacheFile);
+        MCPServerEntry server = counted(QStringLiteral("srv"));
+        QCOMPARE(estimate(probe, global(server.name), server).tokensPerMessage, qint64(2000));
+        *server.args += extraArgs;
+        if (!env.isEmpty())
+            server.env = QMap<QString, QString>{{QStringLiteral("PROBE_VAR"), env}};
+        QCOMPARE(estimate(probe, global(server.name), server).tokensPerMessage, tokens);
+        QCOMPARE(starts(), 2);
+        QCOMPARE(records().size(), 1);
+        QCOMPARE(records().first().definition, MCPToolProbe::definitionFingerprint(server));
+        // After a restart the new definition is fresh.
+        MCPToolProbe restarted(m_cacheFile);
+        QCOMPARE(estimate(restarted, global(server.name), server).tokensPerMessage, tokens);
+        QCOMPARE(starts(), 2);
+    }
+
+    // A global, a Claude Desktop and a project server of one name are three programs, each with
+    // its own figure, and the tools of each add up to it.
+    void serversOfOneNameAreMeasuredApart()
+    {
+        const QList<std::pair<ProbeIdentity, QString>> servers{
+            {global(QStringLiteral("srv")), QStringLiteral("server-everything")},
+            {{MCPSource::desktop, {}, QStringLiteral("srv")}, QStringLiteral("server-memory")},
+            {{MCPSource::project, m_home->path(), QStringLiteral("srv")},
+             QStringLiteral("server-filesystem")}};
+        MCPToolProbe probe(m_cacheFile);
+        std::vector<QCoro::Task<ProbeResult>> running;
+        QList<QFuture<qint64>> references;
+        for (const auto &[identity, package] : servers) {
+            const QString script = referenceScript(package);
+            QVERIFY2(!script.isEmpty(), "the reference servers are not installed (scripts/setup.sh)");
+            MCPServerEntry entry;
+            entry.name = identity.name;
+            entry.command = QStringLiteral("node");
+            entry.args = QStringList{script};
+            if (identity.source == MCPSource::project)
+                entry.args->append(m_home->path()); // the folder the filesystem server may read
+            running.push_back(probe.estimate(identity, entry));
+            references.append(QtConcurrent::run(
+                referenceEstimate, QStringList{QStringLiteral("stdio"), entry.command} + *entry.args));
+        }
+        QSet<qint64> figures;
+        for (qsizetype i = 0; i < servers.size(); ++i) {
+            const ProbeResult result = QCoro::waitFor(std::move(running[size_t(i)]));
+            QVERIFY(result.measured);
+            QCOMPARE(result.tokensPerMessage, references[i].result());
+            figures.insert(result.tokensPerMessage);
+            QVERIFY(result.tools.size() > 1);
+            qint64 sum = 0;
+            for (qsizetype t = 0; t < result.tools.size(); ++t) {
+                sum += result.tools[t].tokens;
+                QVERIFY(!result.tools[t].name.isEmpty());
+                QVERIFY2(t == 0 || result.tools[t - 1].tokens >= result.tools[t].tokens,
+                         "not heaviest first");
+            }
+            if (result.tokensPerMessage > 1500)
+                QVERIFY2(
+                    std::abs(sum - result.tokensPerMessage) * 50 <= result.tokensPerMessage,
+                    qPrintable(QStringLiteral("%1 tools, %2 tokens").arg(sum).arg(result.tokensPerMessage)));
+        }
+        QCOMPARE(figures.size(), 3);
+        QCOMPARE(records().size(), 3);
     }
 
     // Each server answers only once the other has started: if one probe waited for the other

@@ -60,14 +60,17 @@ class TestProbes : public QObject
 
     void stdio(const QString &row, const MCPServerEntry &entry, qint64 expected)
     {
-        m_probes[row] = {QtConcurrent::run(&m_pool, StdioProbe::probeStdio, entry), expected};
+        m_probes[row] = {QtConcurrent::run(&m_pool, StdioProbe::probeStdio, entry), expected, -1, {}, {}};
     }
     void http(const QString &row, std::shared_ptr<LocalHttpServer> server, qint64 expected, int requests,
               const QMap<QString, QString> &headers = {})
     {
         const QString url = server ? server->url() : row;
-        m_probes[row] = {QtConcurrent::run(&m_pool, HttpProbe::probeHTTP, url, headers), expected, requests,
-                         std::move(server)};
+        m_probes[row] = {QtConcurrent::run(&m_pool, HttpProbe::probeHTTP, url, headers),
+                         expected,
+                         requests,
+                         std::move(server),
+                         {}};
     }
 
 private Q_SLOTS:

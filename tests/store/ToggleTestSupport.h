@@ -67,7 +67,7 @@ inline QCoro::Task<Result> capture(MCPConfigService *service, QString name, MCPS
     } catch (const FileSystemError &error) {
         co_return Result{false, error.description(), std::nullopt, true};
     } catch (const QuorlaneError &error) {
-        co_return Result{false, error.description()};
+        co_return Result{false, error.description(), std::nullopt, false};
     }
     co_return Result{};
 }

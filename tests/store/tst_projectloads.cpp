@@ -106,7 +106,8 @@ private Q_SLOTS:
                                                                    {"local", "dup", "otherlocal", m_other}})
             claude({"mcp", "add", "-s", scope, name, "--", "echo", argument}, folder);
         // What the trust dialog, the approval prompt and /mcp write.
-        JsonFile::rewrite(m_home.claudeJson(), [&](nlohmann::json &root) {
+        auto root = nlohmann::json::parse(TestHome::read(m_home.claudeJson()).toStdString());
+        {
             auto &repo = root["projects"][m_repo.toStdString()];
             repo["hasTrustDialogAccepted"] = true;
             repo["disabledMcpServers"] = {"g1"};
@@ -114,7 +115,8 @@ private Q_SLOTS:
             // added in the subfolder went there); an entry of its own is what an older version
             // left behind.
             root["projects"][m_sub.toStdString()] = nlohmann::json::object();
-        });
+        }
+        m_home.write(".claude.json", QByteArray::fromStdString(root.dump(2)));
         m_home.write(m_repo + "/.claude/settings.local.json",
                      R"({"enabledMcpjsonServers":["shared","dup","rej"],"disabledMcpjsonServers":["rej"]})");
         // Before Claude Code runs in the subfolder and files it under the work tree's root.

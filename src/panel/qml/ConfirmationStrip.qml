@@ -8,7 +8,7 @@ Rectangle {
     id: strip
     objectName: "confirmation"
     height: visible ? content.implicitHeight + 16 : 0
-    color: Theme.grey(0.11)
+    color: Theme.raised
 
     ColumnLayout {
         id: content
@@ -20,17 +20,17 @@ Rectangle {
         spacing: 4
         PanelText {
             Layout.fillWidth: true
-            size: 11
-            color: "white"
+            size: Theme.noteSize
+            color: Theme.emphasis
             wrapMode: Text.Wrap
             text: "Switch on “" + Panel.confirmationName + "”? Its definition came from the project folder and will run:"
         }
         PanelText {
             objectName: "confirmationDetail"
             Layout.fillWidth: true
-            size: 11
+            size: Theme.noteSize
             font.family: "monospace"
-            color: Theme.grey(0.75)
+            color: Theme.strongNote
             wrapMode: Text.WrapAnywhere
             maximumLineCount: 4
             elide: Text.ElideRight
@@ -43,14 +43,14 @@ Rectangle {
                 objectName: "cancelConfirmation"
                 accessibleName: "Cancel"
                 onClicked: Panel.cancelPending()
-                PanelText { size: 12; color: Theme.grey(0.45); text: "Cancel" }
+                PanelText { size: Theme.bodySize; color: Theme.quietText; text: "Cancel" }
             }
             Item { implicitWidth: 12 }
             PlainButton {
                 objectName: "acceptConfirmation"
                 accessibleName: "Switch on"
                 onClicked: Panel.confirmPending()
-                PanelText { size: 12; color: Theme.enabledGreen; text: "Switch on" }
+                PanelText { size: Theme.bodySize; color: Theme.enabledGreen; text: "Switch on" }
             }
         }
     }

@@ -11,7 +11,7 @@ Column {
     signal rowExpandToggled(int index)
 
     visible: repeater.count > 0
-    width: parent ? parent.width : 320
+    width: parent ? parent.width : Theme.panelWidth
 
     Item {
         width: section.width
@@ -20,7 +20,7 @@ Column {
             id: heading
             x: 12
             y: 8
-            size: 10
+            size: Theme.smallSize
             font.weight: Font.DemiBold
             color: Theme.secondary
             text: "Global"

@@ -51,7 +51,7 @@ Item {
             row.tipHost.hide()
     }
 
-    implicitWidth: 320
+    implicitWidth: Theme.panelWidth
     implicitHeight: lineHeight + (isExpanded ? toolList.implicitHeight + 5 : 0)
 
     Rectangle {
@@ -89,7 +89,7 @@ Item {
         spacing: 1
         PanelText {
             width: parent.width
-            size: 12
+            size: Theme.bodySize
             font.weight: Font.Medium
             text: row.mcpName
             elide: Text.ElideMiddle
@@ -99,7 +99,7 @@ Item {
             objectName: "secondLine"
             width: parent.width
             visible: row.subtitle.length > 0
-            size: 10
+            size: Theme.smallSize
             color: Theme.secondary
             text: row.subtitle
             elide: Text.ElideRight
@@ -134,8 +134,8 @@ Item {
         visible: !row.spinning
         x: row.trailingRight - implicitWidth
         y: (row.lineHeight - height) / 2
-        size: Theme.figureSize
-        color: row.heavy ? Theme.heavy : Theme.figure
+        size: Theme.bodySize
+        color: row.heavy ? Theme.heavy : Theme.figureText
         text: row.tokenText
         readonly property string tip: row.note.length > 0 ? row.note
             : row.heavy ? "Over 25,000 tokens per message: Claude Code's /doctor warns about MCP tools this large." : ""
@@ -153,7 +153,7 @@ Item {
         width: 8
         height: 10
         name: "lock.fill"
-        color: Theme.grey(0.45)
+        color: Theme.quietText
         Accessible.role: Accessible.Graphic
         Accessible.name: row.lockAccessibilityLabel
     }
@@ -189,8 +189,8 @@ Item {
             PanelText {
                 visible: row.tools.length === 0
                 width: parent.width
-                size: Theme.toolSize
-                color: Theme.figure
+                size: Theme.noteSize
+                color: Theme.figureText
                 text: "Tools not measured yet"
                 elide: Text.ElideRight
             }
@@ -205,7 +205,7 @@ Item {
                         objectName: "toolName"
                         width: parent.width - toolFigure.implicitWidth - 12
                         anchors.verticalCenter: parent.verticalCenter
-                        size: Theme.toolSize
+                        size: Theme.noteSize
                         color: Theme.secondary
                         text: modelData.name
                         elide: Text.ElideMiddle
@@ -214,8 +214,8 @@ Item {
                         id: toolFigure
                         anchors.right: parent.right
                         anchors.verticalCenter: parent.verticalCenter
-                        size: Theme.toolSize
-                        color: Theme.figure
+                        size: Theme.noteSize
+                        color: Theme.figureText
                         text: modelData.tokenText
                     }
                 }

@@ -5,7 +5,7 @@ import Quorlane.Panel
 Item {
     id: list
     property var tipHost: null
-    width: parent ? parent.width : 320
+    width: parent ? parent.width : Theme.panelWidth
     implicitHeight: Panel.listState === "loading" ? loading.implicitHeight
                   : Panel.listState === "empty" ? empty.implicitHeight : 400
 
@@ -21,8 +21,8 @@ Item {
             SpinnerView { anchors.verticalCenter: parent.verticalCenter }
             PanelText {
                 anchors.verticalCenter: parent.verticalCenter
-                size: 12
-                color: Theme.grey(0.5)
+                size: Theme.bodySize
+                color: Theme.note
                 text: "Loading…"
             }
         }
@@ -42,12 +42,12 @@ Item {
                 width: 25
                 height: 22
                 name: "exclamationmark.triangle"
-                color: Theme.grey(0.4)
+                color: Theme.figureText
             }
             PanelText {
                 anchors.horizontalCenter: parent.horizontalCenter
-                size: 12
-                color: Theme.grey(0.4)
+                size: Theme.bodySize
+                color: Theme.figureText
                 text: "No MCP servers found"
             }
         }

@@ -32,8 +32,8 @@ Rectangle {
     Keys.onUpPressed: root.moveFocus(false)
     Keys.onDownPressed: root.moveFocus(true)
 
-    width: 320
-    implicitWidth: 320
+    width: Theme.panelWidth
+    implicitWidth: Theme.panelWidth
     implicitHeight: column.implicitHeight
     color: Theme.background
     radius: 10
@@ -59,9 +59,9 @@ Rectangle {
                 id: title
                 x: 16
                 y: 14
-                size: 13
+                size: Theme.titleSize
                 font.bold: true
-                color: "white"
+                color: Theme.emphasis
                 text: "Quorlane"
             }
             // What a session outside every project carries per message.
@@ -71,8 +71,8 @@ Rectangle {
                 visible: root.page !== "preferences" && Panel.listState === "list"
                 x: title.x + title.implicitWidth + 8
                 anchors.baseline: title.baseline
-                size: Theme.titleFigureSize
-                color: Panel.sessionTokensHeavy ? Theme.heavy : Theme.figure
+                size: Theme.noteSize
+                color: Panel.sessionTokensHeavy ? Theme.heavy : Theme.figureText
                 text: Panel.sessionTokenText + " per message"
                 Accessible.role: Accessible.StaticText
                 Accessible.name: text
@@ -165,7 +165,7 @@ Rectangle {
                 PanelText {
                     objectName: "errorText"
                     Layout.fillWidth: true
-                    size: 11
+                    size: Theme.noteSize
                     color: Theme.errorText
                     text: Panel.toggleError
                     wrapMode: Text.Wrap
@@ -202,7 +202,7 @@ Rectangle {
                 anchors.verticalCenter: parent.verticalCenter
                 accessibleName: "Preferences"
                 onClicked: root.showPreferences()
-                PanelText { size: 12; color: Theme.grey(0.45); text: "Preferences" }
+                PanelText { size: Theme.bodySize; color: Theme.quietText; text: "Preferences" }
             }
             PlainButton {
                 objectName: "backButton"
@@ -217,9 +217,9 @@ Rectangle {
                     width: 6
                     height: 9
                     name: "chevron.left"
-                    color: Theme.grey(0.45)
+                    color: Theme.quietText
                 }
-                PanelText { size: 12; color: Theme.grey(0.45); text: "Back" }
+                PanelText { size: Theme.bodySize; color: Theme.quietText; text: "Back" }
             }
             PlainButton {
                 objectName: "quitButton"
@@ -228,7 +228,7 @@ Rectangle {
                 anchors.verticalCenter: parent.verticalCenter
                 accessibleName: "Quit"
                 onClicked: Panel.quit()
-                PanelText { size: 12; color: Theme.grey(0.45); text: "Quit" }
+                PanelText { size: Theme.bodySize; color: Theme.quietText; text: "Quit" }
             }
         }
     }

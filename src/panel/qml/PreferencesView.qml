@@ -52,8 +52,8 @@ Flickable {
                 PanelText {
                     Layout.fillWidth: true
                     Layout.alignment: Qt.AlignTop
-                    size: 12
-                    color: Theme.grey(0.45)
+                    size: Theme.bodySize
+                    color: Theme.quietText
                     wrapMode: Text.Wrap
                     text: "No savings recorded yet. Disable a MCP to start tracking."
                 }
@@ -64,7 +64,7 @@ Flickable {
                     implicitWidth: 12
                     implicitHeight: 15
                     onClicked: page.prefs.refreshSavings()
-                    SymbolIcon { width: 12; height: 14; name: "arrow.clockwise"; color: Theme.grey(0.4) }
+                    SymbolIcon { width: 12; height: 14; name: "arrow.clockwise"; color: Theme.figureText }
                 }
             }
         }
@@ -78,8 +78,8 @@ Flickable {
             StatRow { label: "Sessions analyzed"; value: page.prefs.sessionsText }
             PanelText {
                 topPadding: 2
-                size: 10
-                color: Theme.grey(0.3)
+                size: Theme.smallSize
+                color: Theme.tertiary
                 text: "~1.5k tokens/msg avg across real MCPs"
             }
         }
@@ -92,7 +92,7 @@ Flickable {
             RowLayout {
                 id: versionRow
                 width: parent.width
-                PanelText { size: 13; color: "white"; text: page.prefs.currentVersion }
+                PanelText { size: Theme.titleSize; color: Theme.emphasis; text: page.prefs.currentVersion }
                 Item { Layout.fillWidth: true }
                 UpdateStatusView { prefs: page.prefs }
             }

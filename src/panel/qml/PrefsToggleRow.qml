@@ -26,8 +26,8 @@ Item {
             PanelText {
                 width: parent.width
                 height: 16
-                size: 13
-                color: "white"
+                size: Theme.titleSize
+                color: Theme.emphasis
                 text: row.title
                 fontSizeMode: Text.HorizontalFit
                 minimumPixelSize: 11
@@ -37,8 +37,8 @@ Item {
                 width: parent.width
                 height: 12
                 visible: row.subtitle.length > 0
-                size: 10
-                color: Theme.grey(0.45)
+                size: Theme.smallSize
+                color: Theme.quietText
                 text: row.subtitle
                 fontSizeMode: Text.HorizontalFit
                 minimumPixelSize: 8

@@ -10,7 +10,7 @@ Rectangle {
     objectName: "profileMenu"
     readonly property var model: Panel.profiles
     height: visible ? content.implicitHeight + 12 : 0
-    color: Theme.grey(0.11)
+    color: Theme.raised
 
     Column {
         id: content
@@ -21,11 +21,21 @@ Rectangle {
         Repeater {
             model: menu.model.names
             delegate: Item {
+                id: profileItem
                 objectName: "profileItem"
                 required property string modelData
                 required property int index
                 width: content.width
                 height: 24
+                // Reached with Tab like every other control; Space or Enter applies it.
+                activeFocusOnTab: true
+                Accessible.role: Accessible.MenuItem
+                Accessible.name: modelData
+                Accessible.focusable: true
+                Accessible.onPressAction: Panel.applyProfile(index)
+                Keys.onSpacePressed: Panel.applyProfile(index)
+                Keys.onReturnPressed: Panel.applyProfile(index)
+                Keys.onEnterPressed: Panel.applyProfile(index)
                 Rectangle {
                     anchors.fill: parent
                     anchors.leftMargin: 6
@@ -46,15 +56,19 @@ Rectangle {
                     x: 30
                     width: parent.width - x - 16
                     anchors.verticalCenter: parent.verticalCenter
-                    size: 12
+                    size: Theme.bodySize
                     elide: Text.ElideRight
                     text: modelData
+                }
+                FocusRing {
+                    anchors.leftMargin: 6
+                    anchors.rightMargin: 6
+                    radius: 5
+                    inset: 0
                 }
                 MouseArea {
                     anchors.fill: parent
                     cursorShape: Qt.PointingHandCursor
-                    Accessible.role: Accessible.MenuItem
-                    Accessible.name: modelData
                     onClicked: Panel.applyProfile(index)
                 }
             }
@@ -67,7 +81,7 @@ Rectangle {
             height: 24
             accessibleName: "Save current as…"
             onClicked: menu.model.startNaming()
-            PanelText { size: 12; color: Theme.grey(0.45); text: "Save current as…" }
+            PanelText { size: Theme.bodySize; color: Theme.quietText; text: "Save current as…" }
         }
 
         RowLayout {
@@ -80,7 +94,7 @@ Rectangle {
                 Layout.fillWidth: true
                 implicitHeight: 22
                 radius: 5
-                color: Theme.grey(0.16)
+                color: Theme.field
                 border.width: 0.5
                 border.color: Theme.hairline
                 TextInput {
@@ -91,9 +105,9 @@ Rectangle {
                     anchors.rightMargin: 7
                     verticalAlignment: TextInput.AlignVCenter
                     font.family: Theme.fontFamily
-                    font.pixelSize: 12
+                    font.pixelSize: Theme.bodySize
                     color: Theme.primary
-                    selectionColor: Theme.grey(0.35)
+                    selectionColor: Theme.sectionText
                     clip: true
                     focus: menu.model.naming
                     maximumLength: 64
@@ -104,7 +118,7 @@ Rectangle {
                     visible: nameInput.text.length === 0
                     x: 7
                     anchors.verticalCenter: parent.verticalCenter
-                    size: 12
+                    size: Theme.bodySize
                     color: Theme.tertiary
                     text: "Name"
                 }
@@ -113,7 +127,7 @@ Rectangle {
                 objectName: "cancelNaming"
                 accessibleName: "Cancel"
                 onClicked: menu.model.close()
-                PanelText { size: 12; color: Theme.grey(0.45); text: "Cancel" }
+                PanelText { size: Theme.bodySize; color: Theme.quietText; text: "Cancel" }
             }
             PlainButton {
                 id: saveButton
@@ -122,7 +136,7 @@ Rectangle {
                 opacity: enabled ? 1 : 0.4
                 accessibleName: "Save"
                 onClicked: Panel.saveProfile(nameInput.text)
-                PanelText { size: 12; color: Theme.enabledGreen; text: "Save" }
+                PanelText { size: Theme.bodySize; color: Theme.enabledGreen; text: "Save" }
             }
         }
     }

@@ -21,8 +21,8 @@ PlainButton {
         objectName: "profileLabel"
         anchors.verticalCenter: parent.verticalCenter
         width: Math.min(implicitWidth, 150)
-        size: 12
-        color: Theme.grey(0.45)
+        size: Theme.bodySize
+        color: Theme.quietText
         elide: Text.ElideRight
         text: switcher.model.label
     }
@@ -31,6 +31,6 @@ PlainButton {
         width: 8
         height: 5
         name: switcher.model.open ? "chevron.up" : "chevron.down"
-        color: Theme.grey(0.45)
+        color: Theme.quietText
     }
 }

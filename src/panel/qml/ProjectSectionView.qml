@@ -22,7 +22,7 @@ Column {
     // Only a click animates: sections appear at their full height.
     property bool animated: false
 
-    width: parent ? parent.width : 320
+    width: parent ? parent.width : Theme.panelWidth
 
     Item {
         id: header
@@ -54,7 +54,7 @@ Column {
             width: 17
             height: 13
             name: "folder.fill"
-            color: Theme.grey(0.45)
+            color: Theme.quietText
         }
         Column {
             id: texts
@@ -64,16 +64,16 @@ Column {
             spacing: 2
             PanelText {
                 width: parent.width
-                size: 14
+                size: Theme.headingSize
                 font.weight: Font.Medium
-                color: "white"
+                color: Theme.emphasis
                 text: section.title
                 elide: Text.ElideRight
             }
             PanelText {
                 width: parent.width
-                size: 11
-                color: Theme.grey(0.4)
+                size: Theme.noteSize
+                color: Theme.figureText
                 text: section.pathText
                 elide: Text.ElideMiddle
             }
@@ -87,8 +87,8 @@ Column {
                 id: sessionFigure
                 objectName: "sessionTokens"
                 anchors.verticalCenter: parent.verticalCenter
-                size: Theme.figureSize
-                color: section.tokensHeavy ? Theme.heavy : Theme.figure
+                size: Theme.bodySize
+                color: section.tokensHeavy ? Theme.heavy : Theme.figureText
                 text: section.tokenText
                 HoverHandler {
                     onHoveredChanged: {
@@ -106,8 +106,8 @@ Column {
             PanelText {
                 objectName: "countText"
                 anchors.verticalCenter: parent.verticalCenter
-                size: 12
-                color: Theme.grey(0.4)
+                size: Theme.bodySize
+                color: Theme.figureText
                 text: section.countText
             }
             SymbolIcon {
@@ -116,7 +116,7 @@ Column {
                 width: 9
                 height: 6
                 name: section.isExpanded ? "chevron.up" : "chevron.down"
-                color: Theme.grey(0.4)
+                color: Theme.figureText
             }
         }
         MouseArea {

@@ -36,7 +36,7 @@ Item {
     Rectangle {
         anchors.fill: parent
         radius: height / 2
-        color: toggle.checked ? Qt.rgba(0.17, 0.26, 0.18, 1) : Theme.grey(0.2)
+        color: toggle.checked ? Theme.switchTrackOn : Theme.switchTrackOff
         Behavior on color { ColorAnimation { duration: 180; easing.type: Easing.InOutQuad } }
     }
     Rectangle {
@@ -46,7 +46,7 @@ Item {
         radius: 5
         y: (toggle.height - height) / 2
         x: (toggle.width - width) / 2 + (toggle.checked ? 8 : -8)
-        color: toggle.checked ? Qt.rgba(0.47, 0.86, 0.54, 1) : Theme.grey(0.6)
+        color: toggle.checked ? Theme.switchKnobOn : Theme.switchKnobOff
         Behavior on x { NumberAnimation { duration: 180; easing.type: Easing.InOutQuad } }
         Behavior on color { ColorAnimation { duration: 180; easing.type: Easing.InOutQuad } }
     }

@@ -11,8 +11,8 @@ Item {
     PanelText {
         id: label
         y: parent.topInset
-        size: 9
+        size: Theme.captionSize
         font.weight: Font.DemiBold
-        color: Theme.grey(0.35)
+        color: Theme.sectionText
     }
 }

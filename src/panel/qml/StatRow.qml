@@ -7,7 +7,7 @@ RowLayout {
     property string label
     property string value
     width: parent ? parent.width : 288
-    PanelText { size: 12; color: Theme.grey(0.45); text: parent.label }
+    PanelText { size: Theme.bodySize; color: Theme.quietText; text: parent.label }
     Item { Layout.fillWidth: true }
-    PanelText { size: 12; color: "white"; text: parent.value }
+    PanelText { size: Theme.bodySize; color: Theme.emphasis; text: parent.value }
 }

@@ -18,7 +18,7 @@ Rectangle {
     width: Math.min(240, label.implicitWidth + 16)
     height: label.implicitHeight + 10
     radius: 5
-    color: Theme.grey(0.18)
+    color: Theme.tipBackground
     border.width: 0.5
     border.color: Theme.hairline
     PanelText {
@@ -26,7 +26,7 @@ Rectangle {
         x: 8
         y: 5
         width: 224
-        size: 11
+        size: Theme.noteSize
         color: Theme.primary
         wrapMode: Text.Wrap
     }

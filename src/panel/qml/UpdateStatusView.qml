@@ -27,7 +27,7 @@ Item {
         anchors.verticalCenter: parent.verticalCenter
         accessibleName: status.prefs.updateText
         onClicked: status.prefs.openChangelog()
-        PanelText { size: 12; color: Theme.enabledGreen; text: status.prefs.updateText }
+        PanelText { size: Theme.bodySize; color: Theme.enabledGreen; text: status.prefs.updateText }
     }
     PlainButton {
         id: failed
@@ -44,7 +44,7 @@ Item {
             name: "exclamationmark.triangle.fill"; color: Theme.errorText
         }
         PanelText {
-            size: 11; color: Theme.errorText; text: status.prefs.updateText
+            size: Theme.noteSize; color: Theme.errorText; text: status.prefs.updateText
             width: Math.min(implicitWidth, 170); elide: Text.ElideRight
         }
         SymbolIcon {
@@ -62,11 +62,11 @@ Item {
         spacing: 4
         accessibleName: status.prefs.updateText
         onClicked: status.prefs.checkForUpdates()
-        PanelText { size: 12; color: Theme.grey(0.4); text: status.prefs.updateText }
+        PanelText { size: Theme.bodySize; color: Theme.figureText; text: status.prefs.updateText }
         SymbolIcon {
             anchors.verticalCenter: parent.verticalCenter
             width: 10; height: 11
-            name: "arrow.clockwise"; color: Theme.grey(0.4)
+            name: "arrow.clockwise"; color: Theme.figureText
         }
     }
 }

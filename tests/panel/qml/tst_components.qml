@@ -130,7 +130,11 @@ Item {
             Panel.toggleGlobal(0, false)
             tryCompare(Panel.profiles, "label", "Profiles", 10000)
             mouseClick(switcher)
-            mouseClick(findChild(menu, "profileItem"))
+            // A profile line is a control of its own: focused, Space applies it.
+            const item = findChild(menu, "profileItem")
+            verify(item.activeFocusOnTab)
+            item.forceActiveFocus()
+            keyClick(Qt.Key_Space)
             verify(Panel.profiles.applying)
             tryCompare(Panel.profiles, "applying", false, 10000)
             compare(Panel.profiles.label, "Morning")
