@@ -2,6 +2,7 @@
 // announced, what is shown, and what is (not) relaunched.
 #include "PanelFixture.h"
 
+#include "panel/DemoHome.h"
 #include "services/ToggleEvents.h"
 #include "store/ProjectServerToggle.h"
 #include "store/QuorlaneProjectConfig.h"
@@ -180,6 +181,20 @@ private Q_SLOTS:
         QVERIFY(!panel().projects()->rowsAt(0)->rows().at(0).isExpanded);
         panel().toggleExpanded(-1, 0);
         QVERIFY(!panel().globalRows()->rows().at(0).isExpanded);
+    }
+
+    // The tools come from the probe's cache with the server's figure.
+    void expandedRowListsTheProbedTools()
+    {
+        QVERIFY(DemoHome::populate());
+        m_fixture->start();
+        showPanel();
+        QTRY_VERIFY_WITH_TIMEOUT(!panel().probesRunning(), 15000);
+        const int row = globalRow(panel(), QStringLiteral("github"));
+        panel().toggleExpanded(-1, row);
+        const QList<ToolTokens> tools = panel().globalRows()->rows().at(row).tools;
+        QCOMPARE(tools.size(), 8);
+        QCOMPARE(tools.first(), (ToolTokens{QStringLiteral("create_or_update_file"), 1610}));
     }
 
     // A cloned repository's .mcp.json that is a FIFO: the panel lists the rest and names the
