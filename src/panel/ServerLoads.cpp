@@ -102,11 +102,12 @@ QString sessionNote(const SessionTokens &tokens, const QString &where)
         QStringLiteral("A Claude Code session %1 carries about %2 tokens per message from %3 %4.")
             .arg(where, ServerRows::formatTokens(tokens.total).mid(1), QString::number(tokens.servers),
                  tokens.servers == 1 ? QStringLiteral("server") : QStringLiteral("servers"));
-    if (tokens.unmeasured > 0)
-        note += QStringLiteral(" %1 not measured %2 %3 each.")
-                    .arg(QString::number(tokens.unmeasured),
-                         tokens.unmeasured == 1 ? QStringLiteral("counts") : QStringLiteral("count"),
-                         ServerRows::formatTokens(std::nullopt));
+    if (tokens.unmeasured == 1)
+        note += QStringLiteral(" One of them is not measured and counts as %1.")
+                    .arg(ServerRows::formatTokens(std::nullopt));
+    else if (tokens.unmeasured > 1)
+        note += QStringLiteral(" %1 of them are not measured and count as %2 each.")
+                    .arg(QString::number(tokens.unmeasured), ServerRows::formatTokens(std::nullopt));
     if (tokens.heavy())
         note += QStringLiteral(" Claude Code's /doctor warns above 25,000.");
     return note;

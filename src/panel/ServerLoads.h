@@ -44,8 +44,8 @@ struct SessionTokens
                                           const QHash<QString, qint64> &weights,
                                           const QSet<QString> &measured);
 
-// "A Claude Code session here carries about 14.2k tokens per message from 4 servers; 1 not
-// measured counts 1.5k." `where` is "here" or "outside every project".
+// "A Claude Code session here carries about 14.2k tokens per message from 4 servers. One of
+// them is not measured and counts as ~1.5k." `where` is "here" or "outside every project".
 [[nodiscard]] QString sessionNote(const SessionTokens &tokens, const QString &where);
 
 } // namespace ServerLoads
