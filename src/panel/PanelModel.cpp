@@ -151,6 +151,16 @@ void PanelModel::toggleExpanded(int section, int row)
     rebuildNow();
 }
 
+void PanelModel::toggleGlobalsShown(int section)
+{
+    const QString id = m_projects->idAt(section);
+    if (id.isEmpty())
+        return;
+    if (!m_globalsShown.remove(id))
+        m_globalsShown.insert(id);
+    rebuildNow();
+}
+
 void PanelModel::setTrustCheck(TrustCheck check)
 {
     m_trustCheck = std::move(check);
@@ -199,15 +209,17 @@ void PanelModel::rebuild()
     QList<ProjectListModel::Section> sections;
     sections.reserve(config.projects().size());
     for (const MCPProject &project : config.projects()) {
+        const bool globalsShown = m_globalsShown.contains(project.id);
         QList<ServerRow> rows = ServerRows::projectRows(
             project, QSet<QString>(project.disabled.cbegin(), project.disabled.cend()), config.loads(),
-            context);
+            context, globalsShown);
         // A definition that came from inside the project folder runs only once the user has seen
         // what it runs and said yes.
         for (ServerRow &row : rows)
             row.needsConfirmation =
                 m_trustCheck ? m_trustCheck(project.path, row.entry) : project.isUntrusted(row.entry.name);
-        sections.append({project.id, project.path, std::move(rows), tokensOf(project.loads)});
+        sections.append({project.id, project.path, std::move(rows), tokensOf(project.loads),
+                         ServerRows::loadingGlobals(project), globalsShown});
     }
     m_projects->setSections(std::move(sections));
     m_profiles->setCurrentState(ProfilePlans::currentState(config));

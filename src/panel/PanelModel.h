@@ -125,6 +125,8 @@ public:
     // A click on a row (not its switch): shows or hides its tools. `section` -1 is the global
     // section.
     Q_INVOKABLE void toggleExpanded(int section, int row);
+    // Lists or hides the global servers that load in the folder of project `section`.
+    Q_INVOKABLE void toggleGlobalsShown(int section);
     Q_INVOKABLE void confirmPending();
     Q_INVOKABLE void cancelPending();
     // The profiles control: applies the profile at `index` of profiles->names like a batch of
@@ -184,7 +186,8 @@ private:
     TokenWeights *m_weights;
     TrustCheck m_trustCheck;
     QSet<QString> m_busy;
-    QSet<QString> m_expanded; // ServerRows::busyKey of the rows showing their tools
+    QSet<QString> m_expanded;     // ServerRows::busyKey of the rows showing their tools
+    QSet<QString> m_globalsShown; // ids of the projects listing the global servers loading there
     ServerLoads::SessionTokens m_sessionTokens;
     QString m_loadErrorText; // what the strip shows for the last load's unreadable files
     QString m_toggleError;

@@ -40,6 +40,14 @@ QVariant ProjectListModel::data(const QModelIndex &index, int role) const
         return entry.tokens.heavy();
     case TokenNoteRole:
         return ServerLoads::sessionNote(entry.tokens, QStringLiteral("here"));
+    case GlobalsTextRole:
+        if (entry.loadingGlobals == 0)
+            return QString();
+        if (entry.globalsShown)
+            return QStringLiteral("Hide the global servers");
+        return entry.loadingGlobals == 1
+                   ? QStringLiteral("1 global server loads here too")
+                   : QStringLiteral("%1 global servers load here too").arg(entry.loadingGlobals);
     case IsExpandedRole:
         return !m_collapsed.contains(entry.id);
     case RowsRole:
@@ -60,7 +68,8 @@ QHash<int, QByteArray> ProjectListModel::roleNames() const
             {RowsRole, "rows"},
             {TokenTextRole, "tokenText"},
             {TokensHeavyRole, "tokensHeavy"},
-            {TokenNoteRole, "tokenNote"}};
+            {TokenNoteRole, "tokenNote"},
+            {GlobalsTextRole, "globalsText"}};
 }
 
 void ProjectListModel::setSections(QList<Section> sections)
@@ -72,13 +81,17 @@ void ProjectListModel::setSections(QList<Section> sections)
     if (sameIdentities) {
         for (qsizetype i = 0; i < sections.size(); ++i) {
             Entry &entry = m_sections[i];
-            if (entry.rows->rows() == sections[i].rows && entry.tokens == sections[i].tokens)
+            const Section &next = sections[i];
+            if (entry.rows->rows() == next.rows && entry.tokens == next.tokens &&
+                entry.loadingGlobals == next.loadingGlobals && entry.globalsShown == next.globalsShown)
                 continue;
             entry.rows->setRows(std::move(sections[i].rows));
-            entry.tokens = sections[i].tokens;
-            Q_EMIT dataChanged(
-                index(int(i)), index(int(i)),
-                {CountTextRole, CountDescriptionRole, TokenTextRole, TokensHeavyRole, TokenNoteRole});
+            entry.tokens = next.tokens;
+            entry.loadingGlobals = next.loadingGlobals;
+            entry.globalsShown = next.globalsShown;
+            Q_EMIT dataChanged(index(int(i)), index(int(i)),
+                               {CountTextRole, CountDescriptionRole, TokenTextRole, TokensHeavyRole,
+                                TokenNoteRole, GlobalsTextRole});
         }
         return;
     }
@@ -96,7 +109,8 @@ void ProjectListModel::setSections(QList<Section> sections)
             rows = new RowListModel(this);
         rows->setRows(std::move(section.rows));
         ids.insert(section.id);
-        next.append({section.id, section.path, rows, section.tokens});
+        next.append(
+            {section.id, section.path, rows, section.tokens, section.loadingGlobals, section.globalsShown});
     }
     const bool countChanges = next.size() != m_sections.size();
     beginResetModel();
@@ -111,6 +125,11 @@ void ProjectListModel::setSections(QList<Section> sections)
 QString ProjectListModel::pathAt(int section) const
 {
     return section >= 0 && section < m_sections.size() ? m_sections.at(section).path : QString();
+}
+
+QString ProjectListModel::idAt(int section) const
+{
+    return section >= 0 && section < m_sections.size() ? m_sections.at(section).id : QString();
 }
 
 RowListModel *ProjectListModel::rowsAt(int section) const

@@ -22,6 +22,8 @@ public:
         QString path;
         QList<ServerRow> rows;
         ServerLoads::SessionTokens tokens; // what a session in the folder carries
+        qsizetype loadingGlobals = 0;      // global servers that load in the folder
+        bool globalsShown = false;         // they are listed among the rows
     };
 
     enum Role
@@ -36,6 +38,7 @@ public:
         TokenTextRole,   // what a session in the folder carries per message, "~14.2k"
         TokensHeavyRole, // over Claude Code's warning
         TokenNoteRole,   // the figure in a sentence
+        GlobalsTextRole, // the line that shows or hides the global servers loading here; empty: none
     };
 
     using QAbstractListModel::QAbstractListModel;
@@ -49,6 +52,7 @@ public:
 
     // The path of section `section`; empty when out of range.
     [[nodiscard]] QString pathAt(int section) const;
+    [[nodiscard]] QString idAt(int section) const;
     [[nodiscard]] RowListModel *rowsAt(int section) const;
 
     // Expanding and collapsing belong to the view, but live here so a reload that rebuilds the
@@ -65,6 +69,8 @@ private:
         QString path;
         RowListModel *rows = nullptr;
         ServerLoads::SessionTokens tokens;
+        qsizetype loadingGlobals = 0;
+        bool globalsShown = false;
     };
 
     QList<Entry> m_sections;

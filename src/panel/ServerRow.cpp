@@ -156,7 +156,7 @@ QList<ServerRow> globalRows(const QList<MCPServerEntry> &desktop, const QList<MC
 }
 
 QList<ServerRow> projectRows(const MCPProject &project, const QSet<QString> &disabled,
-                             const QList<ServerLoad> &outside, const RowContext &context)
+                             const QList<ServerLoad> &outside, const RowContext &context, bool loadingGlobals)
 {
     QList<ServerRow> rows;
     rows.reserve(project.servers.size());
@@ -167,12 +167,7 @@ QList<ServerRow> projectRows(const MCPProject &project, const QSet<QString> &dis
                   project.loads);
         rows.append(std::move(row));
     }
-    for (const ServerLoad &load : project.loads) {
-        if (load.scope != Scope::user || load.state == State::on || load.state == State::off)
-            continue;
-        const ServerLoad *there = ServerLoads::find(outside, load.entry.name, Scope::user);
-        if (there && there->state == load.state)
-            continue; // the global section already says so
+    const auto inherited = [&](const ServerLoad &load) {
         ServerRow row = rowFor(load.entry, MCPSource::global, project.path, context);
         row.subtitle = QStringLiteral("Global");
         row.inherited = true;
@@ -180,8 +175,27 @@ QList<ServerRow> projectRows(const MCPProject &project, const QSet<QString> &dis
         row.isLocked = true;
         applyLoad(row, &load, project.loads);
         rows.append(std::move(row));
+    };
+    // First the global servers something else becomes of here, then (when asked) those that load.
+    for (const ServerLoad &load : project.loads) {
+        if (load.scope != Scope::user || load.state == State::on || load.state == State::off)
+            continue;
+        const ServerLoad *there = ServerLoads::find(outside, load.entry.name, Scope::user);
+        if (!there || there->state != load.state) // else the global section already says so
+            inherited(load);
     }
+    if (loadingGlobals)
+        for (const ServerLoad &load : project.loads)
+            if (load.scope == Scope::user && load.state == State::on)
+                inherited(load);
     return rows;
+}
+
+qsizetype loadingGlobals(const MCPProject &project)
+{
+    return std::count_if(project.loads.cbegin(), project.loads.cend(), [](const ServerLoad &load) {
+        return load.scope == Scope::user && load.state == State::on;
+    });
 }
 
 } // namespace ServerRows

@@ -100,9 +100,13 @@ globalRows(const QList<MCPServerEntry> &desktop, const QList<MCPServerEntry> &gl
 
 // The project's servers in their order, off when `disabled` names them, each with its state in
 // the project's folder; then the global servers that do not load there although they load
-// outside every project (switched off there with /mcp, shadowed, ...).
+// outside every project (switched off there with /mcp, shadowed, ...); then, with
+// `loadingGlobals`, the global servers that load there.
 [[nodiscard]] QList<ServerRow> projectRows(const MCPProject &project, const QSet<QString> &disabled,
                                            const QList<ClaudeCodeRules::ServerLoad> &outside,
-                                           const RowContext &context);
+                                           const RowContext &context, bool loadingGlobals = false);
+
+// How many global servers load in the project's folder.
+[[nodiscard]] qsizetype loadingGlobals(const MCPProject &project);
 
 } // namespace ServerRows

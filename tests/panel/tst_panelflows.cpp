@@ -183,8 +183,9 @@ private Q_SLOTS:
         QVERIFY(!panel().globalRows()->rows().at(0).isExpanded);
     }
 
-    // The tools come from the probe's cache with the server's figure.
-    void expandedRowListsTheProbedTools()
+    // The tools come from the probe's cache with the server's figure; a project lists the global
+    // servers loading in it on request.
+    void rowsUnfoldOnRequest()
     {
         QVERIFY(DemoHome::populate());
         m_fixture->start();
@@ -195,6 +196,18 @@ private Q_SLOTS:
         const QList<ToolTokens> tools = panel().globalRows()->rows().at(row).tools;
         QCOMPARE(tools.size(), 8);
         QCOMPARE(tools.first(), (ToolTokens{QStringLiteral("create_or_update_file"), 1610}));
+
+        // The api folder's line lists the global servers that load there too, and hides them.
+        const QModelIndex api = panel().projects()->index(0);
+        QCOMPARE(api.data(ProjectListModel::GlobalsTextRole).toString(),
+                 QStringLiteral("3 global servers load here too"));
+        const qsizetype own = panel().projects()->rowsAt(0)->count();
+        panel().toggleGlobalsShown(0);
+        const QList<ServerRow> &rows = panel().projects()->rowsAt(0)->rows();
+        QCOMPARE(rows.size(), own + 3);
+        QVERIFY(rows.last().inherited && rows.last().loads());
+        panel().toggleGlobalsShown(0);
+        QCOMPARE(panel().projects()->rowsAt(0)->count(), own);
     }
 
     // A cloned repository's .mcp.json that is a FIFO: the panel lists the rest and names the

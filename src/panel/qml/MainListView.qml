@@ -121,10 +121,12 @@ Item {
             required tokenText
             required tokensHeavy
             required tokenNote
+            required globalsText
             width: scroller.width
             tipHost: list.tipHost
             onToggled: (row, value) => Panel.toggleProject(index, row, value)
             onRowExpandToggled: row => Panel.toggleExpanded(index, row)
+            onGlobalsToggled: Panel.toggleGlobalsShown(index)
             onExpandToggled: Panel.projects.setExpanded(index, !isExpanded)
         }
     }
