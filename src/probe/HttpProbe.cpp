@@ -88,6 +88,9 @@ ProbePostResult postMessage(const nlohmann::json &message, const QUrl &url,
         request.setRawHeader(sessionHeader, sessionId->toUtf8());
 
     QNetworkReply *reply = session.post(request, ProbeMessages::writeCompact(message));
+    // The network thread stops reading once a megabyte waits here: without a bound it reads as
+    // fast as a flooding server sends, long before the limit below is looked at.
+    reply->setReadBufferSize(1 << 20);
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     // The body is gathered here, so a stream that answers and then goes on sending is cut short
