@@ -56,7 +56,7 @@ void writeFile(const QString &path, const QByteArray &bytes)
 PanelModel::Services services(MCPConfigService *config, AppPreferences *prefs, SessionManager *sessions,
                               TokenSavingsService *savings, UpdateChecker *updater)
 {
-    PanelModel::Services s{config, prefs, sessions, savings, updater, {}, {}};
+    PanelModel::Services s{config, prefs, sessions, savings, updater, nullptr, {}, {}};
     s.estimator = [](MCPServerEntry entry) -> QCoro::Task<ProbeResult> {
         co_return ProbeResult{1000 + entry.name.size() * 97, true, {}};
     };
@@ -152,7 +152,8 @@ int main(int argc, char *argv[])
     MCPConfigService config;
     AppPreferences prefs;
     prefs.setAutoRelaunch(false);
-    SessionManager sessions; // autoRelaunch is off: never asked
+    RelaunchQueue queue;
+    SessionManager sessions(ProcessSource::forThisSystem(), &queue); // autoRelaunch is off: never asked
     TokenSavingsService savings;
     UpdateChecker updater(QStringLiteral("1.0.0"));
     PanelModel model(services(&config, &prefs, &sessions, &savings, &updater));

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks that every portable source compiles against LLVM's libc++, the standard library of
-# Apple's toolchain, which lacks things libstdc++ has (or brings in by accident). Syntax only,
+# Apple's toolchain, which lacks things libstdc++ has (or brings in by accident), and without a
+# warning from Clang (each file's own -Wall -Wextra, as errors). Syntax only,
 # with each file's own flags from build/compile_commands.json; the Linux- and macOS-only folders
 # are left out. Needs clang and libc++-dev (scripts/setup.sh installs them) and a configured build.
 #   scripts/check-libcxx.sh [build folder]
@@ -48,10 +49,10 @@ PY
 # Two at a time: the build machines have two cores. Each file's errors come out whole.
 status=0
 find "$work" -name '*.rsp' -print0 | sort -z |
-    xargs -0 -P2 -I{} sh -c '"$0" -stdlib=libc++ -fsyntax-only -w @"$1" 2>"$1.err" || { cat "$1.err" >&2; exit 1; }' \
+    xargs -0 -P2 -I{} sh -c '"$0" -stdlib=libc++ -fsyntax-only -Werror @"$1" 2>"$1.err" || { cat "$1.err" >&2; exit 1; }' \
         "$compiler" {} || status=1
 if ((status)); then
-    echo "check-libcxx: some sources do not compile with libc++ (see above)" >&2
+    echo "check-libcxx: some sources do not compile cleanly with clang and libc++ (see above)" >&2
     exit 1
 fi
 echo "check-libcxx: every portable source compiles with libc++"

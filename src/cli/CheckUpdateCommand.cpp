@@ -49,7 +49,7 @@ void printText(const UpdateChecker &checker, CliIO &io)
 
 } // namespace
 
-QCoro::Task<int> runCheckUpdateCommand(QStringList arguments, CliIO io)
+QCoro::Task<int> runCheckUpdateCommand(QStringList arguments, CliIO io, ApplicationServices &)
 {
     CliParser parser(QStringLiteral("check-update"),
                      QStringLiteral("Asks quorlane.dev once whether a newer release exists.\n"

@@ -3,6 +3,7 @@
 #include "cli/TerminalText.h"
 #include "platform/QuorlaneError.h"
 #include "platform/WaitFor.h"
+#include "switching/ApplicationServices.h"
 
 #include <QIODevice>
 
@@ -40,6 +41,12 @@ int finishOutput(CliIO io, const QString &command, int code)
 
 int runCli(const QStringList &arguments, CliIO io)
 {
+    ApplicationServices services;
+    return runCli(arguments, io, services);
+}
+
+int runCli(const QStringList &arguments, CliIO io, ApplicationServices &services)
+{
     if (arguments.isEmpty() || arguments.first() == QLatin1String("--help") ||
         arguments.first() == QLatin1String("-h") || arguments.first() == QLatin1String("help")) {
         io.out << cliHelpText();
@@ -56,7 +63,7 @@ int runCli(const QStringList &arguments, CliIO io)
         if (command.name == name) {
             int code = ExitCode::failure;
             try {
-                code = Quorlane::waitFor(command.run(arguments.mid(1), io));
+                code = Quorlane::waitFor(command.run(arguments.mid(1), io, services));
             } catch (const QuorlaneError &error) {
                 io.err << TerminalText::printableLines(error.description()) << '\n';
             } catch (const std::exception &error) {

@@ -3,7 +3,10 @@
 #include "cli/CliCommand.h"
 
 // The command-line front end: `arguments` are those after the program name. Runs the command
-// to completion (an event loop turns while it waits) and returns the process exit code.
+// over `services` to completion (an event loop turns while it waits) and returns the process
+// exit code.
+int runCli(const QStringList &arguments, CliIO io, ApplicationServices &services);
+// The same over services of its own, freed once the command has ended.
 int runCli(const QStringList &arguments, CliIO io);
 
 // The text of `quorlane --help`.

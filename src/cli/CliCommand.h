@@ -7,6 +7,8 @@
 
 #include <functional>
 
+class ApplicationServices;
+
 // Exit codes shared by every command.
 namespace ExitCode {
 inline constexpr int ok = 0;
@@ -21,12 +23,13 @@ struct CliIO
     QTextStream &err;
 };
 
-// One `quorlane <name>` command. `run` gets the arguments after the command's name.
+// One `quorlane <name>` command. `run` gets the arguments after the command's name and the
+// application's services, which outlive it.
 struct CliCommand
 {
     QString name;
     QString summary;
-    std::function<QCoro::Task<int>(QStringList arguments, CliIO io)> run;
+    std::function<QCoro::Task<int>(QStringList arguments, CliIO io, ApplicationServices &services)> run;
 };
 
 // Every command, in the order `quorlane --help` lists them.

@@ -4,6 +4,7 @@
 #include "cli/ServerOutput.h"
 #include "cli/TerminalText.h"
 #include "probe/MCPToolProbe.h"
+#include "switching/ApplicationServices.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ nlohmann::ordered_json sectionJson(const QList<MCPServerEntry> &servers, const M
 // was never measured counts with the fallback estimate.
 struct Figures
 {
-    const MCPToolProbe &probe = MCPToolProbe::shared();
+    const MCPToolProbe &probe;
 
     [[nodiscard]] qint64 of(const ClaudeCodeRules::ServerLoad &load) const
     {
@@ -79,9 +80,8 @@ nlohmann::ordered_json loadsJson(const QList<ClaudeCodeRules::ServerLoad> &loads
     return list;
 }
 
-void printJson(const MCPConfigService &service, CliIO &io)
+void printJson(const MCPConfigService &service, const Figures &figures, CliIO &io)
 {
-    const Figures figures;
     nlohmann::ordered_json root;
     root["global"] = sectionJson(service.globalServers(), globalMarks(service, MCPSource::global));
     root["desktop"] = sectionJson(service.desktopServers(), globalMarks(service, MCPSource::desktop));
@@ -134,9 +134,8 @@ void printLoads(const QList<ClaudeCodeRules::ServerLoad> &loads, const Figures &
     }
 }
 
-void printText(const MCPConfigService &service, CliIO &io)
+void printText(const MCPConfigService &service, const Figures &figures, CliIO &io)
 {
-    const Figures figures;
     io.out << "Claude Desktop\n";
     printServers(service.desktopServers(), globalMarks(service, MCPSource::desktop), io);
     io.out << "\nGlobal (Claude Code)\n";
@@ -162,7 +161,7 @@ void printText(const MCPConfigService &service, CliIO &io)
 
 } // namespace
 
-QCoro::Task<int> runListCommand(QStringList arguments, CliIO io)
+QCoro::Task<int> runListCommand(QStringList arguments, CliIO io, ApplicationServices &services)
 {
     CliParser parser(
         QStringLiteral("list"),
@@ -181,10 +180,11 @@ QCoro::Task<int> runListCommand(QStringList arguments, CliIO io)
 
     MCPConfigService service;
     co_await service.reload();
+    const Figures figures{services.toolProbe()};
     if (parser.json())
-        printJson(service, io);
+        printJson(service, figures, io);
     else
-        printText(service, io);
+        printText(service, figures, io);
     // Everything that could be read is shown; a source that could not be is not an empty one.
     for (const SourceError &error : service.loadErrors())
         io.err << "quorlane list: " << TerminalText::printableLines(error.message) << '\n';

@@ -10,6 +10,7 @@
 #include "services/ApplicationIdentity.h"
 #include "services/TerminationSignals.h"
 #include "store/MCPConfigService.h"
+#include "switching/ApplicationServices.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -82,8 +83,10 @@ int render(CliParser &parser, CliIO io)
         }
     }
 
+    // After the demo home is in place: the services find their files where the home says.
+    ApplicationServices services;
     MCPConfigService config;
-    PanelHost host(&config);
+    PanelHost host(services, &config);
     // The picture must not change the page the user's panel opens on.
     host.panel()->setPageOverride(page == QLatin1String("preferences") ? PanelState::preferences
                                                                        : PanelState::main);

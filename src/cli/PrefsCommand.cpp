@@ -4,6 +4,7 @@
 #include "cli/TerminalText.h"
 #include "platform/PreferenceStore.h"
 #include "services/AppPreferences.h"
+#include "switching/ApplicationServices.h"
 
 #include <QCoro/QCoroSignal>
 
@@ -71,7 +72,7 @@ std::optional<bool> parseBool(const QString &text)
 
 } // namespace
 
-QCoro::Task<int> runPrefsCommand(QStringList arguments, CliIO io)
+QCoro::Task<int> runPrefsCommand(QStringList arguments, CliIO io, ApplicationServices &services)
 {
     CliParser parser(
         QStringLiteral("prefs"),
@@ -109,7 +110,7 @@ QCoro::Task<int> runPrefsCommand(QStringList arguments, CliIO io)
         co_return parser.usageError(
             io, QStringLiteral("unknown setting '%1' (settings: %2)").arg(setting, settingNames.join(", ")));
 
-    AppPreferences &preferences = AppPreferences::shared();
+    AppPreferences &preferences = services.preferences();
     if (setting == QLatin1String("excludedPaths")) {
         // The user's own edit of the list: the one place outside the panel that stores it.
         if (!saved(PreferenceKeys::excludedPaths, values, io))

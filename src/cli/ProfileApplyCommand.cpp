@@ -9,6 +9,7 @@
 #include "sessions/SessionManager.h"
 #include "store/MCPConfigService.h"
 #include "store/ProfileFile.h"
+#include "switching/ApplicationServices.h"
 #include "switching/ProfileApply.h"
 
 namespace {
@@ -61,7 +62,7 @@ void printText(const Profile &profile, const ProfileApply::Result &result, bool 
 
 } // namespace
 
-QCoro::Task<int> runProfileApplyCommand(QStringList arguments, CliIO io)
+QCoro::Task<int> runProfileApplyCommand(QStringList arguments, CliIO io, ApplicationServices &services)
 {
     CliParser parser(
         QStringLiteral("profile apply"),
@@ -87,10 +88,11 @@ QCoro::Task<int> runProfileApplyCommand(QStringList arguments, CliIO io)
     MCPConfigService service;
     // One look half a second after each global switch, as after `quorlane disable`.
     service.setRecheckDelays({std::chrono::milliseconds(500)});
-    SessionManager sessions;
+    SessionManager &sessions = services.sessions();
     const bool relaunch = AppPreferences().autoRelaunch();
     ProfileApply::Request request{profile, relaunch, dryRun, {}};
-    auto applying = ProfileApply::apply(SwitchFlow(&service, &sessions), &service, std::move(request));
+    auto applying = ProfileApply::apply(SwitchFlow(&service, &sessions, &services.toggleEvents()), &service,
+                                        std::move(request));
     const ProfileApply::Result result = co_await std::move(applying);
     auto settling = service.rechecksFinished();
     co_await std::move(settling);

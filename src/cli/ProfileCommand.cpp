@@ -46,7 +46,7 @@ std::optional<int> parseNamed(CliParser &parser, const QStringList &arguments, C
     return std::nullopt;
 }
 
-QCoro::Task<int> runSave(QStringList arguments, CliIO io)
+QCoro::Task<int> runSave(QStringList arguments, CliIO io, ApplicationServices &)
 {
     CliParser parser(QStringLiteral("profile save"),
                      QStringLiteral("Records the on/off state of every server under NAME, replacing a "
@@ -72,7 +72,7 @@ QCoro::Task<int> runSave(QStringList arguments, CliIO io)
     co_return ExitCode::ok;
 }
 
-QCoro::Task<int> runList(QStringList arguments, CliIO io)
+QCoro::Task<int> runList(QStringList arguments, CliIO io, ApplicationServices &)
 {
     CliParser parser(
         QStringLiteral("profile list"),
@@ -114,7 +114,7 @@ QCoro::Task<int> runList(QStringList arguments, CliIO io)
     co_return ExitCode::ok;
 }
 
-QCoro::Task<int> runShow(QStringList arguments, CliIO io)
+QCoro::Task<int> runShow(QStringList arguments, CliIO io, ApplicationServices &)
 {
     CliParser parser(QStringLiteral("profile show"), QStringLiteral("Shows the state a profile holds."));
     parser.addJsonOption();
@@ -139,7 +139,7 @@ QCoro::Task<int> runShow(QStringList arguments, CliIO io)
     co_return ExitCode::ok;
 }
 
-QCoro::Task<int> runDelete(QStringList arguments, CliIO io)
+QCoro::Task<int> runDelete(QStringList arguments, CliIO io, ApplicationServices &)
 {
     CliParser parser(QStringLiteral("profile delete"),
                      QStringLiteral("Deletes a profile. The servers stay as they are."));
@@ -157,21 +157,21 @@ QCoro::Task<int> runDelete(QStringList arguments, CliIO io)
 
 } // namespace
 
-QCoro::Task<int> runProfileCommand(QStringList arguments, CliIO io)
+QCoro::Task<int> runProfileCommand(QStringList arguments, CliIO io, ApplicationServices &services)
 {
     const QString sub = arguments.value(0);
     if (sub == QLatin1String("--help") || sub == QLatin1String("-h")) {
         io.out << "Usage: quorlane profile SUBCOMMAND [options] [NAME]\n\n" << overview << '\n';
         co_return ExitCode::ok;
     }
-    const std::map<QString, QCoro::Task<int> (*)(QStringList, CliIO)> subcommands{
+    const std::map<QString, QCoro::Task<int> (*)(QStringList, CliIO, ApplicationServices &)> subcommands{
         {QStringLiteral("save"), runSave},
         {QStringLiteral("apply"), runProfileApplyCommand},
         {QStringLiteral("list"), runList},
         {QStringLiteral("show"), runShow},
         {QStringLiteral("delete"), runDelete}};
     if (const auto found = subcommands.find(sub); found != subcommands.end()) {
-        QCoro::Task<int> running = found->second(arguments.mid(1), io);
+        QCoro::Task<int> running = found->second(arguments.mid(1), io, services);
         co_return co_await std::move(running);
     }
     io.err << "quorlane profile: "

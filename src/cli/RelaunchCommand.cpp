@@ -5,6 +5,7 @@
 #include "cli/TerminalText.h"
 #include "sessions/RelaunchPreview.h"
 #include "sessions/SessionManager.h"
+#include "switching/ApplicationServices.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -71,7 +72,7 @@ void printResult(const QList<ClaudeSession> &selected, const QList<ClaudeSession
 
 } // namespace
 
-QCoro::Task<int> runRelaunchCommand(QStringList arguments, CliIO io)
+QCoro::Task<int> runRelaunchCommand(QStringList arguments, CliIO io, ApplicationServices &services)
 {
     CliParser parser(QStringLiteral("relaunch"),
                      QStringLiteral("Ends the running Claude Code sessions and starts each again in its own\n"
@@ -92,7 +93,7 @@ QCoro::Task<int> runRelaunchCommand(QStringList arguments, CliIO io)
     if (hasProject && parser.value(QStringLiteral("project")).isEmpty())
         co_return parser.usageError(io, QStringLiteral("--project needs a folder"));
 
-    SessionManager manager;
+    SessionManager &manager = services.sessions();
     co_await manager.refreshSessions();
     const QList<ClaudeSession> selected =
         hasProject ? manager.sessionsInProject(project) : manager.sessionSnapshots();

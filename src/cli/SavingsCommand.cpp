@@ -5,6 +5,7 @@
 #include "savings/TokenSavingsService.h"
 #include "store/MCPConfigService.h"
 #include "store/QuorlaneProjectConfig.h"
+#include "switching/ApplicationServices.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ void printJson(const SavingsStat &stat, CliIO &io)
 
 } // namespace
 
-QCoro::Task<int> runSavingsCommand(QStringList arguments, CliIO io)
+QCoro::Task<int> runSavingsCommand(QStringList arguments, CliIO io, ApplicationServices &services)
 {
     CliParser parser(
         QStringLiteral("savings"),
@@ -46,9 +47,9 @@ QCoro::Task<int> runSavingsCommand(QStringList arguments, CliIO io)
 
     MCPConfigService service;
     co_await service.reload();
-    TokenSavingsService *savings = TokenSavingsService::shared();
-    co_await savings->refresh(disabledProjectServers(service), MCPToolProbe::shared().cachedTokenWeights());
-    const SavingsStat stat = savings->savingsStat();
+    TokenSavingsService &savings = services.savings();
+    co_await savings.refresh(disabledProjectServers(service), services.toolProbe().cachedTokenWeights());
+    const SavingsStat stat = savings.savingsStat();
 
     if (parser.json()) {
         printJson(stat, io);

@@ -3,8 +3,9 @@
 #include "cli/JsonOutput.h"
 #include "cli/SessionOutput.h"
 #include "sessions/SessionManager.h"
+#include "switching/ApplicationServices.h"
 
-QCoro::Task<int> runSessionsCommand(QStringList arguments, CliIO io)
+QCoro::Task<int> runSessionsCommand(QStringList arguments, CliIO io, ApplicationServices &services)
 {
     CliParser parser(QStringLiteral("sessions"),
                      QStringLiteral("Lists the Claude Code sessions running for this user, with their\n"
@@ -13,7 +14,7 @@ QCoro::Task<int> runSessionsCommand(QStringList arguments, CliIO io)
     if (const auto exit = parser.parseOptionsOnly(arguments, io))
         co_return *exit;
 
-    SessionManager manager;
+    SessionManager &manager = services.sessions();
     co_await manager.refreshSessions();
     const QList<ClaudeSession> &sessions = manager.sessionSnapshots();
 

@@ -4,6 +4,7 @@
 #include "cli/TerminalText.h"
 #include "platform/QuorlaneError.h"
 #include "store/MCPConfigService.h"
+#include "switching/ApplicationServices.h"
 #include "switching/SwitchFlow.h"
 
 #include <QDir>
@@ -26,11 +27,11 @@ bool isListedProjectServer(const MCPConfigService &service, const ServerSwitch &
 }
 
 // Gives the project path the switch used: the listed one the typed path names.
-QCoro::Task<QString> performToggle(ServerSwitch request)
+QCoro::Task<QString> performToggle(ServerSwitch request, ToggleEvents *events)
 {
     MCPConfigService service;
     // The command line relaunches nothing after a single switch: `quorlane relaunch` does that.
-    const SwitchFlow flow(&service, nullptr);
+    const SwitchFlow flow(&service, nullptr, events);
     if (request.source != MCPSource::project) {
         // One look half a second after the switch: long enough for a write Claude Code began
         // before ours to land, short enough for a command. Switched off, such a write would put
@@ -52,7 +53,8 @@ QCoro::Task<QString> performToggle(ServerSwitch request)
     co_return request.projectPath;
 }
 
-QCoro::Task<int> runToggleCommand(QStringList arguments, CliIO io, bool enabled)
+QCoro::Task<int> runToggleCommand(QStringList arguments, CliIO io, ApplicationServices &services,
+                                  bool enabled)
 {
     const QString command = enabled ? QStringLiteral("enable") : QStringLiteral("disable");
     CliParser parser(command, enabled
@@ -88,7 +90,7 @@ QCoro::Task<int> runToggleCommand(QStringList arguments, CliIO io, bool enabled)
         positional.first(), desktop ? MCPSource::desktop : (project ? MCPSource::project : MCPSource::global),
         parser.value(QStringLiteral("project")), enabled, enabled && parser.isSet(QStringLiteral("trust"))};
     try {
-        auto toggling = performToggle(request);
+        auto toggling = performToggle(request, &services.toggleEvents());
         request.projectPath = co_await std::move(toggling);
     } catch (const QuorlaneError &error) {
         io.err << TerminalText::printableLines(error.description()) << '\n';
@@ -103,12 +105,12 @@ QCoro::Task<int> runToggleCommand(QStringList arguments, CliIO io, bool enabled)
 
 } // namespace
 
-QCoro::Task<int> runDisableCommand(QStringList arguments, CliIO io)
+QCoro::Task<int> runDisableCommand(QStringList arguments, CliIO io, ApplicationServices &services)
 {
-    return runToggleCommand(std::move(arguments), io, false);
+    return runToggleCommand(std::move(arguments), io, services, false);
 }
 
-QCoro::Task<int> runEnableCommand(QStringList arguments, CliIO io)
+QCoro::Task<int> runEnableCommand(QStringList arguments, CliIO io, ApplicationServices &services)
 {
-    return runToggleCommand(std::move(arguments), io, true);
+    return runToggleCommand(std::move(arguments), io, services, true);
 }

@@ -5,6 +5,7 @@
 #include "probe/MCPToolProbe.h"
 #include "probe/ProbeTargets.h"
 #include "store/MCPConfigService.h"
+#include "switching/ApplicationServices.h"
 
 #include <QSet>
 
@@ -122,7 +123,7 @@ void printText(const QList<Estimate> &estimates, bool withTools, CliIO &io)
 
 } // namespace
 
-QCoro::Task<int> runTokensCommand(QStringList arguments, CliIO io)
+QCoro::Task<int> runTokensCommand(QStringList arguments, CliIO io, ApplicationServices &services)
 {
     CliParser parser(
         QStringLiteral("tokens"),
@@ -166,7 +167,7 @@ QCoro::Task<int> runTokensCommand(QStringList arguments, CliIO io)
         co_return ExitCode::failure;
 
     // Every probe starts before the first is awaited, so they run side by side.
-    MCPToolProbe &probe = MCPToolProbe::shared();
+    MCPToolProbe &probe = services.toolProbe();
     QList<Estimate> estimates;
     std::vector<std::pair<qsizetype, QCoro::Task<ProbeResult>>> running;
     for (const ProbeTarget &target : *targets) {

@@ -9,7 +9,7 @@
 
 #include <QCoro/QCoroSignal>
 
-QCoro::Task<int> runWatchCommand(QStringList arguments, CliIO io)
+QCoro::Task<int> runWatchCommand(QStringList arguments, CliIO io, ApplicationServices &)
 {
     CliParser parser(
         QStringLiteral("watch"),

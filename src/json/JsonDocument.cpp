@@ -43,8 +43,8 @@ class JsonDocumentParser
 {
 public:
     explicit JsonDocumentParser(JsonDocument &document)
-        : m_document(document), m_begin(document.m_bytes.constData()),
-          m_end(m_begin + document.m_bytes.size()), m_tape(document.m_tape)
+        : m_begin(document.m_bytes.constData()), m_end(m_begin + document.m_bytes.size()),
+          m_tape(document.m_tape)
     {}
 
     // A loop, never recursion: each opening bracket pushes onto m_stack, so a document nested
@@ -286,7 +286,6 @@ private:
         return p;
     }
 
-    JsonDocument &m_document;
     const char *m_begin;
     const char *m_end;
     std::vector<std::uint32_t> &m_tape;

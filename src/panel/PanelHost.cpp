@@ -19,8 +19,8 @@ QHash<QQmlEngine *, PanelModel *> &installed()
 
 } // namespace
 
-PanelHost::PanelHost(MCPConfigService *configService, QObject *parent)
-    : QObject(parent), m_panel(new PanelModel(PanelModel::Services::shared(configService), this))
+PanelHost::PanelHost(ApplicationServices &services, MCPConfigService *configService, QObject *parent)
+    : QObject(parent), m_panel(new PanelModel(PanelModel::Services::of(services, configService), this))
 {}
 
 PanelHost::PanelHost(PanelModel *panel, QObject *parent) : QObject(parent), m_panel(panel) {}

@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QUrl>
 
+class ApplicationServices;
 class MCPConfigService;
 class PanelModel;
 class QQmlEngine;
@@ -14,32 +15,34 @@ class QQmlEngine;
 // How a host shows the panel:
 //
 //     QQmlEngine engine;                       // one engine per window
-//     PanelHost host(&configService);          // the app's one MCPConfigService
+//     PanelHost host(services, &configService); // the app's services and its MCPConfigService
 //     host.install(&engine);                   // before the first component is created
 //     QQmlComponent component(&engine, PanelHost::rootUrl());
 //     auto *root = qobject_cast<QQuickItem *>(component.create());
 //     root->setParentItem(window->contentItem());
 //     root->setWidth(root->implicitWidth()); // the theme's panel width
 //
-// The root item `PopoverView` offers:
-// - `implicitHeight`: its natural height; the window fits it (listen to implicitHeightChanged).
-// - `page`: "main" or "preferences" (read-only; follows AppPreferences::panelState, which
-//   survives restarts), with `showPreferences()` and `showMain()` to switch pages with the
-//   page animation. A "quorlane.showPreferences" notification switches without animation.
+// The root item `PopoverView` draws the panel; its `implicitHeight` is its natural height, which
+// the window fits (listen to implicitHeightChanged). The window talks to the panel through
+// `panel()`, the model the QML draws:
+// - `page`: "main" or "preferences" (follows AppPreferences::panelState, which survives
+//   restarts); `showPreferences(false)` switches to the preferences page without the animation.
 // - signal `quitRequested()`: the user pressed Quit; the host ends the application at once.
+// - signal `closeRequested()`: the user pressed Esc; the host decides what closing means.
 // - `panelShown()`: call it each time the window opens. It starts a reload under the mutation
 //   lock and then the token estimates, so the panel opens at once with the lists it has and
 //   updates when the reload lands.
 //
 // The other services the panel drives (MCPToolProbe, TokenSavingsService, SessionManager,
-// AppPreferences, UpdateChecker) are the process-wide instances. The host outlives the engine's
-// root items; it owns the view models that QML reaches as singletons of "Quorlane.Panel".
+// AppPreferences, UpdateChecker, ToggleEvents) are the application's, which outlive the host.
+// The host outlives the engine's root items; it owns the view models that QML reaches as
+// singletons of "Quorlane.Panel".
 class PanelHost : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit PanelHost(MCPConfigService *configService, QObject *parent = nullptr);
+    PanelHost(ApplicationServices &services, MCPConfigService *configService, QObject *parent = nullptr);
     // Over services of the caller's choosing (tests).
     explicit PanelHost(PanelModel *panel, QObject *parent = nullptr);
     ~PanelHost() override;

@@ -1,4 +1,5 @@
 #include "panel/PanelModel.h"
+#include "platform/EnumText.h"
 #include "platform/WhenDone.h"
 
 #include "panel/PanelHost.h"
@@ -12,6 +13,7 @@
 #include "store/MCPConfigService.h"
 #include "store/ProjectServerApproval.h"
 #include "store/QuorlaneProjectConfig.h"
+#include "switching/ApplicationServices.h"
 #include "switching/ProfilePlan.h"
 
 #include <QJSEngine>
@@ -19,27 +21,19 @@
 
 #include <QCoro/QCoroFuture>
 
-namespace {
-
-QString showPreferencesNotification()
-{
-    return QStringLiteral("quorlane.showPreferences");
-}
-
-} // namespace
-
-PanelModel::Services PanelModel::Services::shared(MCPConfigService *config)
+PanelModel::Services PanelModel::Services::of(ApplicationServices &application, MCPConfigService *config)
 {
     Services services;
     services.config = config;
-    services.prefs = &AppPreferences::shared();
-    services.sessions = &SessionManager::shared();
-    services.savings = TokenSavingsService::shared();
-    services.updater = &UpdateChecker::shared();
-    services.estimator = [](MCPServerEntry entry) {
+    services.prefs = &application.preferences();
+    services.sessions = &application.sessions();
+    services.savings = &application.savings();
+    services.updater = &application.updateChecker();
+    services.events = &application.toggleEvents();
+    services.estimator = [probe = &application.toolProbe()](MCPServerEntry entry) {
         // The panel's figures go by name: the server is not told apart by its source.
         ProbeIdentity server{std::nullopt, {}, entry.name};
-        return MCPToolProbe::shared().estimate(std::move(server), std::move(entry));
+        return probe->estimate(std::move(server), std::move(entry));
     };
     services.approvals = [] {
         auto approval = std::make_shared<ProjectServerApproval>(ProjectServerApproval::forCurrentUser());
@@ -80,26 +74,10 @@ PanelModel::PanelModel(Services services, QObject *parent)
     connect(m_weights, &TokenWeights::changed, this, &PanelModel::probesRunningChanged);
     connect(m_weights, &TokenWeights::idle, this, &PanelModel::probesRunningChanged);
     connect(m_services.prefs, &AppPreferences::panelStateChanged, this, &PanelModel::pageChanged);
-
-    QPointer<PanelModel> self(this);
-    m_showPreferencesToken = NotificationCenter::defaultCenter().addObserver(
-        showPreferencesNotification(), [self](const QVariant &) {
-            // Posted from anywhere; the page changes on the main thread, without animation.
-            QMetaObject::invokeMethod(
-                qApp,
-                [self] {
-                    if (self)
-                        self->showPreferences(false);
-                },
-                Qt::AutoConnection);
-        });
     rebuild();
 }
 
-PanelModel::~PanelModel()
-{
-    NotificationCenter::defaultCenter().removeObserver(m_showPreferencesToken);
-}
+PanelModel::~PanelModel() = default;
 
 QString PanelModel::page() const
 {
@@ -110,15 +88,7 @@ QString PanelModel::page() const
 
 QString PanelModel::listStateName() const
 {
-    switch (m_listState) {
-    case ListState::loading:
-        return QStringLiteral("loading");
-    case ListState::empty:
-        return QStringLiteral("empty");
-    case ListState::list:
-        break;
-    }
-    return QStringLiteral("list");
+    return enumeratorName(m_listState);
 }
 
 QString PanelModel::confirmationDetail() const
@@ -296,6 +266,11 @@ void PanelModel::showMain()
 void PanelModel::quit()
 {
     Q_EMIT quitRequested();
+}
+
+void PanelModel::close()
+{
+    Q_EMIT closeRequested();
 }
 
 void PanelModel::panelShown()

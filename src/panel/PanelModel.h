@@ -6,7 +6,6 @@
 #include "panel/RowListModel.h"
 #include "panel/TokenWeights.h"
 
-#include "services/NotificationCenter.h"
 #include "services/PanelState.h"
 #include "switching/SwitchFlow.h"
 
@@ -16,11 +15,13 @@
 #include <QtQml/qqmlregistration.h>
 
 class AppPreferences;
+class ApplicationServices;
 class QJSEngine;
 class QQmlEngine;
 class MCPConfigService;
 
 class SessionManager;
+class ToggleEvents;
 class TokenSavingsService;
 class UpdateChecker;
 
@@ -61,9 +62,10 @@ public:
         empty,
         list,
     };
+    Q_ENUM(ListState)
 
-    // The services the panel drives; the application passes the process-wide instances, tests
-    // their own (a session manager over a recording runner, a probe over a temporary cache).
+    // The services the panel drives; the application passes its own, tests theirs (a session
+    // manager over a recording runner, a probe over a temporary cache). They outlive the panel.
     struct Services
     {
         MCPConfigService *config = nullptr;
@@ -71,11 +73,12 @@ public:
         SessionManager *sessions = nullptr;
         TokenSavingsService *savings = nullptr;
         UpdateChecker *updater = nullptr;
+        ToggleEvents *events = nullptr;
         TokenWeights::Estimator estimator;
         TokenWeights::ApprovalSource approvals;
 
-        // The process-wide instances around `config`.
-        [[nodiscard]] static Services shared(MCPConfigService *config);
+        // The application's services around `config`.
+        [[nodiscard]] static Services of(ApplicationServices &application, MCPConfigService *config);
     };
 
     // Whether switching on a project server must be confirmed first: its definition came from a
@@ -115,9 +118,13 @@ public:
 
     // The window opened: reload under the mutation lock, then load the token figures.
     Q_INVOKABLE void panelShown();
+    // The page switches with a short fade; a request from outside the panel (the tray's menu, a
+    // second start) switches it without one.
     Q_INVOKABLE void showPreferences(bool animated = true);
     Q_INVOKABLE void showMain();
+    // Quit and Esc: what they end is the window's to decide (closeRequested, quitRequested).
     Q_INVOKABLE void quit();
+    Q_INVOKABLE void close();
     Q_INVOKABLE void dismissError();
     // A switch of the global section (`row` of globalRows) or of a project section was flipped.
     Q_INVOKABLE void toggleGlobal(int row, bool value);
@@ -146,6 +153,7 @@ Q_SIGNALS:
     void confirmationChanged();
     void sessionTokensChanged();
     void quitRequested();
+    void closeRequested();
     // A toggle flow, with its reload and relaunch requests, has run to its end.
     void toggleFinished();
     // The reload started by panelShown has been published (the token figures load next).
@@ -198,5 +206,4 @@ private:
     std::optional<PendingToggle> m_pending;
     std::optional<PanelState> m_pageOverride;
     QTimer m_rebuildTimer;
-    NotificationCenter::Token m_showPreferencesToken = 0;
 };

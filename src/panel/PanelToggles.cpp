@@ -125,5 +125,5 @@ QCoro::Task<void> PanelModel::relaunchAfterToggle(QList<ServerSwitch> done)
 
 SwitchFlow PanelModel::switchFlow() const
 {
-    return SwitchFlow(m_services.config, m_services.sessions);
+    return SwitchFlow(m_services.config, m_services.sessions, m_services.events);
 }

@@ -8,6 +8,7 @@
 #include "store/QuorlaneProjectConfig.h"
 
 #include <QDesktopServices>
+#include <QPointer>
 #include <QtConcurrent>
 
 #include <QCoro/QCoroFuture>
@@ -144,9 +145,9 @@ void PreferencesModel::refreshSavings()
         return;
     QList<MCPProject> projects = m_config->projects();
     QHash<QString, qint64> weights = m_weights();
-    TokenSavingsService *savings = m_savings;
+    QPointer<TokenSavingsService> savings(m_savings);
     [](QList<MCPProject> projects, QHash<QString, qint64> weights,
-       TokenSavingsService *savings) -> QCoro::Task<void> {
+       QPointer<TokenSavingsService> savings) -> QCoro::Task<void> {
         // Names in project order, duplicates kept: a server off in two projects saved in both.
         QFuture<QStringList> reading = QtConcurrent::run([projects] {
             QStringList disabled;
@@ -155,7 +156,9 @@ void PreferencesModel::refreshSavings()
             return disabled;
         });
         QStringList disabled = co_await reading;
-        // The savings service is process-wide and never destroyed.
+        // The application may have ended meanwhile, and its services with it.
+        if (!savings)
+            co_return;
         // In a statement of its own: GCC 12 destroys a co_await expression's temporaries twice.
         QCoro::Task<> refreshing = savings->refresh(std::move(disabled), std::move(weights));
         co_await std::move(refreshing);

@@ -1,6 +1,5 @@
 #include "probe/MCPToolProbe.h"
 
-#include "platform/Paths.h"
 #include "probe/HttpProbe.h"
 #include "probe/StdioProbe.h"
 #include "store/JsonFile.h"
@@ -103,14 +102,6 @@ std::optional<MCPToolProbeCache_v2> decodeServer(const nlohmann::json &element)
 }
 
 } // namespace
-
-MCPToolProbe &MCPToolProbe::shared()
-{
-    // Deliberately leaked: probes may still be running when the process exits.
-    static MCPToolProbe *const instance =
-        new MCPToolProbe(Paths::quorlaneSupportDirectory() + QStringLiteral("/mcp_probe_cache_v2.json"));
-    return *instance;
-}
 
 MCPToolProbe::MCPToolProbe(QString cacheFile) : m_cacheFile(std::move(cacheFile))
 {

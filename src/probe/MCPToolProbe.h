@@ -40,12 +40,10 @@ struct MCPToolProbeCache_v2
 class MCPToolProbe
 {
 public:
-    // The process-wide instance, its file loaded on first use; never destroyed.
-    static MCPToolProbe &shared();
-
-    // An instance over `cacheFile`, loaded at once (shared uses
+    // An instance over `cacheFile`, loaded at once (the application's uses
     // <Quorlane support folder>/mcp_probe_cache_v2.json).
     explicit MCPToolProbe(QString cacheFile);
+    // Waits for the probes that are running.
     ~MCPToolProbe();
     MCPToolProbe(const MCPToolProbe &) = delete;
     MCPToolProbe &operator=(const MCPToolProbe &) = delete;
@@ -69,6 +67,9 @@ public:
     [[nodiscard]] std::optional<qint64> cachedFigure(const MCPServerEntry &entry) const;
 
     [[nodiscard]] QString cacheFile() const { return m_cacheFile; }
+
+    // No probe is running or waiting for a thread.
+    [[nodiscard]] bool isIdle() { return m_probePool.waitForDone(0); }
 
     // Seven days: an older value is measured again.
     static constexpr double freshnessSeconds = 604800;

@@ -25,12 +25,6 @@ TokenSavingsService::TokenSavingsService(QObject *parent)
     : QObject(parent), m_clock([] { return QDateTime::currentDateTime(); })
 {}
 
-TokenSavingsService *TokenSavingsService::shared()
-{
-    static auto *const instance = new TokenSavingsService;
-    return instance;
-}
-
 void TokenSavingsService::setClock(Clock clock)
 {
     m_clock = std::move(clock);

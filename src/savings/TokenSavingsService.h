@@ -28,9 +28,6 @@ public:
 
     explicit TokenSavingsService(QObject *parent = nullptr);
 
-    // The process-wide instance, created on first use on the main thread and never destroyed.
-    static TokenSavingsService *shared();
-
     [[nodiscard]] SavingsStat savingsStat() const { return m_savingsStat; }
     [[nodiscard]] const FileCache &fileCache() const { return m_fileCache; }
 

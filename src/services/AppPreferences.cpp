@@ -4,8 +4,6 @@
 #include "platform/PreferenceStore.h"
 #include "services/LoginItemManager.h"
 
-#include <QCoreApplication>
-
 namespace {
 
 // A value of another type (a text "false", say) is treated as if the key were absent.
@@ -15,19 +13,6 @@ bool storedBool(const QVariant &value, bool fallback)
 }
 
 } // namespace
-
-AppPreferences &AppPreferences::shared()
-{
-    // Never destroyed: views and services may still observe it while the process shuts down.
-    static AppPreferences *const instance = [] {
-        auto *created = new AppPreferences;
-        // Settings written in the background must reach the store before the process ends.
-        if (QCoreApplication *app = QCoreApplication::instance())
-            QObject::connect(app, &QCoreApplication::aboutToQuit, created, &PreferenceStore::waitForWrites);
-        return created;
-    }();
-    return *instance;
-}
 
 AppPreferences::AppPreferences(QObject *parent) : QObject(parent)
 {

@@ -33,10 +33,7 @@ class AppPreferences : public QObject
     Q_PROPERTY(QString loginItemNote READ loginItemNote NOTIFY loginItemNoteChanged)
 
 public:
-    // The process-wide instance, created (and loaded) on first use and never destroyed.
-    static AppPreferences &shared();
-
-    // A fresh instance loaded from the store now; the application uses `shared`.
+    // An instance loaded from the store now. The application's own lives in ApplicationServices.
     explicit AppPreferences(QObject *parent = nullptr);
 
     [[nodiscard]] bool autoRelaunch() const { return m_autoRelaunch; }

@@ -1,18 +1,8 @@
 #include "services/CheckState.h"
 
+#include "platform/EnumText.h"
+
 QString checkStateName(CheckState::Kind kind)
 {
-    switch (kind) {
-    case CheckState::Kind::idle:
-        return QStringLiteral("idle");
-    case CheckState::Kind::checking:
-        return QStringLiteral("checking");
-    case CheckState::Kind::upToDate:
-        return QStringLiteral("upToDate");
-    case CheckState::Kind::updateAvailable:
-        return QStringLiteral("updateAvailable");
-    case CheckState::Kind::failed:
-        break;
-    }
-    return QStringLiteral("failed");
+    return enumeratorName(kind);
 }

@@ -1,14 +1,10 @@
 #include "services/PanelState.h"
 
+#include "platform/EnumText.h"
+
 QString panelStateStoredValue(PanelState state)
 {
-    switch (state) {
-    case PanelState::preferences:
-        return QStringLiteral("preferences");
-    case PanelState::main:
-        break;
-    }
-    return QStringLiteral("main");
+    return enumeratorName(state);
 }
 
 PanelState panelStateFromStoredValue(const QVariant &value)

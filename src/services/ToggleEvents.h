@@ -1,27 +1,25 @@
 #pragma once
 
-#include "services/NotificationCenter.h"
 #include "services/ToggleAction.h"
 
-#include <functional>
+#include <QObject>
 
-// The toggle-event channel: whoever applied a toggle without error posts one ToggleAction, and
-// every part of the application that wants to follow toggles observes it, without depending on
-// the poster.
-namespace ToggleEvents {
+// The toggle-event channel, "quorlane.toggleEvents": whoever applied a toggle without error
+// posts one ToggleAction, and every part of the application that wants to follow toggles
+// connects to `toggled`, without depending on the poster. The application owns one channel
+// (ApplicationServices) and hands it to whoever posts or listens. Main thread.
+class ToggleEvents : public QObject
+{
+    Q_OBJECT
 
-// The notification name shared by publisher and observers.
-QString name();
+public:
+    using QObject::QObject;
 
-// Delivers `action` synchronously, on this thread, to every observer registered now.
-void post(const ToggleAction &action);
+    // Builds the action, stamped with the current time, and emits it: a direct connection hears
+    // it before the post returns. Call after a toggle has been applied without error and before
+    // any relaunch it triggers: projectPath is empty for a global or Claude Desktop server.
+    ToggleAction post(const QString &server, const QString &projectPath, bool isEnabled);
 
-// Builds the action, stamped with the current time, and posts it. Call after a toggle has been
-// applied without error and before any relaunch it triggers: projectPath is empty for a global
-// or Claude Desktop server.
-ToggleAction post(const QString &server, const QString &projectPath, bool isEnabled);
-
-[[nodiscard]] NotificationCenter::Token addObserver(std::function<void(const ToggleAction &)> observer);
-void removeObserver(NotificationCenter::Token token);
-
-} // namespace ToggleEvents
+Q_SIGNALS:
+    void toggled(const ToggleAction &action);
+};

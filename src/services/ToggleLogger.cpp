@@ -11,25 +11,26 @@ ToggleLogger::~ToggleLogger()
     stop();
 }
 
-void ToggleLogger::start(std::function<void(const ToggleAction &)> onToggle)
+void ToggleLogger::start(ToggleEvents &events, std::function<void(const ToggleAction &)> onToggle)
 {
     if (m_observer)
         return;
-    m_observer =
-        ToggleEvents::addObserver([this, onToggle = std::move(onToggle)](const ToggleAction &action) {
-            {
-                const QMutexLocker locker(&m_mutex);
-                m_actions.append(action);
-            }
-            if (onToggle)
-                onToggle(action);
-        });
+    // No context object: the slot runs on the posting thread, before the post returns.
+    m_observer = QObject::connect(&events, &ToggleEvents::toggled,
+                                  [this, onToggle = std::move(onToggle)](const ToggleAction &action) {
+                                      {
+                                          const QMutexLocker locker(&m_mutex);
+                                          m_actions.append(action);
+                                      }
+                                      if (onToggle)
+                                          onToggle(action);
+                                  });
 }
 
 void ToggleLogger::stop()
 {
     if (m_observer)
-        ToggleEvents::removeObserver(*std::exchange(m_observer, std::nullopt));
+        QObject::disconnect(std::exchange(m_observer, {}));
 }
 
 QList<ToggleAction> ToggleLogger::actions() const

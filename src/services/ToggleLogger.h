@@ -1,17 +1,18 @@
 #pragma once
 
-#include "services/NotificationCenter.h"
 #include "services/ToggleAction.h"
 
 #include <QList>
+#include <QMetaObject>
 #include <QMutex>
 
 #include <functional>
-#include <optional>
+
+class ToggleEvents;
 
 // An observer of the toggle-event channel that keeps, in memory, every action it has seen
 // since it started. Destroying it removes its registration, so the channel never calls a dead
-// logger. Destroy it on a thread that is not posting at that moment.
+// logger.
 class ToggleLogger
 {
 public:
@@ -20,16 +21,16 @@ public:
     ToggleLogger(const ToggleLogger &) = delete;
     ToggleLogger &operator=(const ToggleLogger &) = delete;
 
-    // Registers on the channel (once); `onToggle`, when given, also runs for each action, on
-    // the posting thread.
-    void start(std::function<void(const ToggleAction &)> onToggle = {});
+    // Registers on `events` (once); `onToggle`, when given, also runs for each action, on the
+    // posting thread.
+    void start(ToggleEvents &events, std::function<void(const ToggleAction &)> onToggle = {});
     void stop();
 
-    [[nodiscard]] bool isObserving() const { return m_observer.has_value(); }
+    [[nodiscard]] bool isObserving() const { return bool(m_observer); }
     [[nodiscard]] QList<ToggleAction> actions() const;
 
 private:
-    std::optional<NotificationCenter::Token> m_observer;
+    QMetaObject::Connection m_observer;
     mutable QMutex m_mutex;
     QList<ToggleAction> m_actions;
 };

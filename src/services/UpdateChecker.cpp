@@ -74,12 +74,6 @@ std::variant<UpdateFeed::Entry, QString> readReply(QNetworkReply &reply)
 
 } // namespace
 
-UpdateChecker &UpdateChecker::shared()
-{
-    static UpdateChecker *const instance = new UpdateChecker;
-    return *instance;
-}
-
 QString UpdateChecker::currentVersion()
 {
 #ifdef QUORLANE_VERSION

@@ -33,9 +33,6 @@ public:
         qint64 maxBodyBytes = 1 << 20;
     };
 
-    // The process-wide instance, created on first use and never destroyed.
-    static UpdateChecker &shared();
-
     // The running application's version, from the build; "1.0.0" when the build names none.
     [[nodiscard]] static QString currentVersion();
 

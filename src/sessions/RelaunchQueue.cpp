@@ -45,13 +45,6 @@ RelaunchQueue::~RelaunchQueue()
     m_thread.wait();
 }
 
-RelaunchQueue &RelaunchQueue::shared()
-{
-    // Never destroyed: work items may still be waiting when the process exits.
-    static auto *queue = new RelaunchQueue;
-    return *queue;
-}
-
 void RelaunchQueue::schedule(RelaunchWorkItemPtr item, double delaySeconds)
 {
     ++m_pending;

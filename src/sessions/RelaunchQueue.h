@@ -45,7 +45,8 @@ using RelaunchWorkItemPtr = std::shared_ptr<RelaunchWorkItem>;
 
 // The serial queue "dev.quorlane.relaunch": one thread that runs work items one at a time, each
 // at the moment it was scheduled for, in deadline order. Items block it while they sleep and
-// while a script runs.
+// while a script runs. Destroying the queue waits for the item that is running and drops those
+// still waiting.
 class RelaunchQueue : public QObject
 {
     Q_OBJECT
@@ -53,9 +54,6 @@ class RelaunchQueue : public QObject
 public:
     explicit RelaunchQueue(QObject *parent = nullptr);
     ~RelaunchQueue() override;
-
-    // The queue of the process, created on first use and kept until the process ends.
-    static RelaunchQueue &shared();
 
     // Runs `item` on the queue `delaySeconds` from now (unless cancelled by then).
     void schedule(RelaunchWorkItemPtr item, double delaySeconds);

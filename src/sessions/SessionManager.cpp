@@ -35,12 +35,6 @@ SessionManager::SessionManager(std::shared_ptr<const ProcessSource> source, Rela
       m_claudeProjectsRoot(Paths::claudeProjectsDirectory())
 {}
 
-SessionManager &SessionManager::shared()
-{
-    static auto *manager = new SessionManager;
-    return *manager;
-}
-
 QCoro::Task<void> SessionManager::refreshSessions()
 {
     QPointer<SessionManager> self(this);

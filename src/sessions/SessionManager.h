@@ -18,13 +18,10 @@ class SessionManager : public QObject
     Q_PROPERTY(QList<ClaudeSession> sessionSnapshots READ sessionSnapshots NOTIFY sessionSnapshotsChanged)
 
 public:
-    // `source` tells discovery about processes; tests replay recorded output through it. Without
-    // a `queue`, relaunches go to the process's queue, created when first needed.
-    explicit SessionManager(std::shared_ptr<const ProcessSource> source = ProcessSource::forThisSystem(),
-                            RelaunchQueue *queue = nullptr, QObject *parent = nullptr);
-
-    // The instance of the process, created on first use and never destroyed.
-    static SessionManager &shared();
+    // `source` tells discovery about processes; tests replay recorded output through it.
+    // Relaunches run on `queue`, which outlives the manager.
+    SessionManager(std::shared_ptr<const ProcessSource> source, RelaunchQueue *queue,
+                   QObject *parent = nullptr);
 
     [[nodiscard]] const QList<ClaudeSession> &sessionSnapshots() const { return m_sessionSnapshots; }
     [[nodiscard]] const QHash<qint64, RelaunchWorkItemPtr> &relaunchWorkItems() const
@@ -33,10 +30,7 @@ public:
     }
     [[nodiscard]] const QString &claudeProjectsRoot() const { return m_claudeProjectsRoot; }
     [[nodiscard]] const std::shared_ptr<const ProcessSource> &processSource() const { return m_source; }
-    [[nodiscard]] RelaunchQueue &relaunchQueue() const
-    {
-        return m_queue ? *m_queue : RelaunchQueue::shared();
-    }
+    [[nodiscard]] RelaunchQueue &relaunchQueue() const { return *m_queue; }
 
     // Discovers on a worker and publishes the result; await it before reading sessionSnapshots.
     QCoro::Task<void> refreshSessions();

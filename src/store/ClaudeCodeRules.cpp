@@ -1,5 +1,6 @@
 #include "store/ClaudeCodeRules.h"
 
+#include "platform/EnumText.h"
 #include "json/CodePointOrder.h"
 #include "json/JsonValues.h"
 
@@ -9,36 +10,12 @@ namespace ClaudeCodeRules {
 
 QString toString(Scope scope)
 {
-    switch (scope) {
-    case Scope::user:
-        return QStringLiteral("user");
-    case Scope::local:
-        return QStringLiteral("local");
-    case Scope::project:
-        return QStringLiteral("project");
-    case Scope::managed:
-        return QStringLiteral("managed");
-    }
-    return {};
+    return enumeratorName(scope);
 }
 
 QString toString(State state)
 {
-    switch (state) {
-    case State::on:
-        return QStringLiteral("on");
-    case State::off:
-        return QStringLiteral("off");
-    case State::offInClaudeCode:
-        return QStringLiteral("offInClaudeCode");
-    case State::awaitingApproval:
-        return QStringLiteral("awaitingApproval");
-    case State::shadowed:
-        return QStringLiteral("shadowed");
-    case State::offByPolicy:
-        return QStringLiteral("offByPolicy");
-    }
-    return {};
+    return enumeratorName(state);
 }
 
 namespace {

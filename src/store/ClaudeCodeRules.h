@@ -2,6 +2,7 @@
 
 #include "store/MCPServerEntry.h"
 
+#include <QObject>
 #include <QSet>
 #include <QStringList>
 
@@ -38,6 +39,7 @@
 //    one a url entry when it has any, and otherwise its name must be allowed. Both lists apply
 //    to managed servers too.
 namespace ClaudeCodeRules {
+Q_NAMESPACE
 
 enum class Scope
 {
@@ -46,6 +48,7 @@ enum class Scope
     project,
     managed
 };
+Q_ENUM_NS(Scope)
 
 enum class State
 {
@@ -56,7 +59,9 @@ enum class State
     shadowed,         // a server of the same name from a winning scope loads instead
     offByPolicy       // the managed policy does not allow it
 };
+Q_ENUM_NS(State)
 
+// The case's name: "user", "on", "offInClaudeCode", …
 QString toString(Scope scope);
 QString toString(State state);
 

@@ -1,20 +1,12 @@
 #include "store/MCPSource.h"
 
+#include "platform/EnumText.h"
+
 namespace MCPSources {
 
 QString toString(MCPSource source)
 {
-    switch (source) {
-    case MCPSource::global:
-        return QStringLiteral("global");
-    case MCPSource::project:
-        return QStringLiteral("project");
-    case MCPSource::desktop:
-        return QStringLiteral("desktop");
-    case MCPSource::managed:
-        return QStringLiteral("managed");
-    }
-    return {};
+    return enumeratorName(source);
 }
 
 std::optional<MCPSource> fromString(const QString &text)

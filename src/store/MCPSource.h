@@ -1,10 +1,14 @@
 #pragma once
 
 #include <QHash>
+#include <QObject>
 #include <QString>
 
 #include <array>
 #include <optional>
+
+namespace MCPSources {
+Q_NAMESPACE
 
 // Where a server is configured. The order of the cases is the order in which they enumerate.
 enum class MCPSource
@@ -14,12 +18,18 @@ enum class MCPSource
     desktop,
     managed
 };
+Q_ENUM_NS(MCPSource)
+
+} // namespace MCPSources
+
+using MCPSource = MCPSources::MCPSource;
 
 namespace MCPSources {
 
 inline constexpr std::array<MCPSource, 4> all{MCPSource::global, MCPSource::project, MCPSource::desktop,
                                               MCPSource::managed};
 
+// The case's name: "global", "project", "desktop" or "managed".
 QString toString(MCPSource source);
 std::optional<MCPSource> fromString(const QString &text);
 

@@ -16,9 +16,16 @@ constexpr double relaunchDelaySeconds = 1.5;
 
 } // namespace
 
-SwitchFlow::SwitchFlow(MCPConfigService *config, SessionManager *sessions)
-    : m_config(config), m_sessions(sessions)
+SwitchFlow::SwitchFlow(MCPConfigService *config, SessionManager *sessions, ToggleEvents *events)
+    : m_config(config), m_sessions(sessions), m_events(events)
 {}
+
+void SwitchFlow::announce(const ServerSwitch &change) const
+{
+    if (m_events)
+        m_events->post(change.name, change.source == MCPSource::project ? change.projectPath : QString(),
+                       change.enabled);
+}
 
 QString SwitchFlow::describe(const std::exception &error)
 {
@@ -37,7 +44,7 @@ QCoro::Task<void> SwitchFlow::switchServer(ServerSwitch change, bool reloadAfter
         // co_await expression's temporaries twice.
         QCoro::Task<void> switching = config->setServer(change.name, change.source, change.enabled, {});
         co_await std::move(switching);
-        ToggleEvents::post(change.name, QString(), change.enabled);
+        flow.announce(change);
         co_return;
     }
     // On a worker: reading, parsing and rewriting a large ~/.claude.json takes far longer than a
@@ -58,7 +65,7 @@ QCoro::Task<void> SwitchFlow::switchServer(ServerSwitch change, bool reloadAfter
     }
     // The switch happened whether or not whoever asked for it is still there to show it.
     if (!failure)
-        ToggleEvents::post(change.name, change.projectPath, change.enabled);
+        flow.announce(change);
     if (reloadAfter) {
         QCoro::Task<void> reloading = flow.reload();
         co_await std::move(reloading);
@@ -106,7 +113,7 @@ QCoro::Task<SwitchFlow::BatchResult> SwitchFlow::run(Batch batch) const
             config->setServers(globals, announceBefore);
         const MCPConfigService::SwitchesOutcome outcome = co_await std::move(switching);
         for (qsizetype i = 0; i < outcome.done; ++i)
-            ToggleEvents::post(globals.at(i).name, QString(), globals.at(i).enabled);
+            flow.announce({globals.at(i).name, globals.at(i).source, QString(), globals.at(i).enabled});
         result.done += outcome.done;
         if (outcome.error) {
             try {

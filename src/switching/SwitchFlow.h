@@ -3,6 +3,7 @@
 #include "store/MCPSource.h"
 
 #include <QList>
+#include <QPointer>
 #include <QString>
 
 #include <QCoro/QCoroTask>
@@ -10,9 +11,9 @@
 #include <functional>
 #include <optional>
 
-class AppPreferences;
 class MCPConfigService;
 class SessionManager;
+class ToggleEvents;
 
 // One server switched on or off, named as everywhere else: source, project folder, name.
 struct ServerSwitch
@@ -36,7 +37,8 @@ struct ServerSwitch
 class SwitchFlow
 {
 public:
-    SwitchFlow(MCPConfigService *config, SessionManager *sessions);
+    // Without `sessions` nothing is relaunched; without `events` nothing is announced.
+    SwitchFlow(MCPConfigService *config, SessionManager *sessions, ToggleEvents *events);
 
     // Writes one switch and announces it. A global or Claude Desktop switch is published by
     // setServer itself; a project switch is written on a worker and published with `reload`
@@ -73,6 +75,10 @@ public:
     [[nodiscard]] static QString describe(const std::exception &error);
 
 private:
-    MCPConfigService *m_config;
-    SessionManager *m_sessions;
+    void announce(const ServerSwitch &change) const;
+
+    // Guarded: a flow that has begun may outlive the services when the application ends.
+    QPointer<MCPConfigService> m_config;
+    QPointer<SessionManager> m_sessions;
+    QPointer<ToggleEvents> m_events;
 };

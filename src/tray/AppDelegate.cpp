@@ -1,9 +1,12 @@
 #include "tray/AppDelegate.h"
 
 #include "panel/PanelHost.h"
+#include "panel/PanelModel.h"
+#include "platform/WhenDone.h"
 #include "services/AppPreferences.h"
 #include "services/UpdateChecker.h"
 #include "store/MCPFileWatcher.h"
+#include "switching/ApplicationServices.h"
 #include "tray/EventMonitor.h"
 #include "tray/FloatingPanel.h"
 #include "tray/PanelPlacement.h"
@@ -20,29 +23,20 @@
 #include <QScreen>
 #include <QTimer>
 
-#include <QCoro/QCoroTask>
-
 namespace {
 
-const QString showPreferencesNotification = QStringLiteral("quorlane.showPreferences");
 // A tray activation this soon after an outside press closed the panel is that same click.
 constexpr qint64 reopenGuardMs = 300;
 
-void callRoot(QQuickItem *root, const char *method)
-{
-    if (root && root->metaObject()->indexOfMethod(QByteArray(method) + "()") >= 0)
-        QMetaObject::invokeMethod(root, method);
-}
-
 } // namespace
 
-AppDelegate::AppDelegate(QObject *parent) : QObject(parent) {}
+AppDelegate::AppDelegate(ApplicationServices &services, QObject *parent)
+    : QObject(parent), m_services(services)
+{}
 
 AppDelegate::~AppDelegate()
 {
     applicationWillTerminate();
-    if (m_showPreferencesObserver)
-        NotificationCenter::defaultCenter().removeObserver(m_showPreferencesObserver);
 }
 
 void AppDelegate::applicationDidFinishLaunching()
@@ -50,13 +44,7 @@ void AppDelegate::applicationDidFinishLaunching()
     PanelWindowing::becomeAccessory();
     connect(&m_trayPresence, &TrayPresence::decided, this, &AppDelegate::setupStatusItem);
     m_trayPresence.wait(trayWait);
-    m_showPreferencesObserver = NotificationCenter::defaultCenter().addObserver(
-        showPreferencesNotification, [self = QPointer(this)](const QVariant &) {
-            // Only opens the panel: the panel's own view answers by switching its page, and
-            // posting again from here would answer ourselves for ever.
-            if (self && (!self->m_floatingPanel || !self->m_floatingPanel->isShown()))
-                self->showPanel();
-        });
+    connect(&m_services, &ApplicationServices::showPreferences, this, &AppDelegate::showPreferences);
     // The first reload reads on a worker and may start at once; the rest waits a moment:
     // embedding and painting the icon take a few round trips through the event loop, which
     // building the panel would hold up, and nothing below is needed before the first click (a
@@ -74,7 +62,7 @@ void AppDelegate::finishLaunching()
     m_eventMonitor->start();
     ensurePanel();
     setupFileWatcher();
-    QCoro::connect(UpdateChecker::shared().checkForUpdates(), this, [] {});
+    whenDone(m_services.updateChecker().checkForUpdates(), this, [] {});
 }
 
 void AppDelegate::applicationWillTerminate()
@@ -93,10 +81,9 @@ void AppDelegate::setupStatusItem(TrayPresence::Kind kind)
         // No tray at all: the panel lives in an ordinary window, and starting the application
         // again (from the desktop's menu) shows it. Closing that window leaves nothing on screen
         // to come back to, so it ends the application; the next start or login brings it back.
-        // (By name: the close event's type is private to Qt Quick.)
-        connect(m_floatingPanel.get(), SIGNAL(closing(QQuickCloseEvent *)), qApp, SLOT(quit()));
+        connect(m_floatingPanel.get(), &FloatingPanel::closed, qApp, &QCoreApplication::quit);
         m_floatingPanel->showAsWindow();
-        callRoot(m_floatingPanel->root(), "panelShown");
+        m_panel->panelShown();
         Q_EMIT statusItemReady(false);
         return;
     }
@@ -138,26 +125,24 @@ void AppDelegate::setupPanel()
 {
     m_engine = std::make_unique<QQmlEngine>();
     // The host belongs to the engine, which outlives the panel's root item.
-    auto *host = new PanelHost(&m_configService, m_engine.get());
+    auto *host = new PanelHost(m_services, &m_configService, m_engine.get());
     host->install(m_engine.get());
+    m_panel = host->panel();
     m_floatingPanel = std::make_unique<FloatingPanel>(m_engine.get(), PanelHost::rootUrl());
     // Without a global watch (pure Wayland) the panel always takes the focus and closes when
     // it loses it, which is then the only sign of a click elsewhere.
     m_floatingPanel->setKeyStatusPolicy([this] {
         return m_openedFromKeyboard || !watchesPresses() ||
-               AppPreferences::shared().panelState() == PanelState::preferences;
+               m_services.preferences().panelState() == PanelState::preferences;
     });
     connect(m_floatingPanel.get(), &FloatingPanel::hidden, this, [this] { m_openedFromKeyboard = false; });
-    if (QQuickItem *root = m_floatingPanel->root()) {
-        if (root->metaObject()->indexOfSignal("quitRequested()") >= 0)
-            connect(root, SIGNAL(quitRequested()), qApp, SLOT(quit()));
-        // Esc: a window of its own stays (its close button ends the application).
-        if (root->metaObject()->indexOfSignal("closeRequested()") >= 0)
-            connect(root, SIGNAL(closeRequested()), this, SLOT(closeFromKeyboard()));
-        // Content that grows or shrinks (an error strip, a collapsed project) refits the panel.
+    connect(m_panel, &PanelModel::quitRequested, qApp, &QCoreApplication::quit);
+    // Esc: a window of its own stays (its close button ends the application).
+    connect(m_panel, &PanelModel::closeRequested, this, &AppDelegate::closeFromKeyboard);
+    // Content that grows or shrinks (an error strip, a collapsed project) refits the panel.
+    if (QQuickItem *root = m_floatingPanel->root())
         connect(root, &QQuickItem::implicitHeightChanged, this, &AppDelegate::updatePanelSize,
                 Qt::QueuedConnection);
-    }
     connect(m_floatingPanel.get(), &QWindow::activeChanged, this, [this] {
         if (m_floatingPanel->isActive()) {
             m_panelWasActive = true;
@@ -174,8 +159,8 @@ void AppDelegate::setupPanel()
     m_prepareLater.setInterval(200);
     connect(&m_prepareLater, &QTimer::timeout, m_floatingPanel.get(), &FloatingPanel::prepare);
 
-    connect(&AppPreferences::shared(), &AppPreferences::panelStateChanged, this, [this] {
-        const bool backToMain = AppPreferences::shared().panelState() == PanelState::main;
+    connect(&m_services.preferences(), &AppPreferences::panelStateChanged, this, [this] {
+        const bool backToMain = m_services.preferences().panelState() == PanelState::main;
         // A panel opened from the keyboard keeps the focus: its user is still working in it.
         if (backToMain && m_floatingPanel->isActive() && m_previousApp && !m_openedFromKeyboard)
             PanelWindowing::activate(m_previousApp);
@@ -243,7 +228,7 @@ void AppDelegate::showPanel(Opening opening)
     }
     if (m_floatingPanel->isWindowMode() || (m_trayDecided && !hasTray())) {
         m_floatingPanel->showAsWindow();
-        callRoot(m_floatingPanel->root(), "panelShown");
+        m_panel->panelShown();
         return;
     }
     m_previousApp = PanelWindowing::activeWindow();
@@ -256,8 +241,8 @@ void AppDelegate::showPanel(Opening opening)
     // the first frame is out, so none of that work delays it.
     disconnect(m_panelShownOnFrame); // a show that never reached the screen
     m_panelShownOnFrame = connect(
-        m_floatingPanel.get(), &QQuickWindow::frameSwapped, this,
-        [this] { callRoot(m_floatingPanel->root(), "panelShown"); }, Qt::SingleShotConnection);
+        m_floatingPanel.get(), &QQuickWindow::frameSwapped, this, [this] { m_panel->panelShown(); },
+        Qt::SingleShotConnection);
 }
 
 void AppDelegate::hidePanel(bool animate)
@@ -282,8 +267,8 @@ void AppDelegate::showPreferences()
     ensurePanel();
     if (!m_floatingPanel->isShown())
         showPanel();
-    // The view switches its page on the notification.
-    NotificationCenter::defaultCenter().post(showPreferencesNotification, {});
+    // Asked for from outside the panel: the page switches without its animation.
+    m_panel->showPreferences(false);
 }
 
 void AppDelegate::onOutsidePress()
@@ -332,7 +317,7 @@ void AppDelegate::updatePanelSize()
 
 void AppDelegate::reloadThen(std::function<void()> then)
 {
-    QCoro::connect(m_configService.reload(), this, [then = std::move(then)] {
+    whenDone(m_configService.reload(), this, [then = std::move(then)] {
         if (then)
             then();
     });

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "services/NotificationCenter.h"
 #include "store/MCPConfigService.h"
 #include "tray/TrayPresence.h"
 
@@ -16,10 +15,12 @@
 #include <memory>
 #include <optional>
 
+class ApplicationServices;
 class EventMonitor;
 class FloatingPanel;
 class QMenu;
 class MCPFileWatcher;
+class PanelModel;
 class QQmlEngine;
 namespace PanelPlacement {
 struct Placement;
@@ -27,7 +28,8 @@ struct Placement;
 
 // The tray application: owns the configuration service, the tray icon, the floating panel, the
 // outside-press monitor and the file watcher for the life of the process, and decides when the
-// panel opens, closes and changes size. Everything runs on the main thread.
+// panel opens, closes and changes size. It talks to the panel through the panel's model. The
+// application's other services are handed in and outlive it. Everything runs on the main thread.
 class AppDelegate : public QObject
 {
     Q_OBJECT
@@ -37,7 +39,7 @@ public:
 
     // Builds the configuration service for the current user; its first reload starts once the
     // event loop runs.
-    explicit AppDelegate(QObject *parent = nullptr);
+    explicit AppDelegate(ApplicationServices &services, QObject *parent = nullptr);
     ~AppDelegate() override;
 
     // The tray icon first; then, from the event loop, the reload, the panel (drawn once while
@@ -56,7 +58,8 @@ public:
     void togglePanel();
     void showPanel(Opening opening = Opening::pointer);
     void hidePanel(bool animate = true);
-    // Opens the panel when it is closed and switches it to the preferences page.
+    // Opens the panel when it is closed and switches it to the preferences page; the answer to
+    // ApplicationServices::showPreferences.
     void showPreferences();
 
     [[nodiscard]] MCPConfigService &configService() { return m_configService; }
@@ -67,10 +70,8 @@ Q_SIGNALS:
     // The tray question is settled: the icon exists, or the panel became a plain window.
     void statusItemReady(bool hasTray);
 
-private Q_SLOTS:
-    void closeFromKeyboard();
-
 private:
+    void closeFromKeyboard();
     void setupStatusItem(TrayPresence::Kind kind);
     void setupTrayMenu();
     void finishLaunching();
@@ -87,8 +88,10 @@ private:
     [[nodiscard]] bool hasTray() const { return m_statusItem != nullptr; }
     [[nodiscard]] bool watchesPresses() const;
 
+    ApplicationServices &m_services;
     MCPConfigService m_configService;
     std::unique_ptr<QQmlEngine> m_engine; // made with the panel: not needed for the icon
+    QPointer<PanelModel> m_panel;         // the panel's model, owned by the engine's host
     std::unique_ptr<QSystemTrayIcon> m_statusItem;
     std::unique_ptr<QMenu> m_trayMenu;
     std::unique_ptr<FloatingPanel> m_floatingPanel;
@@ -104,5 +107,4 @@ private:
     bool m_openedFromKeyboard = false; // until the panel closes
     QMetaObject::Connection m_panelShownOnFrame;
     QTimer m_prepareLater;
-    NotificationCenter::Token m_showPreferencesObserver = 0;
 };

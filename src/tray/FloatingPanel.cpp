@@ -218,6 +218,14 @@ void FloatingPanel::showAsWindow()
     requestActivate();
 }
 
+bool FloatingPanel::event(QEvent *event)
+{
+    const bool handled = QQuickWindow::event(event);
+    if (event->type() == QEvent::Close)
+        Q_EMIT closed();
+    return handled;
+}
+
 void FloatingPanel::setKeyStatusPolicy(std::function<bool()> policy)
 {
     m_keyStatusPolicy = std::move(policy);

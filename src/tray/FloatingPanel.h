@@ -64,6 +64,12 @@ public:
 Q_SIGNALS:
     // After the fade-out, when the panel has left the screen.
     void hidden();
+    // The user closed the window (its close button in window mode). QQuickWindow::closing says
+    // the same, but with an argument of a type private to Qt Quick.
+    void closed();
+
+protected:
+    bool event(QEvent *event) override;
 
 private:
     // The panel's own frame (without the shadow) on screen now.

@@ -4,6 +4,7 @@
 #include "platform/Paths.h"
 #include "services/ApplicationIdentity.h"
 #include "services/TerminationSignals.h"
+#include "switching/ApplicationServices.h"
 #include "tray/AppDelegate.h"
 #include "tray/FloatingPanel.h"
 #include "tray/SingleInstance.h"
@@ -92,17 +93,20 @@ int runTrayApplication(int &argc, char **argv, TrayArguments arguments)
     // Ended by a signal, the tray quits like from its menu, after any switch in progress.
     TerminationSignals::install([](int signal) { QCoreApplication::exit(128 + signal); });
 
-    AppDelegate delegate;
+    // Made after the demo home is in place, so every service finds its files there; freed after
+    // the delegate, which uses them.
+    ApplicationServices services;
+    AppDelegate delegate(services);
     QObject::connect(&instance, &SingleInstance::requested, &delegate,
-                     [&delegate](SingleInstance::Request r) {
+                     [&services, &delegate](SingleInstance::Request r) {
                          if (r == SingleInstance::Request::preferences)
-                             delegate.showPreferences();
+                             Q_EMIT services.showPreferences();
                          else if (!delegate.floatingPanel() || !delegate.floatingPanel()->isShown())
                              delegate.showPanel(AppDelegate::Opening::keyboard);
                      });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
     delegate.applicationDidFinishLaunching();
     if (arguments.preferences)
-        delegate.showPreferences();
+        Q_EMIT services.showPreferences();
     return app.exec();
 }

@@ -7,6 +7,7 @@
 #include "probe/MCPToolProbe.h"
 #include "savings/TokenSavingsService.h"
 #include "services/AppPreferences.h"
+#include "services/ToggleEvents.h"
 #include "services/UpdateChecker.h"
 #include "sessions/ProcessSource.h"
 #include "sessions/RelaunchQueue.h"
@@ -54,6 +55,7 @@ struct PanelFixture
     AppPreferences prefs;
     SessionManager sessions{std::make_shared<RecordingProcessSource>(commands, commandsLock), &queue};
     TokenSavingsService savings;
+    ToggleEvents events;
     // Reads QUORLANE_FEED_URL now: set it before the fixture is made.
     UpdateChecker updater{QStringLiteral("1.0.0")};
     std::unique_ptr<MCPToolProbe> probe;
@@ -69,6 +71,7 @@ struct PanelFixture
         services.sessions = &sessions;
         services.savings = &savings;
         services.updater = &updater;
+        services.events = &events;
         // A server without a figure is one whose probe learned nothing.
         services.estimator = [figures, tools](MCPServerEntry entry) -> QCoro::Task<ProbeResult> {
             if (!figures.contains(entry.name))

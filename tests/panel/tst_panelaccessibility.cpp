@@ -159,7 +159,7 @@ private Q_SLOTS:
         QTest::keyClick(&window, Qt::Key_Up);
         QCOMPARE(window.activeFocusItem(), first);
 
-        QSignalSpy close(view.root(), SIGNAL(closeRequested()));
+        QSignalSpy close(&panel, &PanelModel::closeRequested);
         QTest::keyClick(&window, Qt::Key_Escape);
         QCOMPARE(close.count(), 1);
     }

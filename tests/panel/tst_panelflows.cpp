@@ -54,7 +54,6 @@ class TestPanelFlows : public QObject
 private:
     std::unique_ptr<PanelFixture> m_fixture;
     QList<ToggleAction> m_events;
-    NotificationCenter::Token m_observer = 0;
     QString m_project;
     std::unique_ptr<QSignalSpy> m_finished;
 
@@ -84,12 +83,11 @@ private Q_SLOTS:
     {
         m_fixture = std::make_unique<PanelFixture>();
         m_events.clear();
-        m_observer =
-            ToggleEvents::addObserver([this](const ToggleAction &action) { m_events.append(action); });
+        connect(&m_fixture->events, &ToggleEvents::toggled, this,
+                [this](const ToggleAction &action) { m_events.append(action); });
     }
     void cleanup()
     {
-        ToggleEvents::removeObserver(m_observer);
         m_finished.reset();
         m_fixture.reset();
     }

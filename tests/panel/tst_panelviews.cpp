@@ -37,10 +37,7 @@ public:
                               text.replace('"' + name.toUtf8() + '"', '"' + name.toUtf8() + "-renamed\""));
     }
     Q_INVOKABLE void answerFeed(int status, const QString &body) { m_feed.answer(status, body.toUtf8()); }
-    Q_INVOKABLE void postShowPreferences()
-    {
-        NotificationCenter::defaultCenter().post(QStringLiteral("quorlane.showPreferences"), {});
-    }
+    Q_INVOKABLE void requestPreferences() { m_fixture->panel->showPreferences(false); }
     Q_INVOKABLE void resetPage() { m_fixture->prefs.setPanelState(PanelState::main); }
 
 private:

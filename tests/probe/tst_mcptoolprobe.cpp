@@ -1,6 +1,7 @@
 #include "ProbeServers.h"
 #include "TestHome.h"
 #include "probe/MCPToolProbe.h"
+#include "switching/ApplicationServices.h"
 
 #include <QCoro/QCoroTask>
 #include <QTest>
@@ -80,9 +81,9 @@ private Q_SLOTS:
     }
     void cleanup() { m_home.reset(); }
 
-    void sharedInstanceUsesTheQuorlaneFolder()
+    void applicationProbeUsesTheQuorlaneFolder()
     {
-        QCOMPARE(MCPToolProbe::shared().cacheFile(),
+        QCOMPARE(ApplicationServices().toolProbe().cacheFile(),
                  m_home->configDir() + QStringLiteral("/Quorlane/mcp_probe_cache_v2.json"));
     }
 

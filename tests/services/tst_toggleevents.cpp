@@ -4,18 +4,19 @@
 #include "TestHome.h"
 #include "cli/Cli.h"
 #include "services/ToggleLogger.h"
+#include "switching/ApplicationServices.h"
 
 #include <QtTest>
 
 namespace {
 
-int runInProcess(const QStringList &arguments)
+int runInProcess(const QStringList &arguments, ApplicationServices &services)
 {
     QString out;
     QString err;
     QTextStream outStream(&out);
     QTextStream errStream(&err);
-    return runCli(arguments, CliIO{outStream, errStream});
+    return runCli(arguments, CliIO{outStream, errStream}, services);
 }
 
 } // namespace
@@ -36,25 +37,26 @@ private Q_SLOTS:
         const auto restore = qScopeGuard([&] { QDir::setCurrent(startedIn); });
         QVERIFY(QDir::setCurrent(project));
 
+        ApplicationServices services;
+        const auto run = [&services](const QStringList &arguments) {
+            return runInProcess(arguments, services);
+        };
         ToggleLogger logger;
-        logger.start();
+        logger.start(services.toggleEvents());
         const QDateTime before = QDateTime::currentDateTime();
         // The project as the user types it: the current folder, then through "~" with a slash.
-        QCOMPARE(runInProcess({QStringLiteral("disable"), QStringLiteral("x")}), 0);
-        QCOMPARE(runInProcess({QStringLiteral("disable"), QStringLiteral("p"), QStringLiteral("--project"),
-                               QStringLiteral(".")}),
+        QCOMPARE(run({QStringLiteral("disable"), QStringLiteral("x")}), 0);
+        QCOMPARE(run({QStringLiteral("disable"), QStringLiteral("p"), QStringLiteral("--project"),
+                      QStringLiteral(".")}),
                  0);
-        QCOMPARE(
-            runInProcess({QStringLiteral("enable"), QStringLiteral("p"), QStringLiteral("--project=~/app/")}),
-            0);
+        QCOMPARE(run({QStringLiteral("enable"), QStringLiteral("p"), QStringLiteral("--project=~/app/")}), 0);
         const QDateTime after = QDateTime::currentDateTime();
         // Failures: an unknown server, an unknown project, a missing Claude Desktop file.
-        QCOMPARE(runInProcess({QStringLiteral("disable"), QStringLiteral("nope")}), 1);
-        QCOMPARE(runInProcess({QStringLiteral("disable"), QStringLiteral("p"), QStringLiteral("--project"),
-                               home.path()}),
-                 1);
-        QCOMPARE(runInProcess({QStringLiteral("enable"), QStringLiteral("x"), QStringLiteral("--desktop")}),
-                 1);
+        QCOMPARE(run({QStringLiteral("disable"), QStringLiteral("nope")}), 1);
+        QCOMPARE(
+            run({QStringLiteral("disable"), QStringLiteral("p"), QStringLiteral("--project"), home.path()}),
+            1);
+        QCOMPARE(run({QStringLiteral("enable"), QStringLiteral("x"), QStringLiteral("--desktop")}), 1);
 
         const QList<ToggleAction> actions = logger.actions();
         const QList<std::tuple<QString, QString, bool>> expected{{QStringLiteral("x"), QString(), false},

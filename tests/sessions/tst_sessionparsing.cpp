@@ -173,7 +173,8 @@ private Q_SLOTS:
         TestHome home;
         for (const char *folder : {"app", "my.app", "app/sub", "walk"})
             QVERIFY(QDir().mkpath(home.path() + "/" + folder));
-        SessionManager manager(::recordedMachine("bsd.txt", home.path()));
+        RelaunchQueue queue;
+        SessionManager manager(::recordedMachine("bsd.txt", home.path()), &queue);
         QSignalSpy changed(&manager, &SessionManager::sessionSnapshotsChanged);
         QCoro::waitFor(manager.refreshSessions());
         QCOMPARE(changed.size(), 1);

@@ -7,14 +7,9 @@ import QtQuick.Layouts
 Rectangle {
     id: root
     readonly property string page: Panel.page
-    signal quitRequested()
-    // Esc: the window decides what closing means.
-    signal closeRequested()
 
     function showPreferences() { Panel.showPreferences(true) }
     function showMain() { Panel.showMain() }
-    // The window calls this each time it opens.
-    function panelShown() { Panel.panelShown() }
     onPageChanged: if (page === "preferences") prefsLoader.wanted = true
     Component.onCompleted: if (page === "preferences") prefsLoader.wanted = true
 
@@ -26,7 +21,8 @@ Rectangle {
         if (next)
             next.forceActiveFocus(forward ? Qt.TabFocusReason : Qt.BacktabFocusReason)
     }
-    Keys.onEscapePressed: root.closeRequested()
+    // Esc: the window decides what closing means.
+    Keys.onEscapePressed: Panel.close()
     Keys.onTabPressed: root.moveFocus(true)
     Keys.onBacktabPressed: root.moveFocus(false)
     Keys.onUpPressed: root.moveFocus(false)
@@ -40,7 +36,6 @@ Rectangle {
 
     Connections {
         target: Panel
-        function onQuitRequested() { root.quitRequested() }
         function onPageChanged() {
             if (Panel.pageAnimated)
                 pageFade.restart()

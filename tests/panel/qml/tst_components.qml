@@ -150,8 +150,8 @@ Item {
             verify(!findChild(panel, "preferencesButton").visible)
             mouseClick(findChild(panel, "backButton"))
             compare(panel.page, "main")
-            // The application's "quorlane.showPreferences" opens the page too.
-            Scenario.postShowPreferences()
+            // A request from outside the panel (the tray's menu, a second start) opens it too.
+            Scenario.requestPreferences()
             tryCompare(panel, "page", "preferences")
         }
 
