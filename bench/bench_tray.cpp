@@ -11,6 +11,7 @@
 #include "BenchSupport.h"
 #include "XDesktop.h"
 #include "panel/DemoHome.h"
+#include "switching/ApplicationServices.h"
 #include "tray/AppDelegate.h"
 #include "tray/FloatingPanel.h"
 
@@ -144,7 +145,8 @@ struct ClickFigures
 // once the start-up work is over as it is when a user first clicks.
 ClickFigures clickToFirstFrame(QApplication &app)
 {
-    AppDelegate delegate;
+    ApplicationServices services;
+    AppDelegate delegate(services);
     bool ready = false;
     QObject::connect(&delegate, &AppDelegate::statusItemReady, [&] { ready = true; });
     delegate.applicationDidFinishLaunching();

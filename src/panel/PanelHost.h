@@ -9,8 +9,8 @@ class MCPConfigService;
 class PanelModel;
 class QQmlEngine;
 
-// The bridge between a window and the panel's QML (library `quorlane_ui`, QML module
-// "Quorlane.Panel", linked on top of quorlane_core).
+// The bridge between a window and the panel's QML (library `quorlane_panel`, QML module
+// "Quorlane.Panel", linked on top of the layers below it).
 //
 // How a host shows the panel:
 //
