@@ -11,23 +11,36 @@
 
 namespace {
 
-// A project server that the loader does not list for that project is a typo, not a switch the
-// user meant: the sidecar would otherwise record a name that matches nothing.
-bool isListedProjectServer(const MCPConfigService &service, const ServerSwitch &request)
+const MCPProject *listedProject(const MCPConfigService &service, const QString &path)
 {
-    for (const MCPProject &project : service.projects()) {
-        if (project.path != request.projectPath)
+    for (const MCPProject &project : service.projects())
+        if (project.path == path)
+            return &project;
+    return nullptr;
+}
+
+// What still keeps an approved .mcp.json server from loading in the folder, if anything.
+QString stillWaiting(const MCPConfigService &service, const QString &path, const QString &name)
+{
+    const MCPProject *project = listedProject(service, path);
+    if (!project)
+        return {};
+    for (const ClaudeCodeRules::ServerLoad &load : project->loads) {
+        if (load.entry.name != name || load.scope != ClaudeCodeRules::Scope::project)
             continue;
-        // A switched-off name whose stashed definition cannot be shown is still switchable.
-        return project.disabled.contains(request.name) ||
-               std::any_of(project.servers.cbegin(), project.servers.cend(),
-                           [&](const MCPServerEntry &entry) { return entry.name == request.name; });
+        if (load.state == ClaudeCodeRules::State::awaitingApproval)
+            return QStringLiteral("Claude Code asks whether to trust %1 before it loads it there.").arg(path);
+        if (load.state == ClaudeCodeRules::State::offInClaudeCode)
+            return QStringLiteral("It is still rejected in %1's entry of ~/.claude.json or in "
+                                  "~/.claude/settings.json (\"disabledMcpjsonServers\"), which Quorlane "
+                                  "does not change.")
+                .arg(path);
     }
-    return false;
+    return {};
 }
 
 // Gives the project path the switch used: the listed one the typed path names.
-QCoro::Task<QString> performToggle(ServerSwitch request, ToggleEvents *events)
+QCoro::Task<QString> performToggle(ServerSwitch request, ToggleEvents *events, CliIO io)
 {
     MCPConfigService service;
     // The command line relaunches nothing after a single switch: `quorlane relaunch` does that.
@@ -44,12 +57,31 @@ QCoro::Task<QString> performToggle(ServerSwitch request, ToggleEvents *events)
         co_return QString();
     }
     co_await service.reload();
-    request.projectPath = ProjectArgument::matchListed(request.projectPath, service.projects());
-    if (!isListedProjectServer(service, request))
-        throw QuorlaneError(QStringLiteral("MCP server \u2018%1\u2019 was not found.").arg(request.name));
-    // No reload after it: the command ends here.
+    const QString typed = request.projectPath;
+    request.projectPath = ProjectArgument::matchListed(typed, service.projects());
+    const MCPProject *project = listedProject(service, request.projectPath);
+    if (!project)
+        throw QuorlaneError(
+            QStringLiteral("MCP server \u2018%1\u2019 was not switched: %2 is not a project folder "
+                           "Quorlane knows ('quorlane list' shows them: folders with MCP servers "
+                           "of their own or switched off there, and folders under ~ and "
+                           "~/Projects with a .mcp.json).")
+                .arg(request.name, typed));
+    // Whatever loads in the folder under that name, switched where Claude Code reads the switch.
+    request.plan = ProjectSwitchPlan::decide(*project, request.name, request.enabled);
+    const auto approval = request.plan->approval;
+    if (approval && request.trust)
+        io.out << "Approving " << TerminalText::printable(request.name) << " of "
+               << TerminalText::printable(approval->file) << " for "
+               << TerminalText::printable(request.projectPath)
+               << "; Claude Code runs: " << TerminalText::printable(whatItRuns(approval->entry)) << '\n';
     auto switching = flow.switchServer(request, false);
     co_await std::move(switching);
+    if (approval) {
+        co_await service.reload();
+        if (const QString note = stillWaiting(service, request.projectPath, request.name); !note.isEmpty())
+            io.out << TerminalText::printable(note) << '\n';
+    }
     co_return request.projectPath;
 }
 
@@ -65,13 +97,27 @@ QCoro::Task<int> runToggleCommand(QStringList arguments, CliIO io, ApplicationSe
     parser.addPositional(QStringLiteral("NAME"),
                          QStringLiteral("The server's name, as 'quorlane list' shows it."));
     parser.addOption({QStringLiteral("desktop"), QStringLiteral("A server of the Claude Desktop file.")});
-    parser.addOption({QStringLiteral("project"),
-                      QStringLiteral("A server of the project at PATH (as 'quorlane list' shows the path)."),
-                      QStringLiteral("PATH")});
+    parser.addOption(
+        {QStringLiteral("project"),
+         enabled
+             ? QStringLiteral("Switch NAME on in the project folder PATH (as 'quorlane list' shows it): "
+                              "the folder's own server comes back from Quorlane; a user or .mcp.json "
+                              "server switched off there leaves the folder's \"disabledMcpServers\" in "
+                              "~/.claude.json; a .mcp.json server Claude Code has not approved is approved "
+                              "(needs --trust).")
+             : QStringLiteral("Switch NAME off in the project folder PATH only (as 'quorlane list' "
+                              "shows it): the folder's own server moves to Quorlane; a user or .mcp.json "
+                              "server is listed in the folder's \"disabledMcpServers\" in ~/.claude.json, "
+                              "as Claude Code's /mcp does (.mcp.json is never changed)."),
+         QStringLiteral("PATH")});
     if (enabled)
-        parser.addOption({QStringLiteral("trust"),
-                          QStringLiteral("Switch on a project server whose saved definition came from a file "
-                                         "inside the project folder (refused otherwise).")});
+        parser.addOption(
+            {QStringLiteral("trust"),
+             QStringLiteral(
+                 "Let Claude Code run a definition that came from inside the project folder: put "
+                 "back a saved one, or approve a .mcp.json server in PATH/.claude/settings.local.json "
+                 "(\"enabledMcpjsonServers\", as Claude Code's prompt does; the folder's trust stays "
+                 "Claude Code's question). Refused without it, showing what would run.")});
     if (const auto exit = parser.parse(arguments, io))
         co_return *exit;
     const QStringList positional = parser.positionalArguments();
@@ -90,7 +136,7 @@ QCoro::Task<int> runToggleCommand(QStringList arguments, CliIO io, ApplicationSe
         positional.first(), desktop ? MCPSource::desktop : (project ? MCPSource::project : MCPSource::global),
         parser.value(QStringLiteral("project")), enabled, enabled && parser.isSet(QStringLiteral("trust"))};
     try {
-        auto toggling = performToggle(request, &services.toggleEvents());
+        auto toggling = performToggle(request, &services.toggleEvents(), io);
         request.projectPath = co_await std::move(toggling);
     } catch (const QuorlaneError &error) {
         io.err << TerminalText::printableLines(error.description()) << '\n';

@@ -72,6 +72,9 @@ public:
     // Numbers as written; booleans.
     [[nodiscard]] std::string_view numberText(Index value) const;
     [[nodiscard]] bool boolean(Index value) const;
+    // Where the value (or key) starts in bytes(): its quote, bracket or first character. For
+    // edits that splice text into a file and leave every other byte as it was.
+    [[nodiscard]] std::uint32_t textOffset(Index value) const { return offset(value); }
 
     // Appends the decoded (WTF-8) form of a string's text between its quotes.
     static void decodeString(std::string_view raw, std::string &out);

@@ -70,7 +70,7 @@ bool isTrue(const JsonDocument &document, Index project, std::string_view key)
     return flag && document.kind(*flag) == Kind::boolean && document.boolean(*flag);
 }
 
-McpjsonApproval readApproval(const JsonDocument &document, Index project)
+ClaudeCodeRules::ProjectApproval readApproval(const JsonDocument &document, Index project)
 {
     return {isTrue(document, project, "hasTrustDialogAccepted"),
             isTrue(document, project, "enableAllProjectMcpServers"),

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "store/ClaudeCodeRules.h"
 #include "store/MCPServerEntry.h"
-#include "store/McpjsonApproval.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -17,8 +17,9 @@ struct ClaudeJsonProject
     // The servers of any scope switched off inside Claude Code (its /mcp) for this project. Only
     // shown, never written; a member of another shape reads as none rather than hiding the file.
     QStringList disabledMcpServers;
-    // The user's decisions about the folder's .mcp.json servers, read in the same pass.
-    McpjsonApproval approval;
+    // The user's decisions about the folder's .mcp.json servers, read in the same pass (only
+    // shown and decided on, never written here).
+    ClaudeCodeRules::ProjectApproval approval;
     bool operator==(const ClaudeJsonProject &) const = default;
 };
 

@@ -285,17 +285,14 @@ QList<MCPProject> loadProjects(const std::optional<ClaudeJson> &view, const QStr
     collectScannedProjects(excludedNames, records, chain, projects, paths, noted);
 
     // A project found by the scan can still have an entry in .claude.json that only switches
-    // servers off (Claude Code's /mcp on a .mcp.json server) or approves them, so every project
-    // looks its entry up.
+    // servers off (Claude Code's /mcp on a .mcp.json server), so every project looks its entry up.
     if (view && view->projects) {
         QHash<QString, const ClaudeJsonProject *> entries;
         for (const auto &[path, project] : *view->projects)
             entries.insert(path, &project);
         for (MCPProject &project : projects) {
-            if (const ClaudeJsonProject *entry = entries.value(project.path)) {
+            if (const ClaudeJsonProject *entry = entries.value(project.path))
                 project.offInClaudeCode = entry->disabledMcpServers;
-                project.mcpjsonApproval = entry->approval;
-            }
         }
     }
     MCPProjects::sortByLastComponent(projects);

@@ -4,7 +4,6 @@
 #include "store/DefinitionOrigin.h"
 #include "store/MCPServerEntry.h"
 #include "store/MCPSource.h"
-#include "store/McpjsonApproval.h"
 
 #include <QStringList>
 
@@ -30,9 +29,11 @@ struct MCPProject
     // Names of live servers read from the project's entry of ~/.claude.json: the user's own
     // definitions. Every other live server came from the folder's .mcp.json.
     QStringList fromClaudeJson;
-    // What Claude Code recorded for the folder's .mcp.json servers (its entry in ~/.claude.json,
-    // matched by the exact path; nothing when there is none).
-    McpjsonApproval mcpjsonApproval;
+    // Claude Code's answer about the .mcp.json servers a session here finds: trust and approvals
+    // from every entry of ~/.claude.json the folder's session reads, its
+    // .claude/settings.local.json and ~/.claude/settings.json (ClaudeCodeRules). Filled in with
+    // `loads`; nothing approved for a folder without .mcp.json servers.
+    ClaudeCodeRules::ProjectApproval approval;
 
     bool operator==(const MCPProject &) const = default;
 

@@ -50,10 +50,10 @@ void addApproval(FolderServers &servers, const QString &path, const QList<const 
 {
     auto &approval = servers.approval;
     for (const ClaudeJsonProject *record : records) {
-        approval.trusted = approval.trusted || record->approval.hasTrustDialogAccepted;
-        approval.enableAll = approval.enableAll || record->approval.enableAllProjectMcpServers;
-        approval.enabled += record->approval.enabledMcpjsonServers;
-        approval.rejected += record->approval.disabledMcpjsonServers;
+        approval.trusted = approval.trusted || record->approval.trusted;
+        approval.enableAll = approval.enableAll || record->approval.enableAll;
+        approval.enabled += record->approval.enabled;
+        approval.rejected += record->approval.rejected;
     }
     if (const auto local = JsonFile::readObject(path + QStringLiteral("/.claude/settings.local.json")))
         approval.addSettings(*local);
@@ -113,6 +113,7 @@ void attach(LoadResult &result, const std::optional<ClaudeJson> &view, const Con
         if (!servers.project.isEmpty())
             addApproval(servers, project.path, records, userSettings);
         project.loads = ClaudeCodeRules::resolve(servers, policy);
+        project.approval = std::move(servers.approval);
     }
 }
 

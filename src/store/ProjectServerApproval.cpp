@@ -1,29 +1,8 @@
 #include "store/ProjectServerApproval.h"
 
-#include "platform/Paths.h"
-#include "store/JsonFile.h"
-
-ProjectServerApproval ProjectServerApproval::forCurrentUser()
-{
-    return ProjectServerApproval(JsonFile::readObject(Paths::claudeSettingsPath()));
-}
-
-ProjectServerApproval::ProjectServerApproval(std::optional<nlohmann::json> userSettings)
-{
-    if (userSettings && userSettings->is_object()) {
-        const auto all = userSettings->find("enableAllProjectMcpServers");
-        m_allApprovedByUser = all != userSettings->end() && all->is_boolean() && all->get<bool>();
-    }
-}
-
 bool ProjectServerApproval::isApproved(const MCPProject &project, const QString &name) const
 {
-    const McpjsonApproval &decisions = project.mcpjsonApproval;
-    if (decisions.disabledMcpjsonServers.contains(name))
-        return false;
-    if (decisions.enabledMcpjsonServers.contains(name) || decisions.enableAllProjectMcpServers)
-        return true;
-    return m_allApprovedByUser && decisions.hasTrustDialogAccepted;
+    return project.approval.answerFor(name) == ClaudeCodeRules::ProjectApproval::Answer::approved;
 }
 
 bool ProjectServerApproval::mayProbe(const MCPProject &project, const MCPServerEntry &entry) const

@@ -54,6 +54,9 @@ QCoro::Task<void> SwitchFlow::switchServer(ServerSwitch change, bool reloadAfter
     std::exception_ptr failure;
     try {
         QCoro::Task<void> switching = OffThread::run([claudeJson, change] {
+            if (change.plan)
+                return ProjectSwitchPlan::apply(*change.plan, claudeJson, change.name, change.projectPath,
+                                                change.enabled, change.trust);
             return change.enabled ? ProjectServerToggle::enableProjectServer(claudeJson, change.name,
                                                                              change.projectPath, change.trust)
                                   : ProjectServerToggle::disableProjectServer(claudeJson, change.name,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/MCPSource.h"
+#include "store/ProjectSwitchPlan.h"
 
 #include <QList>
 #include <QPointer>
@@ -23,6 +24,9 @@ struct ServerSwitch
     QString projectPath; // the project folder of a project server; empty otherwise
     bool enabled = false;
     bool trust = false; // put back a definition that came from inside the project folder
+    // How a project switch reaches what Claude Code loads in the folder, decided from the
+    // folder's loads; none: through the project's record, as the panel and profiles switch.
+    std::optional<ProjectSwitchPlan> plan = std::nullopt;
 
     bool operator==(const ServerSwitch &) const = default;
 };

@@ -47,6 +47,8 @@ struct Setup
         claudeJson["mcpServers"]["own"] = server(mark("own"));
         claudeJson["projects"][repo.toStdString()]["mcpServers"] = nlohmann::json::object();
         if (approveRepo) {
+            // Claude Code loads nothing from a folder before the user trusts it.
+            claudeJson["projects"][repo.toStdString()]["hasTrustDialogAccepted"] = true;
             claudeJson["projects"][repo.toStdString()]["enabledMcpjsonServers"] = {"cloned"};
             claudeJson["projects"][repo.toStdString()]["history"] = {{{"display", "@CUT@"}}};
         }

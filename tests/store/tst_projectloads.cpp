@@ -2,8 +2,10 @@
 // by the real `claude` CLI (user, local and project scopes), with approvals and a /mcp switch as
 // Claude Code's own prompts write them, must load what `claude mcp list` reports there.
 #include "TestHome.h"
+#include "platform/QuorlaneError.h"
 #include "store/ConfigLoader.h"
 #include "store/JsonFile.h"
+#include "store/LocalSettingsApproval.h"
 
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -177,6 +179,61 @@ private Q_SLOTS:
         QVERIFY(listed);
         const auto run = m_home.run(QStringLiteral("claude"), {"mcp", "list"}, folder, 120000);
         QCOMPARE(asClaudeListsThem(listed->loads), parseClaudeList(run.out));
+    }
+
+    // An approval is spliced into the folder's settings.local.json as its own layout would write
+    // it; every other byte stays.
+    void approvalKeepsTheLayout_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("after"); // empty: unchanged; "refused": an error, no write
+        QTest::newRow("one line") << QByteArray(R"({"a":1,"enabledMcpjsonServers":["x"]})") << "a\"b"
+                                  << QByteArray("{\"a\":1,\"enabledMcpjsonServers\":[\"x\",\"a\\\"b\"]}");
+        QTest::newRow("one line, no list yet")
+            << QByteArray(R"({"a":{"b":[1]}})") << "n"
+            << QByteArray(R"({"a":{"b":[1]},"enabledMcpjsonServers":["n"]})");
+        QTest::newRow("four spaces, empty list")
+            << QByteArray("{\n    \"enabledMcpjsonServers\": []\n}\n") << "n"
+            << QByteArray("{\n    \"enabledMcpjsonServers\": [\n        \"n\"\n    ]\n}\n");
+        QTest::newRow("rejected among others")
+            << QByteArray("{\n  \"disabledMcpjsonServers\": [\n    \"a\",\n    \"n\",\n    \"b\"\n  ]\n}")
+            << "n"
+            << QByteArray("{\n  \"disabledMcpjsonServers\": [\n    \"a\",\n    \"b\"\n  ],\n"
+                          "  \"enabledMcpjsonServers\": [\n    \"n\"\n  ]\n}");
+        QTest::newRow("empty object") << QByteArray("{}\n") << "n"
+                                      << QByteArray("{\n  \"enabledMcpjsonServers\": [\n    \"n\"\n  ]\n}\n");
+        QTest::newRow("already approved")
+            << QByteArray(R"({"enabledMcpjsonServers":["n"]})") << "n" << QByteArray();
+        QTest::newRow("a list of another shape")
+            << QByteArray(R"({"enabledMcpjsonServers":"n"})") << "n" << QByteArray("refused");
+        QTest::newRow("not an object") << QByteArray("[]") << "n" << QByteArray("refused");
+    }
+    void approvalKeepsTheLayout()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QString, name);
+        QFETCH(QByteArray, after);
+        try {
+            const auto written =
+                LocalSettingsApproval::approved(before, QStringLiteral("settings.local.json"), name);
+            QCOMPARE(written.value_or(QByteArray()), after);
+        } catch (const QuorlaneError &error) {
+            QVERIFY2(after == "refused", qPrintable(error.description()));
+        }
+    }
+
+    // A link where the file belongs may lead out of the folder: never written through.
+    void approvalRefusesALink()
+    {
+        const QString folder = m_home.path() + "/code/linked";
+        QVERIFY(QDir().mkpath(folder + "/.claude"));
+        const QString target = m_home.path() + "/precious.json";
+        m_home.write(target, "{}");
+        QVERIFY(QFile::link(target, LocalSettingsApproval::pathFor(folder)));
+        QVERIFY_THROWS_EXCEPTION(FileSystemError,
+                                 LocalSettingsApproval::approve(folder, QStringLiteral("n")));
+        QCOMPARE(TestHome::read(target), QByteArray("{}"));
     }
 
     void listShowsLoadsAndTotals()
