@@ -177,7 +177,10 @@ private:
     void handleProjectToggle(const ServerRow &row, const QString &projectPath, bool value,
                              bool trust = false);
     QCoro::Task<void> runGlobalToggle(QString name, MCPSource source, bool value);
-    QCoro::Task<void> runProjectToggle(QString name, QString projectPath, bool value, bool trust);
+    // A global server listed in a project: switched for that folder in Claude Code's own list.
+    void handleClaudeCodeToggle(const ServerRow &row, const QString &projectPath, bool value);
+    void startProjectSwitch(const ServerRow &row, ServerSwitch change);
+    QCoro::Task<void> runProjectToggle(ServerSwitch change, QString busyKey);
     // With auto-relaunch on: refresh the sessions, then relaunch those the switches concern.
     QCoro::Task<void> relaunchAfterToggle(QList<ServerSwitch> done);
     [[nodiscard]] SwitchFlow switchFlow() const;

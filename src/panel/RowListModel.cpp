@@ -47,7 +47,7 @@ QVariant RowListModel::data(const QModelIndex &index, int role) const
         return tools;
     }
     case LockLabelRole:
-        return row.inherited ? QStringLiteral("Global server; switched in the Global section")
+        return row.inherited ? QStringLiteral("Not switchable in this folder")
                              : QStringLiteral("Managed server; read-only");
     default:
         return {};

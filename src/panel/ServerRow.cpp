@@ -171,9 +171,11 @@ QList<ServerRow> projectRows(const MCPProject &project, const QSet<QString> &dis
         ServerRow row = rowFor(load.entry, MCPSource::global, project.path, context);
         row.subtitle = QStringLiteral("Global");
         row.inherited = true;
-        // Switched for all folders in the global section.
-        row.isLocked = true;
         applyLoad(row, &load, project.loads);
+        // Its switch is Claude Code's /mcp switch for this folder. A shadowed name is switched
+        // on the row of the server that wins it, a blocked one by no one.
+        row.isEnabled = load.state != State::offInClaudeCode;
+        row.isLocked = load.state != State::on && load.state != State::offInClaudeCode;
         rows.append(std::move(row));
     };
     // First the global servers something else becomes of here, then (when asked) those that load.

@@ -34,7 +34,7 @@ struct ServerRow
     std::optional<ClaudeCodeRules::State> loadState;
     QString reason;      // why it does not load, in a few words; empty when it loads or is off
     QString explanation; // the same in a sentence
-    // A global server listed in a project because something else becomes of it there.
+    // A global server listed in a project; its switch is Claude Code's /mcp switch for the folder.
     bool inherited = false;
     bool isExpanded = false; // its tools are shown below it
     QList<ToolTokens> tools; // heaviest first; filled only while expanded

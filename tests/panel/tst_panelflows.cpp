@@ -126,7 +126,7 @@ private Q_SLOTS:
     // title bar and the project header add up the servers that really load.
     void rowsShowWhatLoadsWhere()
     {
-        writeLoadStatesHome(m_fixture->home);
+        const QString project = writeLoadStatesHome(m_fixture->home);
         m_fixture->start({{QStringLiteral("alpha"), 31000},
                           {QStringLiteral("beta"), 4000},
                           {QStringLiteral("delta"), 2000},
@@ -156,11 +156,6 @@ private Q_SLOTS:
                  QStringList({QStringLiteral("alpha||loads"), QStringLiteral("pending|awaiting approval|-"),
                               QStringLiteral("alpha|Global \u00b7 shadowed by local|-"),
                               QStringLiteral("delta|Global \u00b7 off in Claude Code|-")}));
-        // The global rows listed in the project are switched in the global section.
-        panel().toggleProject(0, 2, false);
-        QVERIFY(!panel().projects()->rowsAt(0)->rows().at(2).busy);
-        QCOMPARE(m_finished->count(), 0);
-
         // Outside every project: alpha and delta; in the project: its own alpha, nothing else.
         QCOMPARE(panel().sessionTokens(), (ServerLoads::SessionTokens{33000, 2, 0}));
         QVERIFY(panel().sessionTokensHeavy());
@@ -168,6 +163,22 @@ private Q_SLOTS:
         QCOMPARE(header.data(ProjectListModel::TokenTextRole).toString(), QStringLiteral("~31.0k"));
         QCOMPARE(header.data(ProjectListModel::CountTextRole).toString(), QStringLiteral("2/2"));
         QVERIFY(panel().globalRows()->rows().at(0).heavy());
+
+        // A shadowed global server is not switched for the folder: that would switch off the
+        // local server that wins its name.
+        panel().toggleProject(0, 2, false);
+        QVERIFY(!panel().projects()->rowsAt(0)->rows().at(2).busy);
+        QCOMPARE(m_finished->count(), 0);
+        // delta, switched off here with /mcp, is switched back on for this folder alone.
+        panel().toggleProject(0, 3, true);
+        QTRY_COMPARE_WITH_TIMEOUT(m_finished->count(), 1, 15000);
+        QCOMPARE(panel().toggleError(), QString());
+        const auto claude = nlohmann::json::parse(TestHome::read(m_fixture->home.claudeJson()).toStdString());
+        QVERIFY(claude["projects"][project.toStdString()]["disabledMcpServers"] == nlohmann::json::array());
+        panel().rebuildNow();
+        QCOMPARE(panel().projects()->rowsAt(0)->count(), 3);
+        QCOMPARE(panel().projects()->index(0).data(ProjectListModel::TokenTextRole).toString(),
+                 QStringLiteral("~33.0k"));
 
         // A click on the global alpha lists its tools, heaviest first, and only there.
         panel().toggleExpanded(-1, 0);
