@@ -57,8 +57,8 @@ PanelModel::Services services(MCPConfigService *config, AppPreferences *prefs, S
                               TokenSavingsService *savings, UpdateChecker *updater)
 {
     PanelModel::Services s{config, prefs, sessions, savings, updater, nullptr, {}, {}};
-    s.estimator = [](MCPServerEntry entry) -> QCoro::Task<qint64> {
-        co_return 1000 + entry.name.size() * 97;
+    s.estimator = [](MCPServerEntry entry) -> QCoro::Task<ProbeResult> {
+        co_return ProbeResult{1000 + entry.name.size() * 97, true, {}};
     };
     s.approvals = [] { return [](const MCPProject &, const MCPServerEntry &) { return true; }; };
     return s;

@@ -71,7 +71,9 @@ bool writeConfigs()
     claude["projects"][webappProject().toStdString()] = {
         {"mcpServers",
          {{"postgres", defined("postgres", command("demo-postgres-mcp", {"postgresql://localhost/webapp"}))},
-          {"sentry", defined("sentry", http("https://mcp.sentry.example/mcp"))}}}};
+          {"sentry", defined("sentry", http("https://mcp.sentry.example/mcp"))}}},
+        // Switched off for this folder with Claude Code's own /mcp.
+        {"disabledMcpServers", {"context7"}}};
     claude["projects"][apiProject().toStdString()] = {
         {"mcpServers",
          {{"grafana", defined("grafana", http("https://grafana.example/mcp"))},
@@ -80,15 +82,16 @@ bool writeConfigs()
     ordered_json desktop{
         {"mcpServers",
          {{"filesystem", defined("filesystem", command("demo-filesystem-mcp", {"~/Documents"}))}}}};
-    ordered_json managed{
-        {"mcpServers", {{"company-docs", defined("company-docs", http("https://docs.corp.example/mcp"))}}}};
+    // Checked in with the api repository; Claude Code has not asked about it yet. (No managed
+    // file: one would take exclusive control, and none of the user's own servers would load.)
+    ordered_json apiServers{{"mcpServers", {{"docs-search", http("https://docs.api.example/mcp")}}}};
     // Switched off from the panel earlier: its definition waits in the stash.
     ordered_json stash{{"global", {{"linear", defined("linear", http("https://mcp.linear.example/sse"))}}},
                        {"desktop", ordered_json::object()}};
 
     return writeFile(Paths::claudeJsonPath(), text(claude)) &&
            writeFile(Paths::desktopConfigPath(), text(desktop)) &&
-           writeFile(Paths::managedConfigPath(), text(managed)) &&
+           writeFile(apiProject() + QStringLiteral("/.mcp.json"), text(apiServers)) &&
            writeFile(Paths::disabledGlobalConfigPath(), text(stash));
 }
 
@@ -113,9 +116,27 @@ bool writeEstimates()
 {
     const double now = MCPToolProbe::referenceSeconds(QDateTime::currentDateTimeUtc());
     const QList<std::pair<const char *, qint64>> figures{
-        {"context7", 1840}, {"github", 12345},     {"playwright", 4120}, {"filesystem", 2210},
-        {"postgres", 850},  {"sentry", 3075},      {"storybook", 1260},  {"grafana", 6480},
-        {"redis", 990},     {"company-docs", 640}, {"linear", 5210},
+        {"context7", 1840}, {"github", 12345}, {"playwright", 4120}, {"filesystem", 2210},
+        {"postgres", 850},  {"sentry", 3075},  {"storybook", 1260},  {"grafana", 6480},
+        {"redis", 990},     {"linear", 5210},
+    };
+    // What a click on a row lists; each tool's share, as a probe measures it.
+    const QHash<QString, QList<ToolTokens>> tools{
+        {QStringLiteral("github"),
+         {{QStringLiteral("create_or_update_file"), 1610},
+          {QStringLiteral("create_pull_request"), 1425},
+          {QStringLiteral("list_issues"), 1350},
+          {QStringLiteral("search_repositories"), 1180},
+          {QStringLiteral("get_file_contents"), 1105},
+          {QStringLiteral("create_issue"), 990},
+          {QStringLiteral("search_code"), 960},
+          {QStringLiteral("add_issue_comment"), 640}}},
+        {QStringLiteral("playwright"),
+         {{QStringLiteral("browser_snapshot"), 1210},
+          {QStringLiteral("browser_click"), 990},
+          {QStringLiteral("browser_navigate"), 760},
+          {QStringLiteral("browser_type"), 720},
+          {QStringLiteral("browser_close"), 440}}},
     };
     QList<MCPToolProbeCache_v2> records;
     for (const auto &[name, tokens] : figures) {
@@ -123,8 +144,11 @@ bool writeEstimates()
         const auto entry = MCPServerEntry::decode(nlohmann::json::parse(definitions().value(server).dump()));
         if (!entry)
             return false;
-        records.append(
-            {{std::nullopt, {}, server}, MCPToolProbe::definitionFingerprint(*entry), tokens, now, {}});
+        records.append({{std::nullopt, {}, server},
+                        MCPToolProbe::definitionFingerprint(*entry),
+                        tokens,
+                        now,
+                        tools.value(server)});
     }
     return writeFile(Paths::quorlaneSupportDirectory() + QStringLiteral("/mcp_probe_cache_v2.json"),
                      MCPToolProbe::encodeCache(records));

@@ -3,7 +3,8 @@
 #include <QString>
 
 // A made-up but realistic user's files for demonstrations, screenshots and tests: Claude
-// Desktop, global, managed and project servers, one switched-off global server in the stash,
+// Desktop, global and project servers, one switched-off global server in the stash, one
+// switched off for a folder in Claude Code, a .mcp.json server awaiting Claude Code's approval,
 // project sidecar records, fresh token estimates and a month of Claude Code transcripts. The
 // servers' commands do not exist, so nothing here ever runs a program.
 namespace DemoHome {

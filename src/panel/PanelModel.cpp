@@ -31,7 +31,9 @@ PanelModel::Services PanelModel::Services::of(ApplicationServices &application, 
     services.updater = &application.updateChecker();
     services.events = &application.toggleEvents();
     services.estimator = [probe = &application.toolProbe()](MCPServerEntry entry) {
-        return probe->tokensPerMessage(std::move(entry));
+        // The panel's figures go by name: the server is not told apart by its source.
+        ProbeIdentity server{std::nullopt, {}, entry.name};
+        return probe->estimate(std::move(server), std::move(entry));
     };
     services.approvals = [] {
         auto approval = std::make_shared<ProjectServerApproval>(ProjectServerApproval::forCurrentUser());
@@ -101,6 +103,34 @@ QString PanelModel::confirmationDetail() const
     return words.join(QLatin1Char(' '));
 }
 
+QString PanelModel::sessionTokenNote() const
+{
+    return ServerLoads::sessionNote(m_sessionTokens, QStringLiteral("outside every project"));
+}
+
+void PanelModel::toggleExpanded(int section, int row)
+{
+    const RowListModel *rows = section < 0 ? m_globalRows : m_projects->rowsAt(section);
+    if (!rows || row < 0 || row >= rows->count())
+        return;
+    const ServerRow &server = rows->rows().at(row);
+    const QString key = ServerRows::busyKey(section < 0 ? QString() : m_projects->pathAt(section),
+                                            server.entry.name, server.source);
+    if (!m_expanded.remove(key))
+        m_expanded.insert(key);
+    rebuildNow();
+}
+
+void PanelModel::toggleGlobalsShown(int section)
+{
+    const QString id = m_projects->idAt(section);
+    if (id.isEmpty())
+        return;
+    if (!m_globalsShown.remove(id))
+        m_globalsShown.insert(id);
+    rebuildNow();
+}
+
 void PanelModel::setTrustCheck(TrustCheck check)
 {
     m_trustCheck = std::move(check);
@@ -129,21 +159,37 @@ void PanelModel::rebuildNow()
 void PanelModel::rebuild()
 {
     const MCPConfigService &config = *m_services.config;
-    const RowContext context{m_weights->weights(), m_weights->probing(), m_busy, m_weights->unprobeable()};
+    const RowContext context{
+        m_weights->weights(),
+        m_weights->probing(),
+        m_busy,
+        m_weights->unprobeable(),
+        m_expanded,
+        [weights = m_weights](const MCPServerEntry &entry) { return weights->tools(entry.name); }};
     m_globalRows->setRows(ServerRows::globalRows(config.desktopServers(), config.globalServers(),
                                                  config.managedServers(), config.disabledGlobalServers(),
-                                                 context));
+                                                 config.loads(), context));
+    const auto tokensOf = [this](const QList<ClaudeCodeRules::ServerLoad> &loads) {
+        return ServerLoads::sessionTokens(loads, m_weights->weights(), m_weights->measured());
+    };
+    if (const auto outside = tokensOf(config.loads()); outside != m_sessionTokens) {
+        m_sessionTokens = outside;
+        Q_EMIT sessionTokensChanged();
+    }
     QList<ProjectListModel::Section> sections;
     sections.reserve(config.projects().size());
     for (const MCPProject &project : config.projects()) {
+        const bool globalsShown = m_globalsShown.contains(project.id);
         QList<ServerRow> rows = ServerRows::projectRows(
-            project, QSet<QString>(project.disabled.cbegin(), project.disabled.cend()), context);
+            project, QSet<QString>(project.disabled.cbegin(), project.disabled.cend()), config.loads(),
+            context, globalsShown);
         // A definition that came from inside the project folder runs only once the user has seen
         // what it runs and said yes.
         for (ServerRow &row : rows)
             row.needsConfirmation =
                 m_trustCheck ? m_trustCheck(project.path, row.entry) : project.isUntrusted(row.entry.name);
-        sections.append({project.id, project.path, std::move(rows)});
+        sections.append({project.id, project.path, std::move(rows), tokensOf(project.loads),
+                         ServerRows::loadingGlobals(project), globalsShown});
     }
     m_projects->setSections(std::move(sections));
     m_profiles->setCurrentState(ProfilePlans::currentState(config));

@@ -49,6 +49,11 @@ class PanelModel : public QObject
     Q_PROPERTY(bool probesRunning READ probesRunning NOTIFY probesRunningChanged)
     Q_PROPERTY(QString confirmationName READ confirmationName NOTIFY confirmationChanged)
     Q_PROPERTY(QString confirmationDetail READ confirmationDetail NOTIFY confirmationChanged)
+    // What a Claude Code session outside every project carries per message: "~6.0k", whether
+    // that is over Claude Code's warning, and the figure in a sentence.
+    Q_PROPERTY(QString sessionTokenText READ sessionTokenText NOTIFY sessionTokensChanged)
+    Q_PROPERTY(bool sessionTokensHeavy READ sessionTokensHeavy NOTIFY sessionTokensChanged)
+    Q_PROPERTY(QString sessionTokenNote READ sessionTokenNote NOTIFY sessionTokensChanged)
 
 public:
     enum class ListState
@@ -102,6 +107,10 @@ public:
         return m_pending ? m_pending->row.entry.name : QString();
     }
     [[nodiscard]] QString confirmationDetail() const;
+    [[nodiscard]] const ServerLoads::SessionTokens &sessionTokens() const { return m_sessionTokens; }
+    [[nodiscard]] QString sessionTokenText() const { return ServerRows::formatTokens(m_sessionTokens.total); }
+    [[nodiscard]] bool sessionTokensHeavy() const { return m_sessionTokens.heavy(); }
+    [[nodiscard]] QString sessionTokenNote() const;
 
     void setTrustCheck(TrustCheck check);
     // Shows `page` without storing it in the preferences (screenshots); nullopt follows them again.
@@ -120,6 +129,11 @@ public:
     // A switch of the global section (`row` of globalRows) or of a project section was flipped.
     Q_INVOKABLE void toggleGlobal(int row, bool value);
     Q_INVOKABLE void toggleProject(int section, int row, bool value);
+    // A click on a row (not its switch): shows or hides its tools. `section` -1 is the global
+    // section.
+    Q_INVOKABLE void toggleExpanded(int section, int row);
+    // Lists or hides the global servers that load in the folder of project `section`.
+    Q_INVOKABLE void toggleGlobalsShown(int section);
     Q_INVOKABLE void confirmPending();
     Q_INVOKABLE void cancelPending();
     // The profiles control: applies the profile at `index` of profiles->names like a batch of
@@ -137,6 +151,7 @@ Q_SIGNALS:
     void toggleErrorChanged();
     void probesRunningChanged();
     void confirmationChanged();
+    void sessionTokensChanged();
     void quitRequested();
     void closeRequested();
     // A toggle flow, with its reload and relaunch requests, has run to its end.
@@ -162,7 +177,10 @@ private:
     void handleProjectToggle(const ServerRow &row, const QString &projectPath, bool value,
                              bool trust = false);
     QCoro::Task<void> runGlobalToggle(QString name, MCPSource source, bool value);
-    QCoro::Task<void> runProjectToggle(QString name, QString projectPath, bool value, bool trust);
+    // A global server listed in a project: switched for that folder in Claude Code's own list.
+    void handleClaudeCodeToggle(const ServerRow &row, const QString &projectPath, bool value);
+    void startProjectSwitch(const ServerRow &row, ServerSwitch change);
+    QCoro::Task<void> runProjectToggle(ServerSwitch change, QString busyKey);
     // With auto-relaunch on: refresh the sessions, then relaunch those the switches concern.
     QCoro::Task<void> relaunchAfterToggle(QList<ServerSwitch> done);
     [[nodiscard]] SwitchFlow switchFlow() const;
@@ -179,6 +197,9 @@ private:
     TokenWeights *m_weights;
     TrustCheck m_trustCheck;
     QSet<QString> m_busy;
+    QSet<QString> m_expanded;     // ServerRows::busyKey of the rows showing their tools
+    QSet<QString> m_globalsShown; // ids of the projects listing the global servers loading there
+    ServerLoads::SessionTokens m_sessionTokens;
     QString m_loadErrorText; // what the strip shows for the last load's unreadable files
     QString m_toggleError;
     ListState m_listState = ListState::loading;

@@ -3,6 +3,7 @@
 #include "platform/WhenDone.h"
 
 #include "services/AppPreferences.h"
+#include "store/MCPConfigService.h"
 
 #include <QPointer>
 
@@ -21,6 +22,12 @@ void PanelModel::toggleProject(int section, int row, bool value)
         return;
     const ServerRow &server = rows->rows().at(row);
     const QString path = m_projects->pathAt(section);
+    if (server.isLocked)
+        return;
+    if (server.inherited) {
+        handleClaudeCodeToggle(server, path, value);
+        return;
+    }
     if (value && server.needsConfirmation) {
         m_pending = PendingToggle{server, path, value};
         Q_EMIT confirmationChanged();
@@ -76,21 +83,43 @@ QCoro::Task<void> PanelModel::runGlobalToggle(QString name, MCPSource source, bo
 
 void PanelModel::handleProjectToggle(const ServerRow &row, const QString &projectPath, bool value, bool trust)
 {
+    startProjectSwitch(row, {row.entry.name, MCPSource::project, projectPath, value, trust});
+}
+
+void PanelModel::handleClaudeCodeToggle(const ServerRow &row, const QString &projectPath, bool value)
+{
     setToggleError({});
-    const QString key = ServerRows::busyKey(projectPath, row.entry.name, MCPSource::project);
+    const auto project =
+        std::find_if(m_services.config->projects().cbegin(), m_services.config->projects().cend(),
+                     [&](const MCPProject &listed) { return listed.path == projectPath; });
+    if (project == m_services.config->projects().cend())
+        return;
+    // A global server is switched for one folder where Claude Code's /mcp switches it.
+    ServerSwitch change{row.entry.name, MCPSource::project, projectPath, value};
+    try {
+        change.plan = ProjectSwitchPlan::decide(*project, row.entry.name, value);
+    } catch (const std::exception &error) {
+        setToggleError(SwitchFlow::describe(error));
+        return;
+    }
+    startProjectSwitch(row, std::move(change));
+}
+
+void PanelModel::startProjectSwitch(const ServerRow &row, ServerSwitch change)
+{
+    setToggleError({});
+    const QString key = ServerRows::busyKey(change.projectPath, row.entry.name, row.source);
     if (m_busy.contains(key))
         return; // the row is still applying its previous flip
     m_busy.insert(key);
     rebuildNow();
-    whenDone(runProjectToggle(row.entry.name, projectPath, value, trust), this,
-             [this] { Q_EMIT toggleFinished(); });
+    whenDone(runProjectToggle(std::move(change), key), this, [this] { Q_EMIT toggleFinished(); });
 }
 
-QCoro::Task<void> PanelModel::runProjectToggle(QString name, QString projectPath, bool value, bool trust)
+QCoro::Task<void> PanelModel::runProjectToggle(ServerSwitch change, QString busyKey)
 {
     QPointer<PanelModel> self(this);
     const SwitchFlow flow = switchFlow();
-    const ServerSwitch change{name, MCPSource::project, projectPath, value, trust};
     // The row stays busy until the reload has published what the files now say (also after a
     // failure, which may have changed the record halfway), so its switch never jumps back.
     QString failure;
@@ -102,7 +131,7 @@ QCoro::Task<void> PanelModel::runProjectToggle(QString name, QString projectPath
     }
     if (!self)
         co_return;
-    m_busy.remove(ServerRows::busyKey(projectPath, name, MCPSource::project));
+    m_busy.remove(busyKey);
     rebuildNow();
     if (!failure.isEmpty()) {
         setToggleError(failure);

@@ -23,12 +23,31 @@ QVariant ProjectListModel::data(const QModelIndex &index, int role) const
         return ServerRows::abbreviatedPath(entry.path, Paths::homeDirectory());
     case CountTextRole:
     case CountDescriptionRole: {
+        // The project's own servers; the global ones listed below them are counted above.
         const QList<ServerRow> &rows = entry.rows->rows();
-        const auto enabled =
-            std::count_if(rows.cbegin(), rows.cend(), [](const ServerRow &row) { return row.isEnabled; });
-        return role == CountTextRole ? ServerRows::countText(enabled, rows.size())
-                                     : ServerRows::spokenCount(enabled, rows.size());
+        const auto own =
+            std::count_if(rows.cbegin(), rows.cend(), [](const ServerRow &row) { return !row.inherited; });
+        const auto enabled = std::count_if(
+            rows.cbegin(), rows.cend(), [](const ServerRow &row) { return !row.inherited && row.isEnabled; });
+        if (role == CountTextRole)
+            return ServerRows::countText(enabled, own);
+        return ServerRows::spokenCount(enabled, own) + QStringLiteral(", ") +
+               ServerRows::spokenTokens(entry.tokens.total);
     }
+    case TokenTextRole:
+        return ServerRows::formatTokens(entry.tokens.total);
+    case TokensHeavyRole:
+        return entry.tokens.heavy();
+    case TokenNoteRole:
+        return ServerLoads::sessionNote(entry.tokens, QStringLiteral("here"));
+    case GlobalsTextRole:
+        if (entry.loadingGlobals == 0)
+            return QString();
+        if (entry.globalsShown)
+            return QStringLiteral("Hide the global servers");
+        return entry.loadingGlobals == 1
+                   ? QStringLiteral("1 global server loads here too")
+                   : QStringLiteral("%1 global servers load here too").arg(entry.loadingGlobals);
     case IsExpandedRole:
         return !m_collapsed.contains(entry.id);
     case RowsRole:
@@ -46,7 +65,11 @@ QHash<int, QByteArray> ProjectListModel::roleNames() const
             {CountTextRole, "countText"},
             {CountDescriptionRole, "countDescription"},
             {IsExpandedRole, "isExpanded"},
-            {RowsRole, "rows"}};
+            {RowsRole, "rows"},
+            {TokenTextRole, "tokenText"},
+            {TokensHeavyRole, "tokensHeavy"},
+            {TokenNoteRole, "tokenNote"},
+            {GlobalsTextRole, "globalsText"}};
 }
 
 void ProjectListModel::setSections(QList<Section> sections)
@@ -57,11 +80,18 @@ void ProjectListModel::setSections(QList<Section> sections)
                    [](const Section &a, const Entry &b) { return a.id == b.id && a.path == b.path; });
     if (sameIdentities) {
         for (qsizetype i = 0; i < sections.size(); ++i) {
-            RowListModel *rows = m_sections[i].rows;
-            if (rows->rows() == sections[i].rows)
+            Entry &entry = m_sections[i];
+            const Section &next = sections[i];
+            if (entry.rows->rows() == next.rows && entry.tokens == next.tokens &&
+                entry.loadingGlobals == next.loadingGlobals && entry.globalsShown == next.globalsShown)
                 continue;
-            rows->setRows(std::move(sections[i].rows));
-            Q_EMIT dataChanged(index(int(i)), index(int(i)), {CountTextRole, CountDescriptionRole});
+            entry.rows->setRows(std::move(sections[i].rows));
+            entry.tokens = next.tokens;
+            entry.loadingGlobals = next.loadingGlobals;
+            entry.globalsShown = next.globalsShown;
+            Q_EMIT dataChanged(index(int(i)), index(int(i)),
+                               {CountTextRole, CountDescriptionRole, TokenTextRole, TokensHeavyRole,
+                                TokenNoteRole, GlobalsTextRole});
         }
         return;
     }
@@ -79,7 +109,8 @@ void ProjectListModel::setSections(QList<Section> sections)
             rows = new RowListModel(this);
         rows->setRows(std::move(section.rows));
         ids.insert(section.id);
-        next.append({section.id, section.path, rows});
+        next.append(
+            {section.id, section.path, rows, section.tokens, section.loadingGlobals, section.globalsShown});
     }
     const bool countChanges = next.size() != m_sections.size();
     beginResetModel();
@@ -94,6 +125,11 @@ void ProjectListModel::setSections(QList<Section> sections)
 QString ProjectListModel::pathAt(int section) const
 {
     return section >= 0 && section < m_sections.size() ? m_sections.at(section).path : QString();
+}
+
+QString ProjectListModel::idAt(int section) const
+{
+    return section >= 0 && section < m_sections.size() ? m_sections.at(section).id : QString();
 }
 
 RowListModel *ProjectListModel::rowsAt(int section) const

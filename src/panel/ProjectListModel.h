@@ -1,6 +1,7 @@
 #pragma once
 
 #include "panel/RowListModel.h"
+#include "panel/ServerLoads.h"
 
 #include <QAbstractListModel>
 #include <QtQml/qqmlregistration.h>
@@ -20,6 +21,9 @@ public:
         QString id;
         QString path;
         QList<ServerRow> rows;
+        ServerLoads::SessionTokens tokens; // what a session in the folder carries
+        qsizetype loadingGlobals = 0;      // global servers that load in the folder
+        bool globalsShown = false;         // they are listed among the rows
     };
 
     enum Role
@@ -31,6 +35,10 @@ public:
         CountDescriptionRole, // the count as a screen reader says it
         IsExpandedRole,
         RowsRole,
+        TokenTextRole,   // what a session in the folder carries per message, "~14.2k"
+        TokensHeavyRole, // over Claude Code's warning
+        TokenNoteRole,   // the figure in a sentence
+        GlobalsTextRole, // the line that shows or hides the global servers loading here; empty: none
     };
 
     using QAbstractListModel::QAbstractListModel;
@@ -44,6 +52,7 @@ public:
 
     // The path of section `section`; empty when out of range.
     [[nodiscard]] QString pathAt(int section) const;
+    [[nodiscard]] QString idAt(int section) const;
     [[nodiscard]] RowListModel *rowsAt(int section) const;
 
     // Expanding and collapsing belong to the view, but live here so a reload that rebuilds the
@@ -59,6 +68,9 @@ private:
         QString id;
         QString path;
         RowListModel *rows = nullptr;
+        ServerLoads::SessionTokens tokens;
+        qsizetype loadingGlobals = 0;
+        bool globalsShown = false;
     };
 
     QList<Entry> m_sections;

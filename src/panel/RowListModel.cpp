@@ -16,7 +16,7 @@ QVariant RowListModel::data(const QModelIndex &index, int role) const
     case NameRole:
         return row.entry.name;
     case SubtitleRole:
-        return row.subtitle;
+        return ServerRows::secondLine(row);
     case IsEnabledRole:
         return row.isEnabled;
     case ProbingRole:
@@ -31,6 +31,24 @@ QVariant RowListModel::data(const QModelIndex &index, int role) const
         return row.note;
     case AccessibleDescriptionRole:
         return ServerRows::accessibleDescription(row);
+    case LoadsRole:
+        return row.loads();
+    case ExplanationRole:
+        return row.explanation;
+    case HeavyRole:
+        return row.heavy() && !row.probing;
+    case IsExpandedRole:
+        return row.isExpanded;
+    case ToolsRole: {
+        QVariantList tools;
+        for (const ToolTokens &tool : row.tools)
+            tools.append(QVariantMap{{QStringLiteral("name"), tool.name},
+                                     {QStringLiteral("tokenText"), ServerRows::formatTokens(tool.tokens)}});
+        return tools;
+    }
+    case LockLabelRole:
+        return row.inherited ? QStringLiteral("Not switchable in this folder")
+                             : QStringLiteral("Managed server; read-only");
     default:
         return {};
     }
@@ -46,7 +64,13 @@ QHash<int, QByteArray> RowListModel::roleNames() const
             {IsLockedRole, "isLocked"},
             {BusyRole, "busy"},
             {NoteRole, "note"},
-            {AccessibleDescriptionRole, "accessibleDescription"}};
+            {AccessibleDescriptionRole, "accessibleDescription"},
+            {LoadsRole, "loads"},
+            {ExplanationRole, "explanation"},
+            {HeavyRole, "heavy"},
+            {IsExpandedRole, "isExpanded"},
+            {ToolsRole, "tools"},
+            {LockLabelRole, "lockLabel"}};
 }
 
 void RowListModel::setRows(QList<ServerRow> rows)

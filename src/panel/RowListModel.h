@@ -27,6 +27,12 @@ public:
         BusyRole,
         NoteRole,
         AccessibleDescriptionRole,
+        LoadsRole,       // a session loads it: the dot is green
+        ExplanationRole, // why it does not load, in a sentence
+        HeavyRole,       // its figure is over Claude Code's warning
+        IsExpandedRole,
+        ToolsRole,     // [{name, tokenText}], heaviest first
+        LockLabelRole, // what a reader says for the lock
     };
 
     using QAbstractListModel::QAbstractListModel;

@@ -90,10 +90,17 @@ void TokenWeights::probe(const MCPServerEntry &entry)
     ++m_running;
     m_probing.insert(entry.name);
     Q_EMIT changed();
-    whenDone(m_estimator(entry), this, [this, name = entry.name](qint64 tokens) {
+    whenDone(m_estimator(entry), this, [this, name = entry.name](const ProbeResult &result) {
         // A name leaves the spinner set as soon as any one of its probes ends.
         m_probing.remove(name);
-        m_weights.insert(name, tokens);
+        m_weights.insert(name, result.tokensPerMessage);
+        if (result.measured) {
+            m_measured.insert(name);
+            m_tools.insert(name, result.tools);
+        } else {
+            m_measured.remove(name);
+            m_tools.remove(name);
+        }
         Q_EMIT changed();
         finishOne();
     });

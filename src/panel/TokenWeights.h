@@ -1,5 +1,6 @@
 #pragma once
 
+#include "probe/ProbeMessages.h"
 #include "store/MCPProject.h"
 
 #include <QHash>
@@ -19,7 +20,7 @@ class TokenWeights : public QObject
     Q_OBJECT
 
 public:
-    using Estimator = std::function<QCoro::Task<qint64>(MCPServerEntry)>;
+    using Estimator = std::function<QCoro::Task<ProbeResult>(MCPServerEntry)>;
     // Decides, off the main thread, which project servers may be started (see ProbeTargets).
     using ApprovalCheck = std::function<bool(const MCPProject &, const MCPServerEntry &)>;
     using ApprovalSource = std::function<ApprovalCheck()>;
@@ -30,6 +31,10 @@ public:
 
     [[nodiscard]] const QHash<QString, qint64> &weights() const { return m_weights; }
     [[nodiscard]] const QSet<QString> &probing() const { return m_probing; }
+    // Names whose estimate is a measurement (the others show the fallback).
+    [[nodiscard]] const QSet<QString> &measured() const { return m_measured; }
+    // The measured tools of `name`, heaviest first; empty until its tool list has been measured.
+    [[nodiscard]] QList<ToolTokens> tools(const QString &name) const { return m_tools.value(name); }
     // busyKey()s of the project rows that are not probed.
     [[nodiscard]] const QSet<QString> &unprobeable() const { return m_unprobeable; }
     // Probes are running, or a load is still deciding what to probe.
@@ -58,6 +63,8 @@ private:
     ApprovalSource m_approvals;
     QHash<QString, qint64> m_weights;
     QSet<QString> m_probing;
+    QSet<QString> m_measured;
+    QHash<QString, QList<ToolTokens>> m_tools;
     QSet<QString> m_unprobeable;
     int m_running = 0;
 };

@@ -13,6 +13,7 @@
 #include "sessions/RelaunchQueue.h"
 #include "sessions/SessionManager.h"
 #include "store/MCPConfigService.h"
+#include "store/ProjectServerApproval.h"
 
 #include <QMutex>
 #include <QStringList>
@@ -61,8 +62,8 @@ struct PanelFixture
     std::unique_ptr<PanelModel> panel;
 
     // Call after the home's files are written. Without `figures` the estimates come from the
-    // home's probe cache.
-    void start(QHash<QString, qint64> figures = {})
+    // home's probe cache. `tools`: what an expanded row lists, by server name.
+    void start(QHash<QString, qint64> figures = {}, QHash<QString, QList<ToolTokens>> tools = {})
     {
         PanelModel::Services services;
         services.config = &config;
@@ -71,20 +72,25 @@ struct PanelFixture
         services.savings = &savings;
         services.updater = &updater;
         services.events = &events;
-        services.estimator = [figures](MCPServerEntry entry) -> QCoro::Task<qint64> {
-            co_return figures.value(entry.name, 1500);
+        // A server without a figure is one whose probe learned nothing.
+        services.estimator = [figures, tools](MCPServerEntry entry) -> QCoro::Task<ProbeResult> {
+            if (!figures.contains(entry.name))
+                co_return ProbeResult{};
+            co_return ProbeResult{figures.value(entry.name), true, tools.value(entry.name)};
         };
         if (figures.isEmpty()) {
             // The real estimate cache of the home; a fresh entry never starts a program.
             probe = std::make_unique<MCPToolProbe>(Paths::quorlaneSupportDirectory() +
                                                    QStringLiteral("/mcp_probe_cache_v2.json"));
             services.estimator = [probe = probe.get()](MCPServerEntry entry) {
-                return probe->tokensPerMessage(std::move(entry));
+                ProbeIdentity server{std::nullopt, {}, entry.name};
+                return probe->estimate(std::move(server), std::move(entry));
             };
         }
         services.approvals = [] {
-            return [](const MCPProject &, const MCPServerEntry &entry) {
-                return !entry.name.startsWith(u"cloned");
+            auto approval = std::make_shared<ProjectServerApproval>(ProjectServerApproval::forCurrentUser());
+            return [approval](const MCPProject &project, const MCPServerEntry &entry) {
+                return approval->mayProbe(project, entry);
             };
         };
         panel = std::make_unique<PanelModel>(services);
@@ -96,3 +102,31 @@ struct PanelFixture
         return *commands;
     }
 };
+
+// A home with a server in every state a Claude Code session can give it, in ~/code/app:
+// global alpha (heavy; shadowed in the project by a local alpha), beta (switched off in
+// Quorlane), gamma (denied by the managed settings) and delta (switched off in the project with
+// /mcp), and the project's .mcp.json server "pending" that Claude Code has not approved.
+// Returns the project folder.
+inline QString writeLoadStatesHome(const TestHome &home)
+{
+    const QString project = home.path() + QStringLiteral("/code/app");
+    const auto stdio = [](const char *program) { return nlohmann::json{{"command", program}}; };
+    nlohmann::json claude{
+        {"mcpServers",
+         {{"alpha", stdio("demo-alpha")}, {"delta", stdio("demo-delta")}, {"gamma", stdio("demo-gamma")}}}};
+    claude["projects"][project.toStdString()] = {{"mcpServers", {{"alpha", stdio("demo-local-alpha")}}},
+                                                 {"disabledMcpServers", {"delta"}}};
+    home.write(home.claudeJson(), QByteArray::fromStdString(claude.dump(2)));
+    home.write(home.stash(),
+               QByteArray::fromStdString(nlohmann::json{{"global", {{"beta", stdio("demo-beta")}}},
+                                                        {"desktop", nlohmann::json::object()}}
+                                             .dump()));
+    home.write(project + QStringLiteral("/.mcp.json"),
+               QByteArray::fromStdString(
+                   nlohmann::json{{"mcpServers", {{"pending", stdio("demo-pending")}}}}.dump()));
+    home.write(
+        QStringLiteral("managed-settings.json"),
+        QByteArray::fromStdString(nlohmann::json{{"deniedMcpServers", {{{"serverName", "gamma"}}}}}.dump()));
+    return project;
+}

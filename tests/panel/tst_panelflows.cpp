@@ -2,6 +2,7 @@
 // announced, what is shown, and what is (not) relaunched.
 #include "PanelFixture.h"
 
+#include "panel/DemoHome.h"
 #include "services/ToggleEvents.h"
 #include "store/ProjectServerToggle.h"
 #include "store/QuorlaneProjectConfig.h"
@@ -119,6 +120,103 @@ private Q_SLOTS:
         QCOMPARE(panel().globalRows()->rows().at(globalRow(panel(), QStringLiteral("alpha"))).isEnabled,
                  false);
         QCOMPARE(m_fixture->commandsRun().isEmpty(), !autoRelaunch);
+    }
+
+    // Each row says what a Claude Code session makes of its server where the row stands, and the
+    // title bar and the project header add up the servers that really load.
+    void rowsShowWhatLoadsWhere()
+    {
+        const QString project = writeLoadStatesHome(m_fixture->home);
+        m_fixture->start({{QStringLiteral("alpha"), 31000},
+                          {QStringLiteral("beta"), 4000},
+                          {QStringLiteral("delta"), 2000},
+                          {QStringLiteral("gamma"), 3000},
+                          {QStringLiteral("pending"), 5000}},
+                         {{QStringLiteral("alpha"),
+                           {{QStringLiteral("navigate"), 900},
+                            {QStringLiteral("snapshot"), 24000},
+                            {QStringLiteral("click"), 6100}}}});
+        m_finished = std::make_unique<QSignalSpy>(&panel(), &PanelModel::toggleFinished);
+        showPanel();
+        QTRY_VERIFY_WITH_TIMEOUT(!panel().probesRunning(), 15000);
+        panel().rebuildNow();
+
+        const auto shown = [](const RowListModel *rows) {
+            QStringList lines;
+            for (const ServerRow &row : rows->rows())
+                lines << row.entry.name + QLatin1Char('|') + ServerRows::secondLine(row) +
+                             (row.loads() ? QStringLiteral("|loads") : QStringLiteral("|-"));
+            return lines;
+        };
+        QCOMPARE(shown(panel().globalRows()),
+                 QStringList({QStringLiteral("alpha||loads"), QStringLiteral("beta||-"),
+                              QStringLiteral("delta||loads"), QStringLiteral("gamma|blocked by policy|-")}));
+        QCOMPARE(panel().projects()->count(), 1);
+        QCOMPARE(shown(panel().projects()->rowsAt(0)),
+                 QStringList({QStringLiteral("alpha||loads"), QStringLiteral("pending|awaiting approval|-"),
+                              QStringLiteral("alpha|Global \u00b7 shadowed by local|-"),
+                              QStringLiteral("delta|Global \u00b7 off in Claude Code|-")}));
+        // Outside every project: alpha and delta; in the project: its own alpha, nothing else.
+        QCOMPARE(panel().sessionTokens(), (ServerLoads::SessionTokens{33000, 2, 0}));
+        QVERIFY(panel().sessionTokensHeavy());
+        const QModelIndex header = panel().projects()->index(0);
+        QCOMPARE(header.data(ProjectListModel::TokenTextRole).toString(), QStringLiteral("~31.0k"));
+        QCOMPARE(header.data(ProjectListModel::CountTextRole).toString(), QStringLiteral("2/2"));
+        QVERIFY(panel().globalRows()->rows().at(0).heavy());
+
+        // A shadowed global server is not switched for the folder: that would switch off the
+        // local server that wins its name.
+        panel().toggleProject(0, 2, false);
+        QVERIFY(!panel().projects()->rowsAt(0)->rows().at(2).busy);
+        QCOMPARE(m_finished->count(), 0);
+        // delta, switched off here with /mcp, is switched back on for this folder alone.
+        panel().toggleProject(0, 3, true);
+        QTRY_COMPARE_WITH_TIMEOUT(m_finished->count(), 1, 15000);
+        QCOMPARE(panel().toggleError(), QString());
+        const auto claude = nlohmann::json::parse(TestHome::read(m_fixture->home.claudeJson()).toStdString());
+        QVERIFY(claude["projects"][project.toStdString()]["disabledMcpServers"] == nlohmann::json::array());
+        panel().rebuildNow();
+        QCOMPARE(panel().projects()->rowsAt(0)->count(), 3);
+        QCOMPARE(panel().projects()->index(0).data(ProjectListModel::TokenTextRole).toString(),
+                 QStringLiteral("~33.0k"));
+
+        // A click on the global alpha lists its tools, heaviest first, and only there.
+        panel().toggleExpanded(-1, 0);
+        const ServerRow alpha = panel().globalRows()->rows().at(0);
+        QVERIFY(alpha.isExpanded);
+        QCOMPARE(alpha.tools, (QList<ToolTokens>{{QStringLiteral("snapshot"), 24000},
+                                                 {QStringLiteral("click"), 6100},
+                                                 {QStringLiteral("navigate"), 900}}));
+        QVERIFY(!panel().projects()->rowsAt(0)->rows().at(0).isExpanded);
+        panel().toggleExpanded(-1, 0);
+        QVERIFY(!panel().globalRows()->rows().at(0).isExpanded);
+    }
+
+    // The tools come from the probe's cache with the server's figure; a project lists the global
+    // servers loading in it on request.
+    void rowsUnfoldOnRequest()
+    {
+        QVERIFY(DemoHome::populate());
+        m_fixture->start();
+        showPanel();
+        QTRY_VERIFY_WITH_TIMEOUT(!panel().probesRunning(), 15000);
+        const int row = globalRow(panel(), QStringLiteral("github"));
+        panel().toggleExpanded(-1, row);
+        const QList<ToolTokens> tools = panel().globalRows()->rows().at(row).tools;
+        QCOMPARE(tools.size(), 8);
+        QCOMPARE(tools.first(), (ToolTokens{QStringLiteral("create_or_update_file"), 1610}));
+
+        // The api folder's line lists the global servers that load there too, and hides them.
+        const QModelIndex api = panel().projects()->index(0);
+        QCOMPARE(api.data(ProjectListModel::GlobalsTextRole).toString(),
+                 QStringLiteral("3 global servers load here too"));
+        const qsizetype own = panel().projects()->rowsAt(0)->count();
+        panel().toggleGlobalsShown(0);
+        const QList<ServerRow> &rows = panel().projects()->rowsAt(0)->rows();
+        QCOMPARE(rows.size(), own + 3);
+        QVERIFY(rows.last().inherited && rows.last().loads());
+        panel().toggleGlobalsShown(0);
+        QCOMPARE(panel().projects()->rowsAt(0)->count(), own);
     }
 
     // A cloned repository's .mcp.json that is a FIFO: the panel lists the rest and names the

@@ -54,8 +54,9 @@ private Q_SLOTS:
     void screens_data()
     {
         QTest::addColumn<QString>("scenario");
-        for (const char *name : {"empty", "loading", "list", "collapsed", "error", "prefs-empty-uptodate",
-                                 "prefs-figures-update", "prefs-failed", "prefs-checking"})
+        for (const char *name :
+             {"empty", "loading", "list", "collapsed", "error", "states", "prefs-empty-uptodate",
+              "prefs-figures-update", "prefs-failed", "prefs-checking"})
             QTest::newRow(name) << QString::fromLatin1(name);
     }
     void screens()
@@ -75,9 +76,22 @@ private Q_SLOTS:
         qputenv("QUORLANE_FEED_URL", feed->url());
 
         PanelFixture fixture;
-        if (scenario != u"empty")
-            QVERIFY(DemoHome::populate());
-        fixture.start();
+        if (scenario == u"states") {
+            // Every state a row can show, a heavy server, and one row's tools.
+            writeLoadStatesHome(fixture.home);
+            fixture.start({{QStringLiteral("alpha"), 31000},
+                           {QStringLiteral("beta"), 4000},
+                           {QStringLiteral("delta"), 2000},
+                           {QStringLiteral("gamma"), 3000}},
+                          {{QStringLiteral("delta"),
+                            {{QStringLiteral("query"), 420},
+                             {QStringLiteral("describe_table_with_a_rather_long_name"), 1180},
+                             {QStringLiteral("list_tables"), 400}}}});
+        } else {
+            if (scenario != u"empty")
+                QVERIFY(DemoHome::populate());
+            fixture.start();
+        }
         if (scenario == u"loading") {
             // A load that cannot finish yet: another switch holds the lock every reload waits for.
             bool held = false;
@@ -100,6 +114,8 @@ private Q_SLOTS:
         }
         if (scenario == u"collapsed")
             panel.projects()->setExpanded(1, false);
+        if (scenario == u"states")
+            panel.toggleExpanded(-1, 2);
         if (scenario == u"error") {
             // Another program removed the server after the panel listed it.
             QByteArray text = TestHome::read(fixture.home.claudeJson());

@@ -8,6 +8,7 @@ Column {
     property var rows: null
     property var tipHost: null
     signal toggled(int index, bool value)
+    signal rowExpandToggled(int index)
 
     visible: repeater.count > 0
     width: parent ? parent.width : Theme.panelWidth
@@ -39,10 +40,18 @@ Column {
             required busy
             required note
             required accessibleDescription
+            required loads
+            required explanation
+            required heavy
+            required isExpanded
+            required tools
+            required property string lockLabel
             width: section.width
             mcpName: name
             tipHost: section.tipHost
+            lockAccessibilityLabel: lockLabel
             onToggled: value => section.toggled(index, value)
+            onExpandToggled: section.rowExpandToggled(index)
         }
     }
 }

@@ -107,6 +107,7 @@ Item {
             rows: Panel.globalRows
             tipHost: list.tipHost
             onToggled: (index, value) => Panel.toggleGlobal(index, value)
+            onRowExpandToggled: index => Panel.toggleExpanded(-1, index)
         }
         delegate: ProjectSectionView {
             required property int index
@@ -117,9 +118,15 @@ Item {
             required countDescription
             required isExpanded
             required rows
+            required tokenText
+            required tokensHeavy
+            required tokenNote
+            required globalsText
             width: scroller.width
             tipHost: list.tipHost
             onToggled: (row, value) => Panel.toggleProject(index, row, value)
+            onRowExpandToggled: row => Panel.toggleExpanded(index, row)
+            onGlobalsToggled: Panel.toggleGlobalsShown(index)
             onExpandToggled: Panel.projects.setExpanded(index, !isExpanded)
         }
     }

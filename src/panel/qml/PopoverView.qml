@@ -59,6 +59,28 @@ Rectangle {
                 color: Theme.emphasis
                 text: "Quorlane"
             }
+            // What a session outside every project carries per message.
+            PanelText {
+                id: sessionFigure
+                objectName: "sessionTokens"
+                visible: root.page !== "preferences" && Panel.listState === "list"
+                x: title.x + title.implicitWidth + 8
+                anchors.baseline: title.baseline
+                size: Theme.noteSize
+                color: Panel.sessionTokensHeavy ? Theme.heavy : Theme.figureText
+                text: Panel.sessionTokenText + " per message"
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
+                Accessible.description: Panel.sessionTokenNote
+                HoverHandler {
+                    onHoveredChanged: {
+                        if (hovered)
+                            tip.show(Panel.sessionTokenNote, sessionFigure)
+                        else
+                            tip.hide()
+                    }
+                }
+            }
             ProfileSwitcher {
                 visible: root.page !== "preferences"
                 anchors.right: parent.right

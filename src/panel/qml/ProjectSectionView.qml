@@ -1,19 +1,27 @@
 import QtQuick
 import Quorlane.Panel
 
-// One project: a header (folder, name, abbreviated path, "3/5", chevron) that collapses and
-// expands the section, then one row per server while expanded.
+// One project: a header (folder, name, abbreviated path, what a session there carries per
+// message, "3/5", chevron) that collapses and expands the section, then one row per server
+// while expanded, and a line that lists or hides the global servers loading in the folder.
 Column {
     id: section
     property string title
     property string pathText
     property string countText
     property string countDescription
+    property string tokenText
+    property bool tokensHeavy: false
+    property string tokenNote
+    // "3 global servers load here too", "Hide the global servers"; empty: no such line.
+    property string globalsText
     property bool isExpanded: true
     property var rows: null
     property var tipHost: null
     signal toggled(int index, bool value)
+    signal rowExpandToggled(int index)
     signal expandToggled()
+    signal globalsToggled()
     // Only a click animates: sections appear at their full height.
     property bool animated: false
 
@@ -79,6 +87,26 @@ Column {
             anchors.verticalCenter: parent.verticalCenter
             spacing: 4
             PanelText {
+                id: sessionFigure
+                objectName: "sessionTokens"
+                anchors.verticalCenter: parent.verticalCenter
+                size: Theme.bodySize
+                color: section.tokensHeavy ? Theme.heavy : Theme.figureText
+                text: section.tokenText
+                HoverHandler {
+                    onHoveredChanged: {
+                        if (!section.tipHost)
+                            return
+                        if (hovered)
+                            section.tipHost.show(section.tokenNote, sessionFigure)
+                        else
+                            section.tipHost.hide()
+                    }
+                }
+            }
+            // Between the two figures.
+            Item { width: 4; height: 1 }
+            PanelText {
                 objectName: "countText"
                 anchors.verticalCenter: parent.verticalCenter
                 size: Theme.bodySize
@@ -124,10 +152,62 @@ Column {
                     required busy
                     required note
                     required accessibleDescription
+                    required loads
+                    required explanation
+                    required heavy
+                    required isExpanded
+                    required tools
+                    required property string lockLabel
+                    required isLocked
                     width: section.width
                     mcpName: name
                     tipHost: section.tipHost
+                    lockAccessibilityLabel: lockLabel
                     onToggled: value => section.toggled(index, value)
+                    onExpandToggled: section.rowExpandToggled(index)
+                }
+            }
+            Item {
+                id: globalsLine
+                objectName: "globalsLine"
+                visible: section.globalsText.length > 0
+                width: section.width
+                height: visible ? globalsLabel.implicitHeight + 10 : 0
+                activeFocusOnTab: visible
+                Accessible.role: Accessible.Button
+                Accessible.name: section.globalsText
+                Accessible.focusable: true
+                Accessible.onPressAction: section.globalsToggled()
+                Keys.onSpacePressed: section.globalsToggled()
+                Keys.onReturnPressed: section.globalsToggled()
+                Keys.onEnterPressed: section.globalsToggled()
+                FocusRing {
+                    inset: 2
+                    radius: 5
+                }
+                Row {
+                    x: 26
+                    anchors.verticalCenter: parent.verticalCenter
+                    spacing: 4
+                    PanelText {
+                        id: globalsLabel
+                        anchors.verticalCenter: parent.verticalCenter
+                        size: Theme.smallSize
+                        color: Theme.quietText
+                        text: section.globalsText
+                    }
+                    SymbolIcon {
+                        anchors.verticalCenter: parent.verticalCenter
+                        width: 7
+                        height: 5
+                        name: section.globalsText.startsWith("Hide") ? "chevron.up" : "chevron.down"
+                        color: Theme.quietText
+                    }
+                }
+                MouseArea {
+                    anchors.fill: parent
+                    cursorShape: Qt.PointingHandCursor
+                    onClicked: section.globalsToggled()
                 }
             }
         }

@@ -40,6 +40,8 @@ QtObject {
     readonly property color switchTrackOn: Qt.rgba(0.17, 0.26, 0.18, 1)
     readonly property color switchKnobOn: Qt.rgba(0.47, 0.86, 0.54, 1)
     readonly property color enabledGreen: Qt.rgba(0.2, 0.78, 0.35, 1)
+    // A figure over Claude Code's 25,000-token warning.
+    readonly property color heavy: Qt.rgba(1.0, 0.72, 0.28, 1)
     readonly property color errorText: Qt.rgba(1.0, 0.45, 0.35, 1)
     readonly property color errorBackground: Qt.rgba(1.0, 0.23, 0.19, 0.10)
     // The keyboard focus: a soft blue that no state colour of the panel uses.

@@ -41,6 +41,39 @@ Item {
     }
 
     TestCase {
+        name: "Rows"
+        when: windowShown
+
+        // A click on the row asks for its tools, a click on its switch does not; the tools are
+        // listed below it while it is expanded.
+        function test_expand() {
+            const row = createTemporaryObject(rowComponent, world,
+                { mcpName: "playwright", tools: [{ name: "browser_snapshot", tokenText: "~2.4k" },
+                                                 { name: "browser_click", tokenText: "~610" }] })
+            let asked = 0
+            row.expandToggled.connect(() => asked++)
+            const oneLine = row.height
+            mouseClick(row, 40, row.height / 2)
+            compare(asked, 1)
+            mouseClick(findChild(row, "switch"))
+            compare(asked, 1)
+            verify(!findChild(row, "toolList").visible)
+            row.isExpanded = true
+            verify(findChild(row, "toolList").visible)
+            tryVerify(() => findChild(row, "toolName") !== null)
+            compare(findChild(row, "toolName").text, "browser_snapshot")
+            verify(row.height > oneLine + 20)
+            // From the keyboard: left hides what is shown, right shows only what is hidden.
+            const toggle = findChild(row, "switch")
+            toggle.forceActiveFocus()
+            keyClick(Qt.Key_Right)
+            compare(asked, 1)
+            keyClick(Qt.Key_Left)
+            compare(asked, 2)
+        }
+    }
+
+    TestCase {
         name: "Panel"
         when: windowShown
         property var panel: null
