@@ -179,6 +179,10 @@ private:
     QCoro::Task<void> runGlobalToggle(QString name, MCPSource source, bool value);
     // A global server listed in a project: switched for that folder in Claude Code's own list.
     void handleClaudeCodeToggle(const ServerRow &row, const QString &projectPath, bool value);
+    // How a switch of a project's .mcp.json server reaches Claude Code's list as well as the
+    // record; nullopt for any other server of the folder.
+    [[nodiscard]] std::optional<ProjectSwitchPlan> mcpjsonPlan(const QString &name,
+                                                               const QString &projectPath, bool value) const;
     void startProjectSwitch(const ServerRow &row, ServerSwitch change);
     QCoro::Task<void> runProjectToggle(ServerSwitch change, QString busyKey);
     // With auto-relaunch on: refresh the sessions, then relaunch those the switches concern.

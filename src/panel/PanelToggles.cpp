@@ -7,6 +7,8 @@
 
 #include <QPointer>
 
+#include <algorithm>
+
 void PanelModel::toggleGlobal(int row, bool value)
 {
     const QList<ServerRow> &rows = m_globalRows->rows();
@@ -83,7 +85,38 @@ QCoro::Task<void> PanelModel::runGlobalToggle(QString name, MCPSource source, bo
 
 void PanelModel::handleProjectToggle(const ServerRow &row, const QString &projectPath, bool value, bool trust)
 {
-    startProjectSwitch(row, {row.entry.name, MCPSource::project, projectPath, value, trust});
+    ServerSwitch change{row.entry.name, MCPSource::project, projectPath, value, trust};
+    change.plan = mcpjsonPlan(row.entry.name, projectPath, value);
+    startProjectSwitch(row, std::move(change));
+}
+
+std::optional<ProjectSwitchPlan> PanelModel::mcpjsonPlan(const QString &name, const QString &projectPath,
+                                                         bool value) const
+{
+    using ClaudeCodeRules::Scope;
+    const QList<MCPProject> &projects = m_services.config->projects();
+    const auto project = std::find_if(projects.cbegin(), projects.cend(),
+                                      [&](const MCPProject &listed) { return listed.path == projectPath; });
+    // The folder's own definitions in ~/.claude.json move through the record alone.
+    if (project == projects.cend() || project->fromClaudeJson.contains(name) ||
+        project->stashedOrigins.contains(name))
+        return std::nullopt;
+    const bool fromMcpjson =
+        std::any_of(project->loads.cbegin(), project->loads.cend(), [&](const auto &load) {
+            return load.entry.name == name && load.scope == Scope::project;
+        });
+    if (!fromMcpjson)
+        return std::nullopt;
+    // Claude Code does not read the record: a .mcp.json server is also switched in its own list
+    // for the folder, as /mcp does, so that what the row shows is what a session loads.
+    try {
+        ProjectSwitchPlan plan = ProjectSwitchPlan::decide(*project, name, value);
+        plan.record = true;
+        plan.approval.reset(); // approving a server is the command line's, with --trust
+        return plan;
+    } catch (const std::exception &) {
+        return std::nullopt;
+    }
 }
 
 void PanelModel::handleClaudeCodeToggle(const ServerRow &row, const QString &projectPath, bool value)

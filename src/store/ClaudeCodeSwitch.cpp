@@ -74,9 +74,11 @@ std::function<void(const KnownStamp &)> viewAfter(const QString &path,
     ClaudeJson view = std::move(**cached);
     if (!view.projects)
         view.projects.emplace();
-    for (const auto &[key, names] : lists) {
+    for (const auto &[listKey, names] : lists) {
+        // Named again: Clang before 16 cannot capture a structured binding in a lambda.
+        const auto &key = listKey;
         auto at = std::find_if(view.projects->begin(), view.projects->end(),
-                               [&](const auto &project) { return project.first == key; });
+                               [&key](const auto &project) { return project.first == key; });
         if (at == view.projects->end())
             at = view.projects->insert(view.projects->end(), {key, ClaudeJsonProject{}});
         at->second.disabledMcpServers = names;

@@ -273,6 +273,37 @@ private Q_SLOTS:
         QVERIFY(!shown.isEnabled);
     }
 
+    // A .mcp.json server is switched in the record and, since Claude Code does not read the
+    // record, in the folder's own list as /mcp does: the row's state is what a session loads.
+    void mcpjsonServerIsSwitchedWhereClaudeCodeLooks()
+    {
+        const QString project = m_fixture->home.path() + QStringLiteral("/code/repo");
+        const QByteArray mcpjson = R"({"mcpServers":{"shared":{"command":"demo-shared"}}})";
+        m_fixture->home.write(project + QStringLiteral("/.mcp.json"), mcpjson);
+        const nlohmann::json claude{
+            {"projects",
+             {{project.toStdString(),
+               {{"hasTrustDialogAccepted", true}, {"enabledMcpjsonServers", {"shared"}}}}}}};
+        m_fixture->home.write(m_fixture->home.claudeJson(), QByteArray::fromStdString(claude.dump()));
+        m_fixture->start();
+        m_finished = std::make_unique<QSignalSpy>(&panel(), &PanelModel::toggleFinished);
+        showPanel();
+        QCOMPARE(panel().projects()->count(), 1);
+        for (const bool on : {false, true}) {
+            panel().toggleProject(0, 0, on);
+            QTRY_COMPARE_WITH_TIMEOUT(m_finished->count(), on ? 2 : 1, 15000);
+            QCOMPARE(panel().toggleError(), QString());
+            const auto written =
+                nlohmann::json::parse(TestHome::read(m_fixture->home.claudeJson()).toStdString());
+            QVERIFY(written["projects"][project.toStdString()]["disabledMcpServers"] ==
+                    (on ? nlohmann::json::array() : nlohmann::json::array({"shared"})));
+            QCOMPARE(QuorlaneProjectConfig::load(project).disabled.contains(QStringLiteral("shared")), !on);
+            QCOMPARE(TestHome::read(project + QStringLiteral("/.mcp.json")), mcpjson);
+            panel().rebuildNow();
+            QCOMPARE(panel().projects()->rowsAt(0)->rows().at(0).loads(), on);
+        }
+    }
+
     // The window may go away while the worker writes: the switch still completes and is
     // announced, and nothing touches the panel that is gone.
     void projectFlipOutlivesThePanel()
