@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Utf8Text.h"
+
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -14,7 +16,7 @@ namespace JsonValues {
 
 inline QString toQString(const std::string &utf8)
 {
-    return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+    return textFromUtf8(std::string_view(utf8));
 }
 
 inline std::string toStd(const QString &text)

@@ -1,4 +1,5 @@
 #include "probe/ProbeMessages.h"
+#include "platform/Utf8Text.h"
 
 #include <simdjson.h>
 
@@ -96,7 +97,7 @@ ProbeResult measureTools(const nlohmann::json &tools)
         end += writeCompact(tool).size() + 1; // its comma, or the closing bracket
         const auto name = tool.find("name");
         result.tools.append({name != tool.end() && name->is_string()
-                                 ? QString::fromStdString(name->get<std::string>())
+                                 ? textFromUtf8(std::string_view(name->get_ref<const std::string &>()))
                                  : QString(),
                              end / 4 - counted});
         counted = end / 4;

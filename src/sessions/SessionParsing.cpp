@@ -1,6 +1,7 @@
 #include "sessions/SessionParsing.h"
 
 #include "platform/HexDigit.h"
+#include "platform/Utf8Text.h"
 
 #include <QRegularExpression>
 
@@ -180,7 +181,7 @@ QString workingDirectoryFromLsof(const QString &output)
         if (!line.startsWith(QLatin1Char('n')))
             continue;
         const QByteArray bytes = undoLsofEscapes(line.mid(1).toUtf8());
-        const QString directory = QString::fromUtf8(bytes);
+        const QString directory = textFromUtf8(bytes);
         return directory.toUtf8() == bytes ? directory : QString();
     }
     return {};

@@ -1,6 +1,7 @@
 #include "store/ClaudeCodeSwitch.h"
 
 #include "platform/QuorlaneError.h"
+#include "platform/Utf8Text.h"
 #include "store/AtomicFile.h"
 #include "store/ClaudeJsonLock.h"
 #include "store/FolderChain.h"
@@ -93,7 +94,7 @@ QStringList namesOf(const RawJSON::Array &items)
     QStringList names;
     for (const RawJSON &item : items)
         if (const auto *text = std::get_if<std::string>(&item.value()))
-            names.append(QString::fromStdString(*text));
+            names.append(textFromUtf8(std::string_view(*text)));
     return names;
 }
 

@@ -1,5 +1,6 @@
 #include "store/ClaudeJson.h"
 
+#include "platform/Utf8Text.h"
 #include "store/ConfigFormats.h"
 #include "json/JsonDocument.h"
 
@@ -36,7 +37,7 @@ QList<std::pair<QString, Index>> projectMembers(const JsonDocument &document, In
     std::string scratch;
     document.forEachMember(projects, [&](Index key, Index value) {
         const std::string_view path = document.string(key, scratch);
-        QString qpath = QString::fromUtf8(path.data(), qsizetype(path.size()));
+        QString qpath = textFromUtf8(std::string_view(path.data(), path.size()));
         const auto at = seen.constFind(qpath);
         if (at != seen.cend()) {
             members[*at].second = value;
@@ -58,7 +59,7 @@ QStringList readNames(const JsonDocument &document, Index project, std::string_v
         return names;
     document.forEachElement(*list, [&](Index item) {
         if (document.kind(item) == Kind::string)
-            names.append(QString::fromStdString(document.string(item)));
+            names.append(textFromUtf8(std::string_view(document.string(item))));
     });
     return names;
 }
@@ -95,7 +96,7 @@ std::optional<MCPServerMap> decodeServerMap(const JsonDocument &document, Index 
         auto raw = MCPServerRaw::decode(document, definition);
         if (!raw)
             return std::nullopt;
-        servers.insert(QString::fromStdString(name), std::move(*raw));
+        servers.insert(textFromUtf8(std::string_view(name)), std::move(*raw));
     }
     return servers;
 }

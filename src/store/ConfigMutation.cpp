@@ -1,9 +1,10 @@
 #include "store/ConfigMutation.h"
 
+#include "platform/Utf8Text.h"
 #include "store/AtomicFile.h"
 #include "store/JsonFile.h"
-#include "store/QuorlaneFolder.h"
 #include "store/MCPConfigMutationError.h"
+#include "store/QuorlaneFolder.h"
 #include "store/UntypedRewrite.h"
 
 #include <QFile>
@@ -30,7 +31,7 @@ std::optional<bool> liveHasServer(const QByteArray &bytes, const std::string &na
 
 std::optional<bool> isLiveNow(const QString &livePath, MCPSource source, const std::string &name)
 {
-    const QString key = QString::fromStdString(name);
+    const QString key = textFromUtf8(std::string_view(name));
     if (const auto stamp = FileStamp::of(livePath)) {
         // A view that read at all holds every definition of the file.
         if (source == MCPSource::desktop) {

@@ -1,5 +1,6 @@
 #include "store/MCPServerRaw.h"
 
+#include "platform/Utf8Text.h"
 #include "json/JsonValues.h"
 
 #include <nlohmann/json.hpp>
@@ -46,7 +47,7 @@ using Kind = JsonDocument::Kind;
 QString text(const JsonDocument &document, Index value, std::string &scratch)
 {
     const std::string_view decoded = document.string(value, scratch);
-    return QString::fromUtf8(decoded.data(), qsizetype(decoded.size()));
+    return textFromUtf8(std::string_view(decoded.data(), decoded.size()));
 }
 
 // Each reader leaves the field unset for null and fails (false) on any other wrong kind.

@@ -1,4 +1,5 @@
 #include "store/Profile.h"
+#include "platform/Utf8Text.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ std::optional<QString> text(const nlohmann::json &object, const char *key)
     const auto found = object.find(key);
     if (found == object.end() || !found->is_string())
         return std::nullopt;
-    return QString::fromStdString(found->get<std::string>());
+    return textFromUtf8(std::string_view(found->get_ref<const std::string &>()));
 }
 
 std::optional<ProfileEntry> decodeEntry(const nlohmann::json &value)

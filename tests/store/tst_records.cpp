@@ -24,6 +24,20 @@ class TestRecords : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // A name that starts with a byte-order mark keeps it in every file Quorlane reads (Qt's
+    // fromUtf8 drops one at the start): a lost mark would switch a different server.
+    void namesKeepALeadingByteOrderMark()
+    {
+        const QString name = QString(QChar(0xFEFF)) + QStringLiteral("m");
+        const QByteArray quoted = '"' + name.toUtf8() + '"';
+        const auto config = MCPConfig::decode(R"({"mcpServers":{)" + quoted + R"(:{"command":"x"}}})");
+        QVERIFY(config && config->mcpServers.contains(name));
+        const auto record =
+            QuorlaneProjectConfig::decode(R"({"projectPath":"/p","disabled":[)" + quoted +
+                                          R"(],"stashedConfigs":{)" + quoted + R"(:{"command":"x"}}})");
+        QVERIFY(record && record->disabled == QStringList{name} && record->stashedConfigs.contains(name));
+    }
+
     void rawDecodesToTheRightKind_data()
     {
         QTest::addColumn<QByteArray>("text");

@@ -1,4 +1,5 @@
 #include "sessions/linux/ProcProcessSource.h"
+#include "platform/Utf8Text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -42,7 +43,7 @@ QByteArray readLink(const QByteArray &path)
 // The bytes as text, or nullopt when they are not UTF-8 and could not be given back exactly.
 std::optional<QString> exactText(const QByteArray &bytes)
 {
-    QString text = QString::fromUtf8(bytes);
+    QString text = textFromUtf8(bytes);
     if (text.toUtf8() != bytes)
         return std::nullopt;
     return text;
@@ -52,7 +53,7 @@ QStringList nulSeparated(const QByteArray &bytes)
 {
     QStringList texts;
     for (const QByteArray &piece : bytes.split('\0'))
-        texts.append(QString::fromUtf8(piece));
+        texts.append(textFromUtf8(piece));
     if (!texts.isEmpty() && texts.constLast().isEmpty())
         texts.removeLast();
     return texts;
@@ -112,7 +113,7 @@ QList<ProcessInfo> ProcProcessSource::processes() const
         const auto stat = parseStat(readAll(path(pid, "stat")));
         if (!stat)
             continue;
-        processes.append({pid, stat->parentPid, stat->name, QString::fromUtf8(readLink(path(pid, "exe"))),
+        processes.append({pid, stat->parentPid, stat->name, textFromUtf8(readLink(path(pid, "exe"))),
                           nulSeparated(readAll(path(pid, "cmdline")))});
     }
     ::closedir(dir);
