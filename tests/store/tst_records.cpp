@@ -33,7 +33,7 @@ private Q_SLOTS:
         const auto config = MCPConfig::decode(R"({"mcpServers":{)" + quoted + R"(:{"command":"x"}}})");
         QVERIFY(config && config->mcpServers.contains(name));
         const auto record =
-            QuorlaneProjectConfig::decode(R"({"projectPath":"/p","disabled":[)" + quoted +
+            QuorlaneProjectConfig::decode(R"({"projectPath":"/p","history":[],"disabled":[)" + quoted +
                                           R"(],"stashedConfigs":{)" + quoted + R"(:{"command":"x"}}})");
         QVERIFY(record && record->disabled == QStringList{name} && record->stashedConfigs.contains(name));
     }
