@@ -335,12 +335,17 @@ QHash<QString, qint64> MCPToolProbe::cachedTokenWeights() const
 
 std::optional<qint64> MCPToolProbe::cachedFigure(const MCPServerEntry &entry) const
 {
-    const QString definition = definitionFingerprint(entry);
+    // The fingerprint is worked out only for a name the cache holds: listing a large home asks
+    // about tens of thousands of servers, nearly all never measured.
+    std::optional<QString> definition;
     const MCPToolProbeCache_v2 *latest = nullptr;
     QMutexLocker locker(&m_lock);
     for (const MCPToolProbeCache_v2 &record : m_cache) {
-        if (record.definition == definition && record.server.name == entry.name &&
-            (!latest || record.timestamp > latest->timestamp))
+        if (record.server.name != entry.name)
+            continue;
+        if (!definition)
+            definition = definitionFingerprint(entry);
+        if (record.definition == *definition && (!latest || record.timestamp > latest->timestamp))
             latest = &record;
     }
     return latest ? std::optional(latest->tokensPerMessage) : std::nullopt;
