@@ -30,18 +30,27 @@ PanelModel::Services PanelModel::Services::of(ApplicationServices &application, 
     services.savings = &application.savings();
     services.updater = &application.updateChecker();
     services.events = &application.toggleEvents();
-    services.estimator = [probe = &application.toolProbe()](MCPServerEntry entry) {
-        // The panel's figures go by name: the server is not told apart by its source.
+    services.estimator = estimatorOf(&application.toolProbe());
+    services.approvals = approvalsOfCurrentUser();
+    return services;
+}
+
+TokenWeights::Estimator PanelModel::Services::estimatorOf(MCPToolProbe *probe)
+{
+    return [probe](MCPServerEntry entry) {
         ProbeIdentity server{std::nullopt, {}, entry.name};
         return probe->estimate(std::move(server), std::move(entry));
     };
-    services.approvals = [] {
+}
+
+TokenWeights::ApprovalSource PanelModel::Services::approvalsOfCurrentUser()
+{
+    return [] {
         auto approval = std::make_shared<ProjectServerApproval>(ProjectServerApproval::forCurrentUser());
         return [approval](const MCPProject &project, const MCPServerEntry &entry) {
             return approval->mayProbe(project, entry);
         };
     };
-    return services;
 }
 
 PanelModel::PanelModel(Services services, QObject *parent)

@@ -19,6 +19,7 @@ class ApplicationServices;
 class QJSEngine;
 class QQmlEngine;
 class MCPConfigService;
+class MCPToolProbe;
 
 class SessionManager;
 class ToggleEvents;
@@ -79,6 +80,10 @@ public:
 
         // The application's services around `config`.
         [[nodiscard]] static Services of(ApplicationServices &application, MCPConfigService *config);
+        // The figures of `probe`, by name: the panel does not tell servers apart by source.
+        [[nodiscard]] static TokenWeights::Estimator estimatorOf(MCPToolProbe *probe);
+        // Which project servers may be probed, as Claude Code approves them for the user.
+        [[nodiscard]] static TokenWeights::ApprovalSource approvalsOfCurrentUser();
     };
 
     // Whether switching on a project server must be confirmed first: its definition came from a
@@ -177,6 +182,8 @@ private:
     void handleProjectToggle(const ServerRow &row, const QString &projectPath, bool value,
                              bool trust = false);
     QCoro::Task<void> runGlobalToggle(QString name, MCPSource source, bool value);
+    // Runs one switch through the flow; the failure's description, or an empty text.
+    QCoro::Task<QString> runSwitch(ServerSwitch change) const;
     // A global server listed in a project: switched for that folder in Claude Code's own list.
     void handleClaudeCodeToggle(const ServerRow &row, const QString &projectPath, bool value);
     // How a switch of a project's .mcp.json server reaches Claude Code's list as well as the

@@ -64,15 +64,9 @@ void PanelModel::handleGlobalToggle(const ServerRow &row, bool value)
 QCoro::Task<void> PanelModel::runGlobalToggle(QString name, MCPSource source, bool value)
 {
     QPointer<PanelModel> self(this);
-    const SwitchFlow flow = switchFlow();
     const ServerSwitch change{name, source, QString(), value};
-    QString failure;
-    try {
-        QCoro::Task<void> switching = flow.switchServer(change);
-        co_await std::move(switching);
-    } catch (const std::exception &error) {
-        failure = SwitchFlow::describe(error);
-    }
+    QCoro::Task<QString> switching = runSwitch(change);
+    const QString failure = co_await std::move(switching);
     if (!self)
         co_return;
     if (!failure.isEmpty()) {
@@ -149,19 +143,26 @@ void PanelModel::startProjectSwitch(const ServerRow &row, ServerSwitch change)
     whenDone(runProjectToggle(std::move(change), key), this, [this] { Q_EMIT toggleFinished(); });
 }
 
+QCoro::Task<QString> PanelModel::runSwitch(ServerSwitch change) const
+{
+    // The flow is a copy: it outlives this model if the panel goes away meanwhile.
+    const SwitchFlow flow = switchFlow();
+    try {
+        QCoro::Task<void> switching = flow.switchServer(std::move(change));
+        co_await std::move(switching);
+    } catch (const std::exception &error) {
+        co_return SwitchFlow::describe(error);
+    }
+    co_return QString();
+}
+
 QCoro::Task<void> PanelModel::runProjectToggle(ServerSwitch change, QString busyKey)
 {
     QPointer<PanelModel> self(this);
-    const SwitchFlow flow = switchFlow();
     // The row stays busy until the reload has published what the files now say (also after a
     // failure, which may have changed the record halfway), so its switch never jumps back.
-    QString failure;
-    try {
-        QCoro::Task<void> switching = flow.switchServer(change);
-        co_await std::move(switching);
-    } catch (const std::exception &error) {
-        failure = SwitchFlow::describe(error);
-    }
+    QCoro::Task<QString> switching = runSwitch(change);
+    const QString failure = co_await std::move(switching);
     if (!self)
         co_return;
     m_busy.remove(busyKey);

@@ -82,17 +82,9 @@ struct PanelFixture
             // The real estimate cache of the home; a fresh entry never starts a program.
             probe = std::make_unique<MCPToolProbe>(Paths::quorlaneSupportDirectory() +
                                                    QStringLiteral("/mcp_probe_cache_v2.json"));
-            services.estimator = [probe = probe.get()](MCPServerEntry entry) {
-                ProbeIdentity server{std::nullopt, {}, entry.name};
-                return probe->estimate(std::move(server), std::move(entry));
-            };
+            services.estimator = PanelModel::Services::estimatorOf(probe.get());
         }
-        services.approvals = [] {
-            auto approval = std::make_shared<ProjectServerApproval>(ProjectServerApproval::forCurrentUser());
-            return [approval](const MCPProject &project, const MCPServerEntry &entry) {
-                return approval->mayProbe(project, entry);
-            };
-        };
+        services.approvals = PanelModel::Services::approvalsOfCurrentUser();
         panel = std::make_unique<PanelModel>(services);
     }
 
