@@ -186,6 +186,8 @@ private:
     QCoro::Task<QString> runSwitch(ServerSwitch change) const;
     // A global server listed in a project: switched for that folder in Claude Code's own list.
     void handleClaudeCodeToggle(const ServerRow &row, const QString &projectPath, bool value);
+    // The project listed for that folder, or null.
+    [[nodiscard]] const MCPProject *listedProject(const QString &projectPath) const;
     // How a switch of a project's .mcp.json server reaches Claude Code's list as well as the
     // record; nullopt for any other server of the folder.
     [[nodiscard]] std::optional<ProjectSwitchPlan> mcpjsonPlan(const QString &name,

@@ -84,16 +84,21 @@ void PanelModel::handleProjectToggle(const ServerRow &row, const QString &projec
     startProjectSwitch(row, std::move(change));
 }
 
+const MCPProject *PanelModel::listedProject(const QString &projectPath) const
+{
+    const QList<MCPProject> &projects = m_services.config->projects();
+    const auto found = std::find_if(projects.cbegin(), projects.cend(),
+                                    [&](const MCPProject &listed) { return listed.path == projectPath; });
+    return found == projects.cend() ? nullptr : &*found;
+}
+
 std::optional<ProjectSwitchPlan> PanelModel::mcpjsonPlan(const QString &name, const QString &projectPath,
                                                          bool value) const
 {
     using ClaudeCodeRules::Scope;
-    const QList<MCPProject> &projects = m_services.config->projects();
-    const auto project = std::find_if(projects.cbegin(), projects.cend(),
-                                      [&](const MCPProject &listed) { return listed.path == projectPath; });
+    const MCPProject *project = listedProject(projectPath);
     // The folder's own definitions in ~/.claude.json move through the record alone.
-    if (project == projects.cend() || project->fromClaudeJson.contains(name) ||
-        project->stashedOrigins.contains(name))
+    if (!project || project->fromClaudeJson.contains(name) || project->stashedOrigins.contains(name))
         return std::nullopt;
     const bool fromMcpjson =
         std::any_of(project->loads.cbegin(), project->loads.cend(), [&](const auto &load) {
@@ -116,10 +121,8 @@ std::optional<ProjectSwitchPlan> PanelModel::mcpjsonPlan(const QString &name, co
 void PanelModel::handleClaudeCodeToggle(const ServerRow &row, const QString &projectPath, bool value)
 {
     setToggleError({});
-    const auto project =
-        std::find_if(m_services.config->projects().cbegin(), m_services.config->projects().cend(),
-                     [&](const MCPProject &listed) { return listed.path == projectPath; });
-    if (project == m_services.config->projects().cend())
+    const MCPProject *project = listedProject(projectPath);
+    if (!project)
         return;
     // A global server is switched for one folder where Claude Code's /mcp switches it.
     ServerSwitch change{row.entry.name, MCPSource::project, projectPath, value};
