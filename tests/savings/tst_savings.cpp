@@ -36,6 +36,7 @@ QByteArray isoAgo(qint64 seconds, int offset = 0, qint64 extraMs = 0)
     return '\"' + at.toString(Qt::ISODateWithMs).toUtf8() + '\"';
 }
 
+#ifndef __SANITIZE_ADDRESS__
 double peakResidentMiB()
 {
     QFile status(QStringLiteral("/proc/self/status"));
@@ -47,6 +48,7 @@ double peakResidentMiB()
     }
     return -1;
 }
+#endif
 
 void setModified(const QString &path, const QDateTime &time)
 {
