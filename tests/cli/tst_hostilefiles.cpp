@@ -69,72 +69,19 @@ QString whatItIs(Kind kind)
     return {};
 }
 
-struct Place
+// Where a test puts the hostile thing: one of the files Quorlane knows by name, a file in its
+// own folder ("Quorlane/…"), or one relative to the home.
+QString placed(const TestHome &home, const QString &file)
 {
-    const char *name;
-    std::function<QString(const TestHome &)> path;
-    QStringList command; // what must read (or change) the file
-    int exitCode;        // of that command
-    bool named;          // its message names the file
-};
-
-QList<Place> places()
-{
-    const auto quorlane = [](const TestHome &home, const char *file) {
-        return home.configDir() + QStringLiteral("/Quorlane/") + QLatin1String(file);
-    };
-    return {
-        {"~/.claude.json listed", [](const TestHome &h) { return h.claudeJson(); }, {"list"}, 1, true},
-        {"~/.claude.json switched",
-         [](const TestHome &h) { return h.claudeJson(); },
-         {"disable", "g"},
-         1,
-         true},
-        {"Desktop file listed", [](const TestHome &h) { return h.desktopConfig(); }, {"list"}, 1, true},
-        {"Desktop file switched",
-         [](const TestHome &h) { return h.desktopConfig(); },
-         {"disable", "--desktop", "d"},
-         1,
-         true},
-        {"stash listed", [](const TestHome &h) { return h.stash(); }, {"list"}, 1, true},
-        {"stash switched", [](const TestHome &h) { return h.stash(); }, {"disable", "g"}, 1, true},
-        {"project record switched",
-         [](const TestHome &) { return ProjectRecordFile::sidecarPath(QStringLiteral("/srv/app")); },
-         {"disable", "p", "--project", "/srv/app"},
-         1,
-         true},
-        {"scanned .mcp.json",
-         [](const TestHome &h) { return h.path() + "/clone/.mcp.json"; },
-         {"list"},
-         1,
-         true},
-        // A cloned repository's file is not the switch's business: an unrelated switch goes through.
-        {"scanned .mcp.json, unrelated switch",
-         [](const TestHome &h) { return h.path() + "/clone/.mcp.json"; },
-         {"disable", "g"},
-         0,
-         false},
-        {"preferences shown",
-         [quorlane](const TestHome &h) { return quorlane(h, "preferences.json"); },
-         {"prefs"},
-         1,
-         true},
-        {"preferences changed",
-         [quorlane](const TestHome &h) { return quorlane(h, "preferences.json"); },
-         {"prefs", "set", "autoRelaunch", "true"},
-         1,
-         true},
-        {"preferences read by list",
-         [quorlane](const TestHome &h) { return quorlane(h, "preferences.json"); },
-         {"list"},
-         0,
-         false},
-        {"probe cache",
-         [quorlane](const TestHome &h) { return quorlane(h, "mcp_probe_cache_v2.json"); },
-         {"tokens", "g"},
-         0,
-         false},
-    };
+    if (file == u"~/.claude.json")
+        return home.claudeJson();
+    if (file == u"Desktop file")
+        return home.desktopConfig();
+    if (file == u"stash")
+        return home.stash();
+    if (file == u"project record")
+        return ProjectRecordFile::sidecarPath(QStringLiteral("/srv/app"));
+    return (file.startsWith(u"Quorlane/") ? home.configDir() : home.path()) + u'/' + file;
 }
 
 } // namespace
@@ -144,38 +91,60 @@ class TestHostileFiles : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // `exitCode` of the command that must read (or change) the file; `named`: its message names it.
     void specialFileIsNamedAndLeftAlone_data()
     {
-        QTest::addColumn<int>("place");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("command");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<bool>("named");
         QTest::addColumn<int>("kind");
-        const QList<Place> all = places();
-        const std::pair<const char *, Kind> kinds[] = {{"FIFO", Kind::fifo},
-                                                       {"/dev/zero link", Kind::deviceLink},
-                                                       {"folder", Kind::folder},
-                                                       {"loop", Kind::loop}};
-        for (int i = 0; i < all.size(); ++i)
+        const auto place = [](const char *file, const char *what, const QStringList &command, int exitCode,
+                              bool named) {
+            const std::pair<const char *, Kind> kinds[] = {{"FIFO", Kind::fifo},
+                                                           {"/dev/zero link", Kind::deviceLink},
+                                                           {"folder", Kind::folder},
+                                                           {"loop", Kind::loop}};
             for (const auto &[kindName, kind] : kinds)
-                QTest::addRow("%s, %s", all[i].name, kindName) << i << int(kind);
+                QTest::addRow("%s %s, %s", file, what, kindName)
+                    << QString::fromLatin1(file) << command << exitCode << named << int(kind);
+        };
+        place("~/.claude.json", "listed", {"list"}, 1, true);
+        place("~/.claude.json", "switched", {"disable", "g"}, 1, true);
+        place("Desktop file", "listed", {"list"}, 1, true);
+        place("Desktop file", "switched", {"disable", "--desktop", "d"}, 1, true);
+        place("stash", "listed", {"list"}, 1, true);
+        place("stash", "switched", {"disable", "g"}, 1, true);
+        place("project record", "switched", {"disable", "p", "--project", "/srv/app"}, 1, true);
+        place("clone/.mcp.json", "scanned", {"list"}, 1, true);
+        // A cloned repository's file is not the switch's business: an unrelated switch goes through.
+        place("clone/.mcp.json", "scanned, unrelated switch", {"disable", "g"}, 0, false);
+        place("Quorlane/preferences.json", "shown", {"prefs"}, 1, true);
+        place("Quorlane/preferences.json", "changed", {"prefs", "set", "autoRelaunch", "true"}, 1, true);
+        place("Quorlane/preferences.json", "read by list", {"list"}, 0, false);
+        place("Quorlane/mcp_probe_cache_v2.json", "probe cache", {"tokens", "g"}, 0, false);
     }
     void specialFileIsNamedAndLeftAlone()
     {
-        QFETCH(int, place);
+        QFETCH(QString, file);
+        QFETCH(QStringList, command);
+        QFETCH(int, exitCode);
+        QFETCH(bool, named);
         QFETCH(int, kind);
-        const Place where = places().at(place);
         TestHome home;
         home.write(home.claudeJson(), kClaudeJson);
         home.write(home.desktopConfig(), kDesktop);
-        const QString path = where.path(home);
+        const QString path = placed(home, file);
         plant(path, Kind(kind));
         const QByteArray claudeBefore =
             path == home.claudeJson() ? QByteArray() : TestHome::read(home.claudeJson());
 
         QElapsedTimer timer;
         timer.start();
-        const TestHome::Run run = home.runQuorlane(where.command, kFinishWithinMs);
+        const TestHome::Run run = home.runQuorlane(command, kFinishWithinMs);
         QVERIFY2(run.err != "timed out", "the command waited on the special file");
-        QVERIFY2(run.exitCode == where.exitCode, run.err.constData());
-        if (where.named) {
+        QVERIFY2(run.exitCode == exitCode, run.err.constData());
+        if (named) {
             QVERIFY2(run.err.contains(path.toUtf8()), run.err.constData());
             QVERIFY2(run.err.contains(whatItIs(Kind(kind)).toUtf8()), run.err.constData());
         }
@@ -184,7 +153,7 @@ private Q_SLOTS:
         QCOMPARE(after.isSymLink(), Kind(kind) == Kind::deviceLink || Kind(kind) == Kind::loop);
         if (Kind(kind) == Kind::folder)
             QVERIFY(after.isDir());
-        if (where.exitCode != 0 && !claudeBefore.isEmpty())
+        if (exitCode != 0 && !claudeBefore.isEmpty())
             QCOMPARE(TestHome::read(home.claudeJson()), claudeBefore);
         QVERIFY(!QFileInfo::exists(home.claudeJson() + QStringLiteral(".lock")));
     }
@@ -216,14 +185,16 @@ private Q_SLOTS:
         QCOMPARE(text.exitCode, 1);
         QVERIFY2(text.err.contains(path.toUtf8()) && text.err.contains(expected.toUtf8()),
                  text.err.constData());
+        // The sources that could be read are still there, in both forms.
+        const bool globalReadable = file.contains(QStringLiteral("Claude/"));
+        QVERIFY2(text.out.contains(globalReadable ? "[on]  g  /bin/true" : "[on]  d  /bin/true"),
+                 text.out.constData());
         const TestHome::Run json = home.runQuorlane({QStringLiteral("list"), QStringLiteral("--json")});
         QCOMPARE(json.exitCode, 1);
         const auto root = nlohmann::json::parse(json.out.toStdString());
         QCOMPARE(root["errors"].size(), std::size_t(1));
         QCOMPARE(QString::fromStdString(root["errors"][0]["file"]), path);
-        // The sources that could be read are still there.
-        const std::string readable = file.contains(QStringLiteral("Claude/")) ? "global" : "desktop";
-        QVERIFY(!root[readable].empty());
+        QVERIFY(!root[globalReadable ? "global" : "desktop"].empty());
     }
 
     void outputThatCannotBeWrittenFails_data()

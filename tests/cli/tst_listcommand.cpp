@@ -1,8 +1,6 @@
 // 'quorlane list' against files written by the real Claude Code CLI: every server must show up
-// in the right place with the definition Claude Code stored, and a broken source must not hide
-// the others.
+// in the right place with the definition Claude Code stored.
 #include "TestHome.h"
-#include "cli/Cli.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -80,17 +78,19 @@ private Q_SLOTS:
         home.write(home.managedConfig(), "{\"mcpServers\":{\"corp\":{\"command\":\"c\"}}}");
         const json root = runList(home);
         QVERIFY(!root.is_discarded());
-        const json *fs = findServer(root["global"], "fs");
-        QVERIFY(fs);
-        QVERIFY((*fs)["enabled"] == true);
-        QVERIFY((*fs)["definition"]["command"] == "npx");
-        QVERIFY((*fs)["definition"]["args"] == json({"-y", "server-fs", "/tmp"}));
-        QVERIFY((*fs)["definition"]["env"] == json({{"TOKEN", "abc"}}));
-        const json *remote = findServer(root["global"], "remote");
-        QVERIFY(remote);
-        QVERIFY((*remote)["definition"]["url"] == "http://127.0.0.1:9/mcp");
-        QVERIFY((*remote)["definition"]["headers"] == json({{"Authorization", "Bearer x"}}));
-        QVERIFY(!(*remote)["definition"].contains("command"));
+        // Each definition whole, as Claude Code stored it (keys sorted).
+        const auto definition = [&](const char *name) {
+            const json *server = findServer(root["global"], name);
+            return server && (*server)["enabled"] == true
+                       ? QString::fromStdString((*server)["definition"].dump())
+                       : QString();
+        };
+        QCOMPARE(definition("fs"),
+                 QStringLiteral("{\"args\":[\"-y\",\"server-fs\",\"/tmp\"],\"command\":\"npx\","
+                                "\"env\":{\"TOKEN\":\"abc\"},\"type\":\"stdio\"}"));
+        QCOMPARE(definition("remote"),
+                 QStringLiteral("{\"headers\":{\"Authorization\":\"Bearer x\"},\"type\":"
+                                "\"http\",\"url\":\"http://127.0.0.1:9/mcp\"}"));
 
         const json *localProject = findProject(root, local);
         QVERIFY(localProject);
@@ -103,42 +103,6 @@ private Q_SLOTS:
         // Managed servers cannot be switched, so they are always on.
         QVERIFY(root["managed"] ==
                 json::parse(R"([{"name":"corp","enabled":true,"definition":{"command":"c"}}])"));
-    }
-
-    void brokenSourceStillListsTheRest()
-    {
-        TestHome home;
-        home.write(QStringLiteral(".claude.json"), "{\"mcpServers\":{\"half");
-        home.write(home.desktopConfig(), "{\"mcpServers\":{\"d\":{\"command\":\"x\"}}}");
-        const TestHome::Run run = home.runQuorlane({QStringLiteral("list")});
-        // The broken file is named, not shown as a file without servers.
-        QCOMPARE(run.exitCode, 1);
-        QVERIFY(run.err.contains(home.claudeJson().toUtf8()));
-        QVERIFY(run.out.contains("Claude Desktop"));
-        QVERIFY(run.out.contains("[on]  d  x"));
-    }
-
-    void usageAndHelp_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("expected"); // in stdout for 0, in stderr otherwise
-        QTest::newRow("help") << QStringList{"--help"} << 0 << "Commands:";
-        QTest::newRow("list help") << QStringList{"list", "--help"} << 0 << "--json";
-        QTest::newRow("version") << QStringList{"--version"} << 0 << "quorlane " QUORLANE_VERSION "\n";
-        QTest::newRow("unknown option") << QStringList{"list", "--yaml"} << 2 << "Unknown option";
-        QTest::newRow("unknown command") << QStringList{"lsit"} << 2 << "unknown command";
-    }
-    void usageAndHelp()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(int, exitCode);
-        QFETCH(QString, expected);
-        TestHome home;
-        QString out, err;
-        QTextStream outStream(&out), errStream(&err);
-        QCOMPARE(runCli(arguments, CliIO{outStream, errStream}), exitCode);
-        QVERIFY2((exitCode == 0 ? out : err).contains(expected), qPrintable(out + err));
     }
 };
 

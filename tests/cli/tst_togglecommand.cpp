@@ -1,5 +1,4 @@
 #include "TestHome.h"
-#include "cli/Cli.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -12,32 +11,16 @@ namespace {
 const QByteArray kClaudeJson = R"({"mcpServers":{"x":{"command":"c","args":["a"]}},)"
                                R"("projects":{"/srv/app":{"mcpServers":{"p":{"command":"p"}}}}})";
 
-struct InProcess
-{
-    int exitCode;
-    QString out;
-    QString err;
-};
-
-InProcess runInProcess(const QStringList &arguments)
-{
-    QString out;
-    QString err;
-    QTextStream outStream(&out);
-    QTextStream errStream(&err);
-    const int code = runCli(arguments, CliIO{outStream, errStream});
-    return {code, out, err};
-}
-
 nlohmann::json parsed(const QByteArray &bytes)
 {
     return nlohmann::json::parse(bytes.toStdString(), nullptr, false);
 }
 
 // The state `list --json` gives the server in the folder ("absent" when it does not list it).
-QString stateIn(const QString &folder, const std::string &name, const std::string &scope)
+QString stateIn(const TestHome &home, const QString &folder, const std::string &name,
+                const std::string &scope)
 {
-    const auto listed = parsed(runInProcess({QStringLiteral("list"), QStringLiteral("--json")}).out.toUtf8());
+    const auto listed = parsed(home.runQuorlane({QStringLiteral("list"), QStringLiteral("--json")}).out);
     for (const auto &project : listed["projects"])
         if (project["path"] == folder.toStdString())
             for (const auto &load : project["loads"])
@@ -56,7 +39,7 @@ class TestToggleCommand : public QObject
     Q_OBJECT
 
     // A home the real claude CLI wrote: a user server; ~/code/app with a local server and
-    // .mcp.json servers (approved, waiting, rejected, and one with a hostile name), trusted as the
+    // .mcp.json servers (one waiting, one with a hostile name approved), trusted as the
     // trust dialog and approval prompt record it; ~/Projects/other with a .mcp.json server in a
     // folder nobody trusted. Each test starts from the files as they were written.
     std::unique_ptr<TestHome> m_home;
@@ -89,9 +72,7 @@ private Q_SLOTS:
         for (const auto &[scope, name, folder] :
              QList<std::tuple<QString, QString, QString>>{{"user", "g1", m_home->path()},
                                                           {"local", "loc", m_app},
-                                                          {"project", "pj", m_app},
                                                           {"project", "pend", m_app},
-                                                          {"project", "rej", m_app},
                                                           {"project", "oth", m_other}})
             claude({"mcp", "add", "-s", scope, name, "--", "echo", name}, folder);
         // A name Claude Code's CLI would not take, written by hand.
@@ -105,7 +86,7 @@ private Q_SLOTS:
         m_home->write(m_home->claudeJson(), QByteArray::fromStdString(root.dump(2)));
         // As the approval prompt writes it (JSON.stringify's layout), beside a permission.
         m_settings = {{"permissions", {{"allow", nlohmann::ordered_json::array({"Bash(ls:*)"})}}},
-                      {"enabledMcpjsonServers", nlohmann::ordered_json::array({"pj", kHostileName})},
+                      {"enabledMcpjsonServers", nlohmann::ordered_json::array({kHostileName})},
                       {"disabledMcpjsonServers", nlohmann::ordered_json::array({"rej"})}};
         m_home->write(m_app + "/.claude/settings.local.json", QByteArray::fromStdString(m_settings.dump(2)));
         for (const QString &path :
@@ -113,31 +94,20 @@ private Q_SLOTS:
             m_written.insert(path, TestHome::read(path));
     }
 
-    // Off in one folder and on again: the folder's own server through Quorlane's record, any
-    // other the way /mcp does it, by name in the folder's "disabledMcpServers". ~/.claude.json
-    // keeps every other value and .mcp.json every byte.
+    // Off in one folder and on again the way /mcp does it, by name in the folder's
+    // "disabledMcpServers": ~/.claude.json keeps every other value and .mcp.json every byte.
     void switchInOneFolder_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("scope");
-        QTest::addColumn<QString>("offState");
         QTest::newRow("user server") << "g1"
-                                     << "user"
-                                     << "offInClaudeCode";
-        QTest::newRow(".mcp.json server") << "pj"
-                                          << "project"
-                                          << "offInClaudeCode";
-        QTest::newRow("hostile .mcp.json name") << QString::fromStdString(kHostileName) << "project"
-                                                << "offInClaudeCode";
-        QTest::newRow("the folder's own server") << "loc"
-                                                 << "local"
-                                                 << "off";
+                                     << "user";
+        QTest::newRow("hostile .mcp.json name") << QString::fromStdString(kHostileName) << "project";
     }
     void switchInOneFolder()
     {
         QFETCH(QString, name);
         QFETCH(QString, scope);
-        QFETCH(QString, offState);
         if (!m_home)
             QSKIP("the claude CLI is not installed (scripts/setup.sh installs it)");
         QVERIFY(restoreClaudeHome());
@@ -145,31 +115,19 @@ private Q_SLOTS:
         const auto before = parsed(TestHome::read(m_home->claudeJson()));
         const QStringList where{QStringLiteral("--project"), m_app};
 
-        const InProcess off = runInProcess(QStringList{QStringLiteral("disable"), name} + where);
-        QVERIFY2(off.exitCode == 0, qPrintable(off.err));
-        QCOMPARE(stateIn(m_app, key, scope.toStdString()), offState);
+        const TestHome::Run off = m_home->runQuorlane(QStringList{QStringLiteral("disable"), name} + where);
+        QVERIFY2(off.exitCode == 0, off.err.constData());
+        QCOMPARE(stateIn(*m_home, m_app, key, scope.toStdString()), QStringLiteral("offInClaudeCode"));
         auto expected = before;
-        if (scope == QLatin1String("local")) {
-            expected["projects"][folder]["mcpServers"].erase(key);
-        } else {
-            auto &list = expected["projects"][folder]["disabledMcpServers"];
-            if (!list.is_array())
-                list = nlohmann::json::array();
-            list.push_back(key);
-        }
+        expected["projects"][folder]["disabledMcpServers"] = nlohmann::json::array({key});
         QVERIFY(parsed(TestHome::read(m_home->claudeJson())) == expected);
-        QCOMPARE(stateIn(m_other, "g1", "user"), QStringLiteral("on")); // in every other folder
+        QCOMPARE(stateIn(*m_home, m_other, "g1", "user"), QStringLiteral("on")); // in every other folder
 
-        const InProcess on = runInProcess(QStringList{QStringLiteral("enable"), name} + where);
-        QVERIFY2(on.exitCode == 0, qPrintable(on.err));
-        QCOMPARE(stateIn(m_app, key, scope.toStdString()), QStringLiteral("on"));
-        if (scope != QLatin1String("local")) {
-            expected["projects"][folder]["disabledMcpServers"].erase(
-                expected["projects"][folder]["disabledMcpServers"].size() - 1);
-            QVERIFY(parsed(TestHome::read(m_home->claudeJson())) == expected);
-        } else {
-            QVERIFY(parsed(TestHome::read(m_home->claudeJson())) == before);
-        }
+        const TestHome::Run on = m_home->runQuorlane(QStringList{QStringLiteral("enable"), name} + where);
+        QVERIFY2(on.exitCode == 0, on.err.constData());
+        QCOMPARE(stateIn(*m_home, m_app, key, scope.toStdString()), QStringLiteral("on"));
+        expected["projects"][folder]["disabledMcpServers"] = nlohmann::json::array();
+        QVERIFY(parsed(TestHome::read(m_home->claudeJson())) == expected);
         for (const QString &mcpJson : {m_app + "/.mcp.json", m_other + "/.mcp.json"})
             QCOMPARE(TestHome::read(mcpJson), m_written.value(mcpJson));
     }
@@ -184,8 +142,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("stateAfter");
         QTest::newRow("waiting, trusted folder") << true << "pend"
                                                  << "on";
-        QTest::newRow("rejected, trusted folder") << true << "rej"
-                                                  << "on";
         QTest::newRow("folder not trusted") << false << "oth"
                                             << "awaitingApproval";
     }
@@ -215,41 +171,43 @@ private Q_SLOTS:
         // Spliced in: the rest of the file keeps its keys, order and layout.
         nlohmann::ordered_json expected = inApp ? m_settings : nlohmann::ordered_json::object();
         expected["enabledMcpjsonServers"].push_back(name.toStdString());
-        if (name == QLatin1String("rej"))
-            expected["disabledMcpjsonServers"] = nlohmann::ordered_json::array();
         QCOMPARE(TestHome::read(settings), QByteArray::fromStdString(expected.dump(2)) + (inApp ? "" : "\n"));
         QCOMPARE(TestHome::read(m_home->claudeJson()), claudeJson);
-        QCOMPARE(stateIn(folder, name.toStdString(), "project"), stateAfter);
+        QCOMPARE(stateIn(*m_home, folder, name.toStdString(), "project"), stateAfter);
         const auto listedByClaude = m_home->run(QStringLiteral("claude"), {"mcp", "list"}, folder, 120000);
         const auto line = listedByClaude.out.mid(listedByClaude.out.indexOf("\n" + name.toUtf8() + ": "));
         QCOMPARE(line.left(line.indexOf('\n', 1)).contains("Pending approval"),
                  stateAfter == QLatin1String("awaitingApproval"));
     }
 
-    void usageErrors_data()
+    // Help on stdout with exit 0; a usage error on stderr with exit 2. Nothing changes.
+    void usageAndHelp_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("disable without a name") << QStringList{QStringLiteral("disable")};
-        QTest::newRow("enable with two names")
-            << QStringList{QStringLiteral("enable"), QStringLiteral("a"), QStringLiteral("b")};
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "Commands:";
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "quorlane " QUORLANE_VERSION "\n";
+        QTest::newRow("unknown option") << QStringList{"list", "--yaml"} << 2 << "Unknown option";
+        QTest::newRow("unknown command") << QStringList{"lsit"} << 2 << "unknown command";
+        QTest::newRow("disable without a name") << QStringList{"disable"} << 2 << "--help";
+        QTest::newRow("enable with two names") << QStringList{"enable", "a", "b"} << 2 << "--help";
         QTest::newRow("both sources")
-            << QStringList{QStringLiteral("disable"), QStringLiteral("x"), QStringLiteral("--desktop"),
-                           QStringLiteral("--project"), QStringLiteral("/srv/app")};
-        QTest::newRow("project without a path")
-            << QStringList{QStringLiteral("disable"), QStringLiteral("x"), QStringLiteral("--project")};
-        QTest::newRow("unknown option")
-            << QStringList{QStringLiteral("enable"), QStringLiteral("x"), QStringLiteral("--global")};
-        QTest::newRow("watch with an argument")
-            << QStringList{QStringLiteral("watch"), QStringLiteral("now")};
+            << QStringList{"disable", "x", "--desktop", "--project", "/srv/app"} << 2 << "--help";
+        QTest::newRow("project without a path") << QStringList{"disable", "x", "--project"} << 2 << "--help";
+        QTest::newRow("watch with an argument") << QStringList{"watch", "now"} << 2 << "--help";
     }
-    void usageErrors()
+    void usageAndHelp()
     {
         QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, expected);
         TestHome home;
         home.write(home.claudeJson(), kClaudeJson);
-        const InProcess run = runInProcess(arguments);
-        QCOMPARE(run.exitCode, 2);
-        QVERIFY(run.err.contains(QStringLiteral("--help")));
+        const TestHome::Run run = home.runQuorlane(arguments);
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY2((exitCode == 0 ? run.out : run.err).contains(expected.toUtf8()),
+                 (run.out + run.err).constData());
         QCOMPARE(TestHome::read(home.claudeJson()), kClaudeJson);
     }
 
@@ -271,10 +229,6 @@ private Q_SLOTS:
                    "MCP server \u2018p\u2019 was not switched: /srv/none is not a project folder Quorlane "
                    "knows ('quorlane list' shows them: folders with MCP servers of their own or "
                    "switched off there, and folders under ~ and ~/Projects with a .mcp.json).\n");
-        QTest::newRow("unknown server in a known project")
-            << QStringList{QStringLiteral("disable"), QStringLiteral("q"), QStringLiteral("--project"),
-                           QStringLiteral("/srv/app")}
-            << QStringLiteral("MCP server \u2018q\u2019 was not found.\n");
     }
     void failuresPrintTheDescriptionAlone()
     {
@@ -287,41 +241,6 @@ private Q_SLOTS:
         QCOMPARE(QString::fromUtf8(run.err), stderr);
         QVERIFY(run.out.isEmpty());
         QCOMPARE(TestHome::read(home.claudeJson()), kClaudeJson);
-    }
-
-    void disableAndEnableEachSource_data()
-    {
-        QTest::addColumn<QStringList>("where");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("global") << QStringList{} << QStringLiteral("x");
-        QTest::newRow("desktop") << QStringList{QStringLiteral("--desktop")} << QStringLiteral("d");
-        QTest::newRow("project") << QStringList{QStringLiteral("--project"), QStringLiteral("/srv/app")}
-                                 << QStringLiteral("p");
-    }
-    void disableAndEnableEachSource()
-    {
-        QFETCH(QStringList, where);
-        QFETCH(QString, name);
-        TestHome home;
-        home.write(home.claudeJson(), kClaudeJson);
-        home.write(home.desktopConfig(), R"({"mcpServers":{"d":{"command":"d"}}})");
-        const QStringList list{QStringLiteral("list"), QStringLiteral("--json")};
-        const QString listedOn = runInProcess(list).out;
-
-        const InProcess off = runInProcess(QStringList{QStringLiteral("disable"), name} + where);
-        QCOMPARE(off.exitCode, 0);
-        QVERIFY(off.err.isEmpty());
-        const auto listed = nlohmann::json::parse(runInProcess(list).out.toStdString());
-        bool foundOff = false;
-        for (const auto *section : {&listed["global"], &listed["desktop"], &listed["projects"][0]["servers"]})
-            for (const auto &server : *section)
-                if (server["name"] == name.toStdString())
-                    foundOff = server["enabled"] == false;
-        QVERIFY(foundOff);
-
-        const InProcess on = runInProcess(QStringList{QStringLiteral("enable"), name} + where);
-        QVERIFY2(on.exitCode == 0, qPrintable(on.err));
-        QCOMPARE(runInProcess(list).out, listedOn);
     }
 
     // Claude Code writes ~/.claude.json without waiting for its lock. A writer that rewrites it
@@ -338,12 +257,13 @@ private Q_SLOTS:
         QVERIFY(writer.waitForStarted(30000));
         bool off = false;
         int switches = 0;
-        while (writer.state() == QProcess::Running) {
+        // waitForFinished(0) lets the writer's end be noticed without an event loop turning here.
+        while (writer.state() == QProcess::Running && !writer.waitForFinished(0)) {
             off = !off;
-            const InProcess run =
-                runInProcess({off ? QStringLiteral("disable") : QStringLiteral("enable"), QStringLiteral("x"),
-                              QStringLiteral("--project"), QStringLiteral("/srv/app")});
-            QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+            const TestHome::Run run = home.runQuorlane(
+                {off ? QStringLiteral("disable") : QStringLiteral("enable"), QStringLiteral("x"),
+                 QStringLiteral("--project"), QStringLiteral("/srv/app")});
+            QVERIFY2(run.exitCode == 0, run.err.constData());
             ++switches;
         }
         QVERIFY(writer.state() == QProcess::NotRunning || writer.waitForFinished(30000));
