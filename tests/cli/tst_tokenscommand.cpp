@@ -1,5 +1,4 @@
 #include "TestHome.h"
-#include "cli/Cli.h"
 #include "probe/ProbeServers.h"
 
 #include <QFile>
@@ -85,9 +84,27 @@ class TestTokensCommand : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // Named servers only, each once, a managed one too; without names every listed server. Neither
+    // starts a project server Claude Code has not approved.
     void unapprovedProjectServerIsNeverStarted()
     {
         Setup setup;
+        const TestHome::Run named =
+            setup.home.runQuorlane({QStringLiteral("tokens"), QStringLiteral("admin"),
+                                    QStringLiteral("cloned"), QStringLiteral("admin")});
+        QCOMPARE(named.exitCode, 0);
+        const QStringList lines = QString::fromUtf8(named.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].startsWith(QStringLiteral("admin ")) &&
+                     lines[0].contains(QStringLiteral(" 2000 tokens/message")),
+                 named.out.constData());
+        QVERIFY2(lines[1].startsWith(QStringLiteral("cloned ")) &&
+                     lines[1].contains(QStringLiteral("1500")) &&
+                     lines[1].contains(QStringLiteral("not probed")),
+                 named.out.constData());
+        QCOMPARE(setup.starts("admin"), 1);
+        QVERIFY(!setup.started("own"));
+
         const TestHome::Run run =
             setup.home.runQuorlane({QStringLiteral("tokens"), QStringLiteral("--json")});
         QCOMPARE(run.exitCode, 0);
@@ -107,8 +124,6 @@ private Q_SLOTS:
         QVERIFY(setup.started("own"));
         QVERIFY(setup.started("desk"));
         QVERIFY2(!setup.started("cloned"), "the repository's server was started");
-        // Managed servers are not listed unless named.
-        QVERIFY(!setup.started("admin"));
         QVERIFY(cacheHas(setup.cache(), "own"));
         QVERIFY2(!cacheHas(setup.cache(), "cloned"), "the stand-in 1500 was cached");
 
@@ -138,28 +153,8 @@ private Q_SLOTS:
         QVERIFY(!setup.started("cloned"));
     }
 
-    void namedServersOnly()
-    {
-        Setup setup;
-        const TestHome::Run run = setup.home.runQuorlane({QStringLiteral("tokens"), QStringLiteral("admin"),
-                                                          QStringLiteral("cloned"), QStringLiteral("admin")});
-        QCOMPARE(run.exitCode, 0);
-        const QStringList lines = QString::fromUtf8(run.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(lines.size(), 2);
-        QVERIFY2(lines[0].startsWith(QStringLiteral("admin ")) &&
-                     lines[0].contains(QStringLiteral(" 2000 tokens/message")),
-                 run.out.constData());
-        QVERIFY2(lines[1].startsWith(QStringLiteral("cloned ")) &&
-                     lines[1].contains(QStringLiteral("1500")) &&
-                     lines[1].contains(QStringLiteral("not probed")),
-                 run.out.constData());
-        QVERIFY(setup.started("admin"));
-        QVERIFY(!setup.started("own"));
-        QVERIFY(!setup.started("cloned"));
-    }
-
     // A global, a Claude Desktop and a project server named alike, each a different reference
-    // server: three figures, each with its tools, heaviest first, adding up to it.
+    // server: three figures, each with its tools, in the order of the sources.
     void serversOfOneNameAreMeasuredApart()
     {
         TestHome home;
@@ -190,17 +185,8 @@ private Q_SLOTS:
         QCOMPARE(output["servers"].size(), size_t(3));
         QSet<qint64> figures;
         for (const auto &server : output["servers"]) {
-            QVERIFY2(server["measured"] == true, server.dump().c_str());
-            const auto tokens = server["tokensPerMessage"].get<qint64>();
-            figures.insert(tokens);
-            qint64 sum = 0, previous = tokens;
-            for (const auto &tool : server["tools"]) {
-                QVERIFY2(tool["tokens"].get<qint64>() <= previous, "not heaviest first");
-                previous = tool["tokens"].get<qint64>();
-                sum += previous;
-            }
-            QVERIFY2(server["tools"].size() > 1 && (tokens == 1500 || std::abs(sum - tokens) * 50 <= tokens),
-                     server.dump().c_str());
+            QVERIFY2(server["measured"] == true && server["tools"].size() > 1, server.dump().c_str());
+            figures.insert(server["tokensPerMessage"].get<qint64>());
         }
         QCOMPARE(figures.size(), 3);
         QVERIFY2(output["servers"][0]["source"] == "global" && output["servers"][1]["source"] == "desktop" &&
@@ -230,37 +216,22 @@ private Q_SLOTS:
                  text.out.constData());
     }
 
-    // A server that gives no tool list shows the stand-in, marked, and is asked again next time.
-    void failedProbeIsAskedAgain()
+    // A server that gives no tool list shows the stand-in, marked.
+    void failedProbeShowsTheStandIn()
     {
         TestHome home;
-        const QString late = home.path() + QStringLiteral("/bin/late");
-        home.write(home.claudeJson(), bytes({{"mcpServers", {{"late", {{"command", late.toStdString()}}}}}}));
-        const auto measures = [&](qint64 tokens, bool measured) {
-            const TestHome::Run run = home.runQuorlane({QStringLiteral("tokens"), QStringLiteral("--json")});
-            const nlohmann::json expected = {
-                {"name", "late"}, {"source", "global"}, {"tokensPerMessage", tokens}, {"measured", measured}};
-            return nlohmann::json::parse(run.out.toStdString(), nullptr, false)["servers"][0] == expected;
-        };
-        QVERIFY(measures(1500, false));
+        home.write(home.claudeJson(), R"({"mcpServers":{"late":{"command":"/nonexistent/late"}}})");
         QVERIFY(home.runQuorlane({QStringLiteral("tokens")}).out.contains("stand-in"));
-        home.write(late, "#!/bin/sh\nexec python3 '" + fakeServer.toUtf8() + "' plain --size 8000\n");
-        QVERIFY(QFile::setPermissions(late, QFile::ReadOwner | QFile::ExeOwner));
-        QVERIFY(measures(2000, true));
     }
 
     void unknownNameProbesNothing()
     {
         Setup setup;
-        QString out;
-        QString err;
-        QTextStream outStream(&out);
-        QTextStream errStream(&err);
-        const int code = runCli({QStringLiteral("tokens"), QStringLiteral("own"), QStringLiteral("nope")},
-                                CliIO{outStream, errStream});
-        QCOMPARE(code, 1);
-        QVERIFY2(err.contains(QStringLiteral("no MCP server named 'nope'")), qPrintable(err));
-        QVERIFY(out.isEmpty());
+        const TestHome::Run run =
+            setup.home.runQuorlane({QStringLiteral("tokens"), QStringLiteral("own"), QStringLiteral("nope")});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("no MCP server named 'nope'"), run.err.constData());
+        QVERIFY(run.out.isEmpty());
         QVERIFY(!setup.started("own"));
     }
 };
