@@ -1,7 +1,6 @@
 // `quorlane profile`: saved sets of switches applied through the same paths as a click, beside
 // the real Claude Code command-line tool, in a temporary home.
 #include "TestHome.h"
-#include "cli/Cli.h"
 #include "store/QuorlaneProjectConfig.h"
 
 #include <QDir>
@@ -18,23 +17,6 @@ using nlohmann::json;
                                                 " != " + QString::fromStdString((expected).dump())))
 
 namespace {
-
-struct InProcess
-{
-    int exitCode;
-    QString out;
-    QString err;
-};
-
-InProcess quorlane(const QStringList &arguments)
-{
-    QString out;
-    QString err;
-    QTextStream outStream(&out);
-    QTextStream errStream(&err);
-    const int code = runCli(arguments, CliIO{outStream, errStream});
-    return {code, out, err};
-}
 
 json parse(const QByteArray &bytes)
 {
@@ -68,10 +50,15 @@ struct ProfileHome
         // No test relaunches a session it did not start.
         QCOMPARE_EQ(quorlane({"prefs", "set", "autoRelaunch", "false"}).exitCode, 0);
     }
-    void run(const QStringList &arguments, int exitCode = 0)
+    [[nodiscard]] TestHome::Run quorlane(const QStringList &arguments) const
     {
-        const InProcess done = quorlane(arguments);
-        QVERIFY2(done.exitCode == exitCode, qPrintable(arguments.join(' ') + ": " + done.out + done.err));
+        return home.runQuorlane(arguments);
+    }
+    void run(const QStringList &arguments)
+    {
+        const TestHome::Run done = quorlane(arguments);
+        QVERIFY2(done.exitCode == 0,
+                 qPrintable(arguments.join(' ') + ": " + QString::fromUtf8(done.out + done.err)));
     }
     [[nodiscard]] json claudeJson() const { return parse(TestHome::read(home.claudeJson())); }
     [[nodiscard]] json desktop() const { return parse(TestHome::read(home.desktopConfig())); }
@@ -114,9 +101,9 @@ private Q_SLOTS:
         QFETCH(QStringList, arguments);
         QFETCH(QString, message);
         ProfileHome home;
-        const InProcess run = quorlane(arguments);
+        const TestHome::Run run = home.quorlane(arguments);
         QCOMPARE(run.exitCode, 2);
-        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        QVERIFY2(run.err.contains(message.toUtf8()), run.err.constData());
         QVERIFY(!QFile::exists(home.profiles()));
     }
 
@@ -142,13 +129,13 @@ private Q_SLOTS:
         const json claudeBefore = h.claudeJson();
         const json desktopBefore = h.desktop();
 
-        const InProcess dry = quorlane({"profile", "apply", "work", "--dry-run"});
+        const TestHome::Run dry = h.quorlane({"profile", "apply", "work", "--dry-run"});
         QCOMPARE(dry.exitCode, 0);
-        QVERIFY2(dry.out.contains("Would switch on a (global)\n"), qPrintable(dry.out));
+        QVERIFY2(dry.out.contains("Would switch on a (global)\n"), dry.out.constData());
         QCOMPARE_JSON(h.claudeJson(), claudeBefore);
 
-        const InProcess applied = quorlane({"profile", "apply", "work"});
-        QVERIFY2(applied.exitCode == 0, qPrintable(applied.err));
+        const TestHome::Run applied = h.quorlane({"profile", "apply", "work"});
+        QVERIFY2(applied.exitCode == 0, applied.err.constData());
         const QString app = h.app;
         for (const QString &line :
              {QStringLiteral("Switched on a (global)"), QStringLiteral("Switched off c (global)"),
@@ -157,7 +144,7 @@ private Q_SLOTS:
               QStringLiteral("Switched on c (Claude Code\u2019s switch in %1)").arg(h.zed),
               QStringLiteral("Left alone, no longer configured: b (global)"),
               QStringLiteral("Appeared since the profile was saved, left as it is: fresh (global)")})
-            QVERIFY2(applied.out.contains(line + '\n'), qPrintable(applied.out));
+            QVERIFY2(applied.out.contains((line + '\n').toUtf8()), applied.out.constData());
 
         json expected = claudeBefore;
         expected["mcpServers"]["a"] = original["mcpServers"]["a"];
@@ -171,13 +158,13 @@ private Q_SLOTS:
         QCOMPARE_JSON(h.desktop(), expectedDesktop);
         QVERIFY(TestHome::read(h.home.stash()).contains("run-c"));
 
-        const InProcess again = quorlane({"profile", "apply", "work", "--json"});
+        const TestHome::Run again = h.quorlane({"profile", "apply", "work", "--json"});
         QCOMPARE(again.exitCode, 0);
         const json report = json::parse(again.out.toStdString());
         QVERIFY(report["switched"].empty());
         QVERIFY(report["gone"][0]["name"] == "b");
         QVERIFY(report["appeared"][0]["name"] == "fresh");
-        QVERIFY2(quorlane({"profile", "list"}).out.contains("matches now"), "the applied profile matches");
+        QVERIFY2(h.quorlane({"profile", "list"}).out.contains("matches now"), "the applied profile matches");
     }
 
     // The second of three switches cannot be written: the first stays done, the third is not
@@ -197,12 +184,14 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(QuorlaneProjectConfig::sidecarPath(h.app)));
         const json before = h.claudeJson();
 
-        const InProcess applied = quorlane({"profile", "apply", "off"});
+        const TestHome::Run applied = h.quorlane({"profile", "apply", "off"});
         QCOMPARE(applied.exitCode, 1);
         QVERIFY(!applied.err.isEmpty());
-        QVERIFY2(applied.out.contains("Switched off a (global)\n"), qPrintable(applied.out));
-        QVERIFY(applied.out.contains(QStringLiteral("Not switched off: p (project %1)\n").arg(h.app)));
-        QVERIFY(applied.out.contains(QStringLiteral("Not switched off: r (project %1)\n").arg(h.zed)));
+        QVERIFY2(applied.out.contains("Switched off a (global)\n"), applied.out.constData());
+        QVERIFY(
+            applied.out.contains(QStringLiteral("Not switched off: p (project %1)\n").arg(h.app).toUtf8()));
+        QVERIFY(
+            applied.out.contains(QStringLiteral("Not switched off: r (project %1)\n").arg(h.zed).toUtf8()));
         json expected = before;
         expected["mcpServers"].erase("a");
         QCOMPARE_JSON(h.claudeJson(), expected);
@@ -240,7 +229,7 @@ private Q_SLOTS:
         const bool firstWon = !live.contains("a");
         QCOMPARE(live.contains("b"), firstWon);
         QCOMPARE(live.contains("c"), firstWon);
-        const InProcess listed = quorlane({"profile", "list", "--json"});
+        const TestHome::Run listed = h.quorlane({"profile", "list", "--json"});
         const json profiles = json::parse(listed.out.toStdString())["profiles"];
         QVERIFY(profiles[firstWon ? 0 : 1]["switches"] == 0);
     }
@@ -251,18 +240,18 @@ private Q_SLOTS:
         ProfileHome h;
         const QString hostile = QStringLiteral("web \"app\"\u202E");
         h.run({"profile", "save", hostile});
-        const InProcess listed = quorlane({"profile", "list"});
-        QVERIFY2(listed.out.startsWith("web \"app\"\\u{202e}  saved "), qPrintable(listed.out));
+        const TestHome::Run listed = h.quorlane({"profile", "list"});
+        QVERIFY2(listed.out.startsWith("web \"app\"\\u{202e}  saved "), listed.out.constData());
         h.run({"profile", "delete", hostile});
-        QCOMPARE(quorlane({"profile", "show", hostile}).exitCode, 1);
+        QCOMPARE(h.quorlane({"profile", "show", hostile}).exitCode, 1);
 
         const QByteArray damaged = R"({"profiles":[{"name":"x"}]})";
         h.home.write(h.profiles(), damaged);
         for (const QStringList &arguments :
              {QStringList{"profile", "list"}, QStringList{"profile", "save", "y"}}) {
-            const InProcess run = quorlane(arguments);
+            const TestHome::Run run = h.quorlane(arguments);
             QCOMPARE(run.exitCode, 1);
-            QVERIFY2(run.err.contains("could not be read"), qPrintable(run.err));
+            QVERIFY2(run.err.contains("could not be read"), run.err.constData());
         }
         QCOMPARE(TestHome::read(h.profiles()), damaged);
     }

@@ -7,10 +7,10 @@
 #include "store/QuorlaneProjectConfig.h"
 
 #include <QDir>
-#include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QTest>
+
+#include <nlohmann/json.hpp>
 
 class TestSavingsCommand : public QObject
 {
@@ -35,14 +35,9 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(moved + QStringLiteral("/.claude.json")));
         QVERIFY(!QFileInfo::exists(home.claudeJson()));
         // What Claude Code's /mcp writes when the user switches "glob" off in this project.
-        QJsonObject root =
-            QJsonDocument::fromJson(TestHome::read(moved + QStringLiteral("/.claude.json"))).object();
-        QJsonObject projects = root[QStringLiteral("projects")].toObject();
-        QJsonObject entry = projects[project].toObject();
-        entry[QStringLiteral("disabledMcpServers")] = QJsonArray{QStringLiteral("glob")};
-        projects[project] = entry;
-        root[QStringLiteral("projects")] = projects;
-        home.write(moved + QStringLiteral("/.claude.json"), QJsonDocument(root).toJson());
+        auto root = nlohmann::json::parse(TestHome::read(moved + "/.claude.json").toStdString());
+        root["projects"][project.toStdString()]["disabledMcpServers"] = nlohmann::json::array({"glob"});
+        home.write(moved + "/.claude.json", QByteArray::fromStdString(root.dump(2)));
 
         // Switched off through Quorlane, from inside the project, with the path typed as ".".
         for (const char *name : {"a", "b"}) {
@@ -75,14 +70,11 @@ private Q_SLOTS:
 
         const TestHome::Run list = home.runQuorlane({QStringLiteral("list"), QStringLiteral("--json")});
         QCOMPARE(list.exitCode, 0);
-        const QJsonDocument listed = QJsonDocument::fromJson(list.out);
-        QCOMPARE(listed[QStringLiteral("global")][0][QStringLiteral("name")].toString(),
-                 QStringLiteral("glob"));
-        const QJsonArray listedProjects = listed[QStringLiteral("projects")].toArray();
-        QCOMPARE(listedProjects.size(), 1);
-        QCOMPARE(listedProjects[0][QStringLiteral("path")].toString(), project);
-        QCOMPARE(listedProjects[0][QStringLiteral("offInClaudeCode")].toArray(),
-                 QJsonArray{QStringLiteral("glob")});
+        const auto listed = nlohmann::json::parse(list.out.toStdString());
+        QVERIFY2(listed["global"][0]["name"] == "glob" && listed["projects"].size() == 1 &&
+                     listed["projects"][0]["path"] == project.toStdString() &&
+                     listed["projects"][0]["offInClaudeCode"] == nlohmann::json::array({"glob"}),
+                 list.out.constData());
         const TestHome::Run text = home.runQuorlane({QStringLiteral("list")});
         QVERIFY2(text.out.contains("\n  off in Claude Code: glob\n"), text.out.constData());
     }

@@ -1,7 +1,6 @@
 // Names, paths and commands come from files anyone can write: in text output an escape
 // sequence must show as text, never reach the terminal.
 #include "TestHome.h"
-#include "cli/Cli.h"
 
 #include <QTest>
 
@@ -31,12 +30,8 @@ private Q_SLOTS:
         TestHome home;
         home.write(".claude.json", "{\"mcpServers\":{\"evil\\u001b[2K\\u001b[1Afake\":"
                                    "{\"command\":\"/bin/true\\u001b]0;owned\\u0007\"}}}");
-        QString out;
-        QString err;
-        QTextStream outStream(&out);
-        QTextStream errStream(&err);
-        runCli(arguments, CliIO{outStream, errStream});
-        const QString all = out + err;
+        const TestHome::Run run = home.runQuorlane(arguments);
+        const QString all = QString::fromUtf8(run.out + run.err);
         QVERIFY2(all.contains(shown), qPrintable(all));
         for (const QChar c : all)
             QVERIFY2(c == '\n' || (c >= ' ' && c != QChar(0x7f) && (c < QChar(0x80) || c > QChar(0x9f))),
