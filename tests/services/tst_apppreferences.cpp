@@ -1,5 +1,4 @@
 #include "TestHome.h"
-#include "cli/Cli.h"
 #include "platform/PreferenceStore.h"
 #include "services/AppPreferences.h"
 
@@ -27,7 +26,6 @@ private Q_SLOTS:
         const QVariant main = QVariant::fromValue(PanelState::main);
         row("autoRelaunch absent", "pref_autoRelaunch", {}, true);
         row("autoRelaunch as the text \"false\"", "pref_autoRelaunch", "false", true);
-        row("launchAtLogin as the text \"true\"", "pref_launchAtLogin", "true", false);
         row("excludedPaths list", "pref_excludedPaths", QStringList{"a", "b c"}, QStringList{"a", "b c"});
         row("excludedPaths with a number inside", "pref_excludedPaths", QVariantList{"a", 2}, QStringList());
         row("panelState preferences", "pref_panelState", "preferences",
@@ -114,14 +112,11 @@ private Q_SLOTS:
         QFETCH(QString, printed);
         PreferenceStore::write(PreferenceKeys::autoRelaunch, false);
         PreferenceStore::write(PreferenceKeys::excludedPaths, QStringList{"kept"});
-        QString out;
-        QString err;
-        QTextStream outStream(&out);
-        QTextStream errStream(&err);
-        QCOMPARE(runCli(QStringList{"prefs"} + arguments, CliIO{outStream, errStream}), exitCode);
+        const TestHome::Run run = m_home->runQuorlane(QStringList{"prefs"} + arguments);
+        QCOMPARE(run.exitCode, exitCode);
         if (exitCode == 0)
-            QCOMPARE(out, printed + '\n');
-        QVERIFY2(err.contains(printed) == (exitCode != 0), qPrintable(err));
+            QCOMPARE(QString::fromUtf8(run.out), printed + '\n');
+        QVERIFY2(run.err.contains(printed.toUtf8()) == (exitCode != 0), run.err.constData());
         if (exitCode != 0) {
             QCOMPARE(PreferenceStore::open()->allKeys().size(), 2);
             QCOMPARE(PreferenceStore::open()->value(PreferenceKeys::autoRelaunch), QVariant(false));
@@ -135,13 +130,10 @@ private Q_SLOTS:
     {
         const QString file = PreferenceStore::open()->fileName();
         QVERIFY(QDir().mkpath(file));
-        QString out;
-        QString err;
-        QTextStream outStream(&out);
-        QTextStream errStream(&err);
-        QCOMPARE(runCli({"prefs", "set", "excludedPaths", "a"}, CliIO{outStream, errStream}), 1);
-        QVERIFY2(err.contains(file) && err.contains("not saved"), qPrintable(err));
-        QVERIFY(out.isEmpty());
+        const TestHome::Run run = m_home->runQuorlane({"prefs", "set", "excludedPaths", "a"});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains(file.toUtf8()) && run.err.contains("not saved"), run.err.constData());
+        QVERIFY(run.out.isEmpty());
     }
 };
 

@@ -1,5 +1,4 @@
 #include "TestHome.h"
-#include "cli/Cli.h"
 #include "platform/PreferenceStore.h"
 #include "platform/linux/AutostartEntry.h"
 #include "services/AppPreferences.h"
@@ -77,8 +76,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("enabled");
         QTest::addColumn<QVariant>("key");
         const QVariant untouched(QStringLiteral("untouched"));
-        QTest::newRow("enable") << "" << true << true << QVariant(true);
-        QTest::newRow("disable an entry") << "entry" << false << false << QVariant(false);
         QTest::newRow("disable what was never registered: already off")
             << "" << false << false << QVariant(false);
         QTest::newRow("enable refused") << "blocked" << true << false << untouched;
@@ -91,9 +88,6 @@ private Q_SLOTS:
         QFETCH(bool, enable);
         QFETCH(bool, enabled);
         QFETCH(QVariant, key);
-        if (obstacle == QLatin1String("entry"))
-            m_home->write(AutostartEntry::filePath(),
-                          AutostartEntry::text(QStringLiteral("/usr/bin/quorlane")));
         if (obstacle == QLatin1String("blocked"))
             blockAutostartFolder();
         if (obstacle == QLatin1String("folder"))
@@ -133,14 +127,10 @@ private Q_SLOTS:
         // The page tells why, in the platform's words.
         QCOMPARE(preferences.loginItemNote().isEmpty(), !blocked);
 
-        QString out;
-        QString err;
-        QTextStream outStream(&out);
-        QTextStream errStream(&err);
-        const QStringList set{"prefs", "set", "launchAtLogin", "true"};
-        QCOMPARE(runCli(set, CliIO{outStream, errStream}), blocked ? 1 : 0);
-        QCOMPARE(err.contains(QLatin1String("could not register the login item")), blocked);
-        QCOMPARE(err.contains(AutostartEntry::directory()), blocked);
+        const TestHome::Run set = m_home->runQuorlane({"prefs", "set", "launchAtLogin", "true"});
+        QCOMPARE(set.exitCode, blocked ? 1 : 0);
+        QCOMPARE(set.err.contains("could not register the login item"), blocked);
+        QCOMPARE(set.err.contains(AutostartEntry::directory().toUtf8()), blocked);
     }
 
     // A copy of the binary in a folder whose name a shell or a launcher could misread.

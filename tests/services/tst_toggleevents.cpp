@@ -8,19 +8,6 @@
 
 #include <QtTest>
 
-namespace {
-
-int runInProcess(const QStringList &arguments, ApplicationServices &services)
-{
-    QString out;
-    QString err;
-    QTextStream outStream(&out);
-    QTextStream errStream(&err);
-    return runCli(arguments, CliIO{outStream, errStream}, services);
-}
-
-} // namespace
-
 class TestToggleEvents : public QObject
 {
     Q_OBJECT
@@ -39,7 +26,9 @@ private Q_SLOTS:
 
         ApplicationServices services;
         const auto run = [&services](const QStringList &arguments) {
-            return runInProcess(arguments, services);
+            QString output;
+            QTextStream stream(&output);
+            return runCli(arguments, CliIO{stream, stream}, services);
         };
         ToggleLogger logger;
         logger.start(services.toggleEvents());
