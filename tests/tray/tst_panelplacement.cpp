@@ -111,14 +111,6 @@ private Q_SLOTS:
 
     void noScreenNoPlacement() { QVERIFY(!PanelPlacement::place(Input{QRect(0, 0, 24, 24), {}, {}, panel})); }
 
-    void resizeThreshold()
-    {
-        QVERIFY(!isSignificantChange(200, 202));
-        QVERIFY(!isSignificantChange(200, 198));
-        QVERIFY(isSignificantChange(200, 203));
-        QVERIFY(isSignificantChange(200, 197));
-    }
-
     void trayCorner()
     {
         QCOMPARE(trayCornerOf(QStringLiteral("ubuntu:GNOME")), TrayCorner::topRight);
