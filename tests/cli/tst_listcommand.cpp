@@ -12,14 +12,6 @@ using nlohmann::json;
 
 namespace {
 
-json runList(const TestHome &home)
-{
-    const TestHome::Run run = home.runQuorlane({QStringLiteral("list"), QStringLiteral("--json")});
-    if (run.exitCode != 0)
-        qWarning() << run.err;
-    return json::parse(run.out.toStdString(), nullptr, false);
-}
-
 const json *findServer(const json &list, const std::string &name)
 {
     for (const json &server : list)
@@ -76,8 +68,9 @@ private Q_SLOTS:
         claude(home, {"mcp", "add", "-s", "project", "team", "--", "uvx", "team-server"}, shared);
 
         home.write(home.managedConfig(), "{\"mcpServers\":{\"corp\":{\"command\":\"c\"}}}");
-        const json root = runList(home);
-        QVERIFY(!root.is_discarded());
+        const TestHome::Run run = home.runQuorlane({QStringLiteral("list"), QStringLiteral("--json")});
+        const json root = json::parse(run.out.toStdString(), nullptr, false);
+        QVERIFY2(run.exitCode == 0 && !root.is_discarded(), run.err.constData());
         // Each definition whole, as Claude Code stored it (keys sorted).
         const auto definition = [&](const char *name) {
             const json *server = findServer(root["global"], name);
