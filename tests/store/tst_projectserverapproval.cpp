@@ -63,8 +63,6 @@ private Q_SLOTS:
             R"({"mcpServers":{},"hasTrustDialogAccepted":true,"enabledMcpjsonServers":["repo-tool"]})");
         const QString py = QStringLiteral("python3"), node = QStringLiteral("node"), no;
         QTest::newRow("folder unknown to Claude Code") << QByteArray("{}") << none << none << none << no;
-        QTest::newRow("project entry without approval")
-            << project(R"({"mcpServers":{}})") << none << none << none << no;
         QTest::newRow("approved by name") << byName << none << none << none << py;
         // Claude Code asks whether to trust a folder before it loads anything from it: approval
         // in an untrusted folder still waits (`claude mcp list` says "Pending approval").
@@ -91,10 +89,6 @@ private Q_SLOTS:
             << trusted << allowAll << none << none << py;
         QTest::newRow("all approved in the user settings, folder never opened")
             << QByteArray("{}") << allowAll << none << none << no;
-        QTest::newRow("approved by name, a lone surrogate elsewhere in the file")
-            << project(R"({"hasTrustDialogAccepted":true,"enabledMcpjsonServers":["repo-tool"],)"
-                       R"("history":[{"display":"cut \ud83d"}]})")
-            << none << none << none << py;
         QTest::newRow("rejected by name despite approving all")
             << project(R"({"hasTrustDialogAccepted":true,"disabledMcpjsonServers":["repo-tool"]})")
             << allowAll << none << none << no;
