@@ -28,7 +28,8 @@ namespace {
 const QByteArray kClaudeJson =
     R"({"numStartups":3,"tips":[1,2.5,"s",false,null],)"
     R"("mcpServers":{"x":{"command":"npx","args":["-y","pkg"],"env":{"K":"V"},)"
-    R"("custom":{"n":1.5,"i":2,"b":true,"z":null}},"y":{"type":"http","url":"http:\/\/127.0.0.1:1/mcp"}},)"
+    R"("custom":{"n":1.5,"i":2,"b":true,"z":null,"min":-9223372036854775808}},)"
+    R"("y":{"type":"http","url":"http:\/\/127.0.0.1:1/mcp"}},)"
     R"("projects":{"/p":{"allowedTools":["a"],"mcpServers":{"q":{"command":"q"}}}},"big":12345678901234})";
 const QByteArray kDesktop =
     R"({"globalShortcut":"Ctrl+Space","mcpServers":{"x":{"command":"node","args":["d.js"]}}})";
