@@ -50,7 +50,9 @@ class TestConfigLoader : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // Each row breaks one source; everything the other sources contribute must still be there.
+    // Each row breaks or changes one source; everything the other sources contribute must still
+    // be there, a live definition wins over a stashed twin, and a stashed one that does not decode
+    // is hidden but still off.
     void brokenSourceContributesNothing_data()
     {
         QTest::addColumn<QString>("file");
@@ -58,22 +60,29 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("global");
         QTest::addColumn<QStringList>("desktop");
         QTest::addColumn<int>("projects");
-        const QStringList all{"g1", "g2", "off"}, desktop{"d1", "doff"};
+        QTest::addColumn<QStringList>("disabled"); // sorted
+        const QStringList all{"g1", "g2", "off"}, desktop{"d1", "doff"}, off{"doff", "off"}, none;
         // The desktop file and the stash are named here and located in the test's home.
         const QString claudeJson = ".claude.json", desktopFile = "@desktop", stash = "@stash";
-        QTest::newRow("nothing broken") << "other.json" << QByteArray() << all << desktop << 2;
+        QTest::newRow("nothing broken") << "other.json" << QByteArray() << all << desktop << 2 << off;
         QTest::newRow("claude.json truncated")
-            << claudeJson << kClaudeJson.left(40) << QStringList{"off"} << desktop << 1;
+            << claudeJson << kClaudeJson.left(40) << QStringList{"off"} << desktop << 1 << off;
         QTest::newRow("claude.json wrong type deep inside")
             << claudeJson
             << QByteArray(R"({"mcpServers":{},"projects":{"/x":{"mcpServers":{"y":{"args":"no"}}}}})")
-            << QStringList{"off"} << desktop << 1;
+            << QStringList{"off"} << desktop << 1 << off;
         QTest::newRow("desktop file lacks mcpServers")
-            << desktopFile << QByteArray("{}") << all << QStringList{"doff"} << 2;
+            << desktopFile << QByteArray("{}") << all << QStringList{"doff"} << 2 << off;
         QTest::newRow("stash lacks desktop") << stash << QByteArray(R"({"global":{"off":{}}})")
-                                             << QStringList{"g1", "g2"} << QStringList{"d1"} << 2;
+                                             << QStringList{"g1", "g2"} << QStringList{"d1"} << 2 << none;
         QTest::newRow("scanned .mcp.json broken")
-            << "Projects/scan/.mcp.json" << QByteArray("{\"mcpServers\":") << all << desktop << 1;
+            << "Projects/scan/.mcp.json" << QByteArray("{\"mcpServers\":") << all << desktop << 1 << off;
+        QTest::newRow("live wins over stashed twin")
+            << stash << QByteArray(R"({"global":{"g1":{"command":"stashed"}},"desktop":{}})")
+            << QStringList{"g1", "g2"} << QStringList{"d1"} << 2 << none;
+        QTest::newRow("stashed definition with a wrong type")
+            << stash << QByteArray(R"({"global":{"bad":{"env":{"A":2}}},"desktop":{}})")
+            << QStringList{"g1", "g2"} << QStringList{"d1"} << 2 << QStringList{"bad"};
     }
     void brokenSourceContributesNothing()
     {
@@ -82,6 +91,7 @@ private Q_SLOTS:
         QFETCH(QStringList, global);
         QFETCH(QStringList, desktop);
         QFETCH(int, projects);
+        QFETCH(QStringList, disabled);
         TestHome home;
         home.write(".claude.json", kClaudeJson);
         home.write(home.desktopConfig(), R"({"mcpServers":{"d1":{"command":"c"}},"globalShortcut":"x"})");
@@ -95,37 +105,16 @@ private Q_SLOTS:
 
         const LoadResult result = load();
         QCOMPARE(names(result.global), global);
+        QVERIFY(global.first() != "g1" || result.global.first().command == "a");
         QCOMPARE(names(result.desktop), desktop);
         QCOMPARE(names(result.managed), QStringList{"m1"});
         QCOMPARE(result.projects.size(), projects);
-        QSet<GlobalServerID> disabled{{"off", MCPSource::global}, {"doff", MCPSource::desktop}};
-        QCOMPARE(result.disabledIDs, global.contains("off") ? disabled : QSet<GlobalServerID>{});
-    }
-
-    void stashMerging_data()
-    {
-        QTest::addColumn<QByteArray>("stash");
-        QTest::addColumn<QStringList>("listed");
-        QTest::addColumn<QStringList>("disabled");
-        QTest::newRow("live wins over stashed twin")
-            << QByteArray(R"({"global":{"g1":{"command":"stashed"}},"desktop":{}})")
-            << QStringList{"g1", "g2"} << QStringList{};
-        QTest::newRow("stashed definition with a wrong type is hidden but off")
-            << QByteArray(R"({"global":{"bad":{"env":{"A":2}}},"desktop":{}})") << QStringList{"g1", "g2"}
-            << QStringList{"bad"};
-    }
-    void stashMerging()
-    {
-        QFETCH(QByteArray, stash);
-        QFETCH(QStringList, listed);
-        QFETCH(QStringList, disabled);
-        TestHome home;
-        home.write(".claude.json", kClaudeJson);
-        home.write(home.stash(), stash);
-        const LoadResult result = load();
-        QCOMPARE(names(result.global), listed);
-        QCOMPARE(result.global[0].command, QStringLiteral("a"));
-        QCOMPARE(column(result.disabledIDs, &GlobalServerID::name), disabled);
+        QStringList off = column(result.disabledIDs, &GlobalServerID::name);
+        off.sort();
+        QCOMPARE(off, disabled);
+        // Each stashed server is off in its own source.
+        for (const GlobalServerID &id : result.disabledIDs)
+            QVERIFY(id.source == (id.name == "doff" ? MCPSource::desktop : MCPSource::global));
     }
 
     // Phase A: projects of ~/.claude.json with servers; phase B: folders one level below ~ and

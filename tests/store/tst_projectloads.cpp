@@ -125,60 +125,25 @@ private Q_SLOTS:
         m_loaded = ConfigLoader::loadSnapshot(ConfigPaths::forCurrentUser(), {});
     }
 
-    void statesByTheRules_data()
-    {
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("scope");
-        QTest::addColumn<QString>("state");
-        using S = ClaudeCodeRules::Scope;
-        QTest::newRow("approved project beats user") << "repo"
-                                                     << "dup" << int(S::project) << "on";
-        QTest::newRow("user under an approved project") << "repo"
-                                                        << "dup" << int(S::user) << "shadowed";
-        QTest::newRow("rejection wins over approval") << "repo"
-                                                      << "rej" << int(S::project) << "offInClaudeCode";
-        QTest::newRow("not approved") << "repo"
-                                      << "pend" << int(S::project) << "awaitingApproval";
-        QTest::newRow("/mcp off for a user server") << "repo"
-                                                    << "g1" << int(S::user) << "offInClaudeCode";
-        QTest::newRow("subfolder sees the parent's .mcp.json")
-            << "sub"
-            << "shared" << int(S::project) << "awaitingApproval";
-        QTest::newRow("subfolder gets the work tree root's local") << "sub"
-                                                                   << "loc" << int(S::local) << "on";
-        QTest::newRow("pending shadows nothing") << "other"
-                                                 << "dup" << int(S::project) << "awaitingApproval";
-        QTest::newRow("local beats user") << "other"
-                                          << "dup" << int(S::user) << "shadowed";
-    }
-    void statesByTheRules()
-    {
-        QFETCH(QString, folder);
-        QFETCH(QString, name);
-        QFETCH(int, scope);
-        QFETCH(QString, state);
-        const QString path = folder == "repo" ? m_repo : folder == "sub" ? m_sub : m_other;
-        const MCPProject *listed = project(path);
-        QVERIFY2(listed, qPrintable(path));
-        QCOMPARE(stateOf(listed->loads, name, ClaudeCodeRules::Scope(scope)), state);
-    }
-
-    // The same home as Claude Code sees it, folder by folder.
+    // The same home as Claude Code sees it, folder by folder; and what `claude mcp list` does not
+    // show, whether the user server "dup" is hidden by a winner of its name.
     void matchesClaudeMcpList_data()
     {
         QTest::addColumn<QString>("folder");
-        QTest::newRow("trusted project with approvals") << m_repo;
-        QTest::newRow("subfolder of a git work tree") << m_sub;
-        QTest::newRow("untrusted project") << m_other;
+        QTest::addColumn<QString>("userDup");
+        QTest::newRow("trusted project with approvals") << m_repo << "shadowed";
+        QTest::newRow("subfolder of a git work tree") << m_sub << "on"; // pending shadows nothing
+        QTest::newRow("untrusted project, with a local server") << m_other << "shadowed";
     }
     void matchesClaudeMcpList()
     {
         QFETCH(QString, folder);
+        QFETCH(QString, userDup);
         const MCPProject *listed = project(folder);
         QVERIFY(listed);
         const auto run = m_home.run(QStringLiteral("claude"), {"mcp", "list"}, folder, 120000);
         QCOMPARE(asClaudeListsThem(listed->loads), parseClaudeList(run.out));
+        QCOMPARE(stateOf(listed->loads, "dup", ClaudeCodeRules::Scope::user), userDup);
     }
 
     // An approval is spliced into the folder's settings.local.json as its own layout would write

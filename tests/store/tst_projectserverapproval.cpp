@@ -47,7 +47,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("claudeJson");
         QTest::addColumn<QByteArray>("settings");
-        QTest::addColumn<QByteArray>("localSettings"); // the folder's .claude/settings.local.json
         QTest::addColumn<QByteArray>("sidecar");
         QTest::addColumn<QString>("probedCommand");
         const auto project = [](const QByteArray &entry) {
@@ -62,65 +61,52 @@ private Q_SLOTS:
         const QByteArray byName = project(
             R"({"mcpServers":{},"hasTrustDialogAccepted":true,"enabledMcpjsonServers":["repo-tool"]})");
         const QString py = QStringLiteral("python3"), node = QStringLiteral("node"), no;
-        QTest::newRow("folder unknown to Claude Code") << QByteArray("{}") << none << none << none << no;
-        QTest::newRow("project entry without approval")
-            << project(R"({"mcpServers":{}})") << none << none << none << no;
-        QTest::newRow("approved by name") << byName << none << none << none << py;
+        QTest::newRow("folder unknown to Claude Code") << QByteArray("{}") << none << none << no;
         // Claude Code asks whether to trust a folder before it loads anything from it: approval
         // in an untrusted folder still waits (`claude mcp list` says "Pending approval").
         QTest::newRow("approved by name, folder not trusted")
-            << project(R"({"enabledMcpjsonServers":["repo-tool"]})") << none << none << none << no;
+            << project(R"({"enabledMcpjsonServers":["repo-tool"]})") << none << none << no;
         QTest::newRow("all approved for the folder")
             << project(R"({"hasTrustDialogAccepted":true,"enableAllProjectMcpServers":true})") << none << none
-            << none << py;
-        QTest::newRow("approved where the approval prompt writes")
-            << trusted << none << QByteArray(R"({"enabledMcpjsonServers":["repo-tool"]})") << none << py;
-        QTest::newRow("rejected where the approval prompt writes")
-            << byName << none << QByteArray(R"({"disabledMcpjsonServers":["repo-tool"]})") << none << no;
+            << py;
         QTest::newRow("another name approved")
             << project(R"({"hasTrustDialogAccepted":true,"enabledMcpjsonServers":["x"]})") << none << none
-            << none << no;
+            << no;
         QTest::newRow("approval written as text")
             << project(R"({"hasTrustDialogAccepted":true,"enableAllProjectMcpServers":"true"})") << none
-            << none << none << no;
+            << none << no;
         QTest::newRow("approval for another folder")
             << QByteArray(R"({"projects":{"/elsewhere":{"hasTrustDialogAccepted":true,)"
                           R"("enableAllProjectMcpServers":true}}})")
-            << none << none << none << no;
+            << none << none << no;
         QTest::newRow("all approved in the user settings, folder trusted")
-            << trusted << allowAll << none << none << py;
+            << trusted << allowAll << none << py;
         QTest::newRow("all approved in the user settings, folder never opened")
-            << QByteArray("{}") << allowAll << none << none << no;
-        QTest::newRow("approved by name, a lone surrogate elsewhere in the file")
-            << project(R"({"hasTrustDialogAccepted":true,"enabledMcpjsonServers":["repo-tool"],)"
-                       R"("history":[{"display":"cut \ud83d"}]})")
-            << none << none << none << py;
+            << QByteArray("{}") << allowAll << none << no;
         QTest::newRow("rejected by name despite approving all")
             << project(R"({"hasTrustDialogAccepted":true,"disabledMcpjsonServers":["repo-tool"]})")
-            << allowAll << none << none << no;
+            << allowAll << none << no;
         QTest::newRow("the user's own definition")
-            << project(R"({"mcpServers":{"repo-tool":)" + ownDefinition + "}}") << none << none << none
-            << node;
+            << project(R"({"mcpServers":{"repo-tool":)" + ownDefinition + "}}") << none << none << node;
         // The record may have been moved in from one the repository shipped; approval of the
         // .mcp.json server of that name never extends to a stashed definition.
-        QTest::newRow("stashed from a legacy record") << project(R"({"mcpServers":{}})") << none << none
-                                                      << stash(repoDefinition, "legacyProjectRecord") << no;
+        QTest::newRow("stashed from a legacy record")
+            << project(R"({"mcpServers":{}})") << none << stash(repoDefinition, "legacyProjectRecord") << no;
         QTest::newRow("stashed by an older version, approved by name")
-            << byName << none << none << stash(repoDefinition, "unknown") << no;
-        QTest::newRow("stashed from the user's own file") << project(R"({"mcpServers":{}})") << none << none
-                                                          << stash(ownDefinition, "claudeJsonLocal") << node;
+            << byName << none << stash(repoDefinition, "unknown") << no;
+        QTest::newRow("stashed from the user's own file")
+            << project(R"({"mcpServers":{}})") << none << stash(ownDefinition, "claudeJsonLocal") << node;
         // A type error elsewhere hides every project of ~/.claude.json, so the folder's .mcp.json
         // is listed; that the name is the user's own does not make that definition so.
         QTest::newRow("unreadable ~/.claude.json naming another definition")
             << R"({"mcpServers":{"g":{"env":{"X":1}}},"projects":{"@REPO@":{"mcpServers":{"repo-tool":)" +
                    ownDefinition + "}}}}"
-            << none << none << none << no;
+            << none << none << no;
     }
     void projectServer()
     {
         QFETCH(QByteArray, claudeJson);
         QFETCH(QByteArray, settings);
-        QFETCH(QByteArray, localSettings);
         QFETCH(QByteArray, sidecar);
         QFETCH(QString, probedCommand);
         TestHome home;
@@ -128,8 +114,6 @@ private Q_SLOTS:
         home.write(home.claudeJson(), claudeJson.replace("@REPO@", repo.toUtf8()));
         if (!settings.isEmpty())
             home.write(QStringLiteral(".claude/settings.json"), settings);
-        if (!localSettings.isEmpty())
-            home.write(repo + QStringLiteral("/.claude/settings.local.json"), localSettings);
         if (!sidecar.isEmpty())
             home.write(QuorlaneProjectConfig::sidecarPath(repo), sidecar);
         const auto commands = probedCommands();
