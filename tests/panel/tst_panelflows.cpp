@@ -9,9 +9,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -21,18 +18,12 @@ namespace {
 
 QByteArray claudeJson(const QString &project, bool withAlpha = true)
 {
-    QJsonObject servers{
-        {QStringLiteral("beta"), QJsonObject{{QStringLiteral("command"), QStringLiteral("demo-beta")}}}};
+    nlohmann::json root{{"mcpServers", {{"beta", {{"command", "demo-beta"}}}}}};
     if (withAlpha)
-        servers.insert(QStringLiteral("alpha"),
-                       QJsonObject{{QStringLiteral("command"), QStringLiteral("demo-alpha")}});
-    const QJsonObject gamma{{QStringLiteral("command"), QStringLiteral("demo-gamma")},
-                            {QStringLiteral("args"), QJsonArray{QStringLiteral("--x")}}};
-    const QJsonObject projects{{project, QJsonObject{{QStringLiteral("mcpServers"),
-                                                      QJsonObject{{QStringLiteral("gamma"), gamma}}}}}};
-    return QJsonDocument(
-               QJsonObject{{QStringLiteral("mcpServers"), servers}, {QStringLiteral("projects"), projects}})
-        .toJson();
+        root["mcpServers"]["alpha"] = {{"command", "demo-alpha"}};
+    root["projects"][project.toStdString()]["mcpServers"]["gamma"] = {{"command", "demo-gamma"},
+                                                                      {"args", {"--x"}}};
+    return QByteArray::fromStdString(root.dump());
 }
 
 int globalRow(const PanelModel &panel, const QString &name)
