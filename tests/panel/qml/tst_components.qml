@@ -20,7 +20,7 @@ Item {
         function test_click_data() {
             return [
                 { tag: "enabled: asks for the negation", isLocked: false, busy: false, requests: [false] },
-                { tag: "managed: dimmed and deaf", isLocked: true, busy: false, requests: [] },
+                { tag: "locked: deaf", isLocked: true, busy: false, requests: [] },
                 { tag: "applying: deaf until done", isLocked: false, busy: true, requests: [] },
             ]
         }
@@ -34,7 +34,6 @@ Item {
             compare(requests, data.requests)
             // The switch moves only when its input changes, never by itself.
             compare(toggle.checked, true)
-            compare(toggle.opacity, data.isLocked ? 0.5 : 1)
             row.isEnabled = false
             compare(toggle.checked, false)
         }
