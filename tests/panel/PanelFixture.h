@@ -15,22 +15,17 @@
 #include "store/MCPConfigService.h"
 #include "store/ProjectServerApproval.h"
 
-#include <QMutex>
-#include <QStringList>
-
+#include <atomic>
 #include <memory>
 
-// Finds no process and records that it was asked.
-class RecordingProcessSource : public ProcessSource
+// Finds no process and counts the times it was asked.
+class CountingProcessSource : public ProcessSource
 {
 public:
-    RecordingProcessSource(std::shared_ptr<QStringList> asked, std::shared_ptr<QMutex> lock)
-        : m_asked(std::move(asked)), m_lock(std::move(lock))
-    {}
+    explicit CountingProcessSource(std::shared_ptr<std::atomic<int>> asked) : m_asked(std::move(asked)) {}
     [[nodiscard]] QList<ProcessInfo> processes() const override
     {
-        QMutexLocker locker(m_lock.get());
-        m_asked->append(QStringLiteral("processes"));
+        ++*m_asked;
         return {};
     }
     [[nodiscard]] QString workingDirectory(qint64) const override { return {}; }
@@ -38,22 +33,21 @@ public:
     [[nodiscard]] std::optional<QString> tty(qint64) const override { return std::nullopt; }
 
 private:
-    std::shared_ptr<QStringList> m_asked;
-    std::shared_ptr<QMutex> m_lock;
+    std::shared_ptr<std::atomic<int>> m_asked;
 };
 
 // A panel over real services in a temporary home. Sessions are discovered through a process
-// source that records being asked and finds nothing, so no test ever looks
-// at, or relaunches, a real process. Token figures come from a fixed table instead of probes.
+// source that counts being asked and finds nothing, so no test ever looks at, or relaunches, a
+// real process. Token figures come from a fixed table instead of probes.
 struct PanelFixture
 {
     TestHome home;
-    std::shared_ptr<QStringList> commands = std::make_shared<QStringList>();
-    std::shared_ptr<QMutex> commandsLock = std::make_shared<QMutex>();
+    // How often sessions were looked for.
+    std::shared_ptr<std::atomic<int>> lookups = std::make_shared<std::atomic<int>>(0);
     RelaunchQueue queue;
     MCPConfigService config;
     AppPreferences prefs;
-    SessionManager sessions{std::make_shared<RecordingProcessSource>(commands, commandsLock), &queue};
+    SessionManager sessions{std::make_shared<CountingProcessSource>(lookups), &queue};
     TokenSavingsService savings;
     ToggleEvents events;
     // Reads QUORLANE_FEED_URL now: set it before the fixture is made.
@@ -86,12 +80,6 @@ struct PanelFixture
         }
         services.approvals = PanelModel::Services::approvalsOfCurrentUser();
         panel = std::make_unique<PanelModel>(services);
-    }
-
-    [[nodiscard]] QStringList commandsRun() const
-    {
-        QMutexLocker locker(commandsLock.get());
-        return *commands;
     }
 };
 

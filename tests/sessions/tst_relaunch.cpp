@@ -302,64 +302,47 @@ private Q_SLOTS:
         QCOMPARE(scripts().size(), 1);
     }
 
+    // What cannot be scripted keeps its session running. A terminal without a script of ours
+    // (Ghostty, kitty, WezTerm…): a new Terminal window would restart the session where the user
+    // never had it. No osascript: found when asked, or when the work runs (where macOS would
+    // refuse the permission), before any signal.
     void unscriptableSessionsAreLeftAlone_data()
     {
-        QTest::addColumn<bool>("withOsascript");
         QTest::addColumn<TerminalType>("terminal");
-        // Ghostty, kitty, WezTerm…: no script of ours reaches them, and a new Terminal window
-        // would restart the session where the user never had it.
-        QTest::newRow("a terminal without a script") << true << TerminalType::unknown;
-#ifndef Q_OS_MACOS // macOS always has osascript
-        QTest::newRow("no osascript: Terminal") << false << TerminalType::terminal;
-        QTest::newRow("no osascript: Warp") << false << TerminalType::warp;
+        QTest::addColumn<QString>("osascript"); // "kept", "gone" before the request, "goes" after
+        QTest::newRow("a terminal without a script") << TerminalType::unknown << "kept";
+#ifndef Q_OS_MACOS // macOS always has osascript, and without the recorder would ask the user
+        QTest::newRow("no osascript: Terminal") << TerminalType::terminal << "gone";
+        QTest::newRow("no osascript: Warp") << TerminalType::warp << "gone";
+        QTest::newRow("osascript gone when the work runs: Terminal") << TerminalType::terminal << "goes";
+        QTest::newRow("osascript gone when the work runs: Warp batch") << TerminalType::warp << "goes";
 #endif
     }
     void unscriptableSessionsAreLeftAlone()
     {
-        QFETCH(bool, withOsascript);
         QFETCH(TerminalType, terminal);
-        const QByteArray savedPath = qgetenv("PATH");
-        if (!withOsascript) {
+        QFETCH(QString, osascript);
+        const auto restore = qScopeGuard([path = qgetenv("PATH")] { qputenv("PATH", path); });
+        const auto removeOsascript = [] {
             qunsetenv("QUORLANE_OSASCRIPT");
             qputenv("PATH", "/usr/bin:/bin");
-        }
+        };
+        if (osascript == "gone")
+            removeOsascript();
         Victim victim;
         SessionManager manager(ProcessSource::forThisSystem(), new RelaunchQueue(this));
         const QList<ClaudeSession> sessions{session(victim.pid, terminal, "/dev/ttys003", "/a", "warp://a")};
-        const QList<ClaudeSession> leftAlone = manager.relaunch(sessions, 0);
-        qputenv("PATH", savedPath);
-        QCOMPARE(leftAlone, sessions);
-        QVERIFY(manager.relaunchWorkItems().isEmpty());
-        QVERIFY(!victim.endsWithin(300));
-        QVERIFY(scripts().isEmpty());
-    }
-
-    // Whether the terminal may be driven is asked again when the work runs, before any signal:
-    // what cannot be scripted by then (permission refused on macOS, the program gone here) keeps
-    // its session running.
-    void refusedAtRunTimeSignalsNothing_data()
-    {
-        QTest::addColumn<TerminalType>("terminal");
-        QTest::newRow("Terminal") << TerminalType::terminal;
-        QTest::newRow("Warp batch") << TerminalType::warp;
-    }
-    void refusedAtRunTimeSignalsNothing()
-    {
-        QFETCH(TerminalType, terminal);
-#ifdef Q_OS_MACOS
-        QSKIP("without the recorder this would ask the user for the real terminals");
-#endif
-        Victim victim;
-        SessionManager manager(ProcessSource::forThisSystem(), new RelaunchQueue(this));
-        QVERIFY(manager.relaunch({session(victim.pid, terminal, {}, "/a", "warp://a")}, 0.3).isEmpty());
-        const QByteArray savedPath = qgetenv("PATH");
-        qunsetenv("QUORLANE_OSASCRIPT");
-        qputenv("PATH", "/usr/bin:/bin");
-#ifndef Q_OS_MACOS
-        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("^Relaunch skipped: .* cannot be driven now"));
-#endif
-        QCoro::waitFor(manager.relaunchQueue().waitUntilIdle());
-        qputenv("PATH", savedPath);
+        const QList<ClaudeSession> leftAlone = manager.relaunch(sessions, 0.3);
+        if (osascript == "goes") {
+            QVERIFY(leftAlone.isEmpty());
+            removeOsascript();
+            QTest::ignoreMessage(QtCriticalMsg,
+                                 QRegularExpression("^Relaunch skipped: .* cannot be driven now"));
+            QCoro::waitFor(manager.relaunchQueue().waitUntilIdle());
+        } else {
+            QCOMPARE(leftAlone, sessions);
+            QVERIFY(manager.relaunchWorkItems().isEmpty());
+        }
         QVERIFY(!victim.endsWithin(300));
         QVERIFY(scripts().isEmpty());
     }

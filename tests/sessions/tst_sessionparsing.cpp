@@ -145,6 +145,23 @@ private Q_SLOTS:
         QCOMPARE(SessionOutput::sessionsJson(discovery.discoverSessions()).dump(1),
                  nlohmann::ordered_json::parse(expected.toStdString()).dump(1));
 
+        // The manager publishes them once and picks a project's by whole folder names.
+        RelaunchQueue queue;
+        SessionManager manager(::recordedMachine("bsd.txt", home.path()), &queue);
+        QSignalSpy changed(&manager, &SessionManager::sessionSnapshotsChanged);
+        QCoro::waitFor(manager.refreshSessions());
+        QCOMPARE(changed.size(), 1);
+        const auto pids = [&](const QString &project) {
+            QList<qint64> pids;
+            for (const ClaudeSession &session : manager.sessionsInProject(home.path() + project))
+                pids.append(session.pid);
+            return pids;
+        };
+        QCOMPARE(pids("/"), (QList<qint64>{4242, 4300, 4700, 4800}));
+        QCOMPARE(pids("/app"), QList<qint64>{4242});
+        QCOMPARE(pids("/my.app/"), QList<qint64>{4300});
+        QCOMPARE(pids("/ap"), QList<qint64>{}); // a prefix of the name is not the folder
+
         // A folder that is gone cannot be returned to: that session is not listed.
         QVERIFY(QDir(home.path() + "/walk").removeRecursively());
         QCOMPARE(discovery.discoverSessions().size(), 3);
@@ -166,28 +183,6 @@ private Q_SLOTS:
         source->environments.remove(5);
         QCOMPARE(discovery.detectTerminal(10, table), TerminalType::unknown);
         QCOMPARE(discovery.findWarpFocusURL(10, table), std::nullopt);
-    }
-
-    void refreshAndProjectSelection()
-    {
-        TestHome home;
-        for (const char *folder : {"app", "my.app", "app/sub", "walk"})
-            QVERIFY(QDir().mkpath(home.path() + "/" + folder));
-        RelaunchQueue queue;
-        SessionManager manager(::recordedMachine("bsd.txt", home.path()), &queue);
-        QSignalSpy changed(&manager, &SessionManager::sessionSnapshotsChanged);
-        QCoro::waitFor(manager.refreshSessions());
-        QCOMPARE(changed.size(), 1);
-        const auto pids = [&](const QString &project) {
-            QList<qint64> pids;
-            for (const ClaudeSession &session : manager.sessionsInProject(home.path() + project))
-                pids.append(session.pid);
-            return pids;
-        };
-        QCOMPARE(pids("/"), (QList<qint64>{4242, 4300, 4800}));
-        QCOMPARE(pids("/app"), QList<qint64>{4242});
-        QCOMPARE(pids("/my.app/"), QList<qint64>{4300});
-        QCOMPARE(pids("/ap"), QList<qint64>{}); // a prefix of the name is not the folder
     }
 };
 

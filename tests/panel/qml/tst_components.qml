@@ -20,7 +20,7 @@ Item {
         function test_click_data() {
             return [
                 { tag: "enabled: asks for the negation", isLocked: false, busy: false, requests: [false] },
-                { tag: "managed: dimmed and deaf", isLocked: true, busy: false, requests: [] },
+                { tag: "locked: deaf", isLocked: true, busy: false, requests: [] },
                 { tag: "applying: deaf until done", isLocked: false, busy: true, requests: [] },
             ]
         }
@@ -34,7 +34,6 @@ Item {
             compare(requests, data.requests)
             // The switch moves only when its input changes, never by itself.
             compare(toggle.checked, true)
-            compare(toggle.opacity, data.isLocked ? 0.5 : 1)
             row.isEnabled = false
             compare(toggle.checked, false)
         }
@@ -44,25 +43,19 @@ Item {
         name: "Rows"
         when: windowShown
 
-        // A click on the row asks for its tools, a click on its switch does not; the tools are
-        // listed below it while it is expanded.
+        // A click on the row asks for its tools, a click on its switch does not. How an expanded
+        // row lists them is in the screenshot of every row state.
         function test_expand() {
             const row = createTemporaryObject(rowComponent, world,
                 { mcpName: "playwright", tools: [{ name: "browser_snapshot", tokenText: "~2.4k" },
                                                  { name: "browser_click", tokenText: "~610" }] })
             let asked = 0
             row.expandToggled.connect(() => asked++)
-            const oneLine = row.height
             mouseClick(row, 40, row.height / 2)
             compare(asked, 1)
             mouseClick(findChild(row, "switch"))
             compare(asked, 1)
-            verify(!findChild(row, "toolList").visible)
             row.isExpanded = true
-            verify(findChild(row, "toolList").visible)
-            tryVerify(() => findChild(row, "toolName") !== null)
-            compare(findChild(row, "toolName").text, "browser_snapshot")
-            verify(row.height > oneLine + 20)
             // From the keyboard: left hides what is shown, right shows only what is hidden.
             const toggle = findChild(row, "switch")
             toggle.forceActiveFocus()
@@ -107,7 +100,6 @@ Item {
             Scenario.removeFromDisk("playwright")
             Panel.toggleGlobal(4, false)
             tryCompare(banner, "visible", true, 10000)
-            compare(findChild(banner, "errorText").text, "MCP server \u2018playwright\u2019 was not found.")
             mouseClick(findChild(banner, "dismissError"))
             compare(banner.visible, false)
         }
@@ -155,39 +147,27 @@ Item {
             tryCompare(panel, "page", "preferences")
         }
 
-        function test_savings_empty_then_figures() {
+        // The two states are in the preferences screenshots; the button leads from one to the other.
+        function test_savings_refresh_button() {
             panel.showPreferences()
-            tryVerify(() => findChild(panel, "savingsEmpty") !== null)
-            const empty = findChild(panel, "savingsEmpty")
-            const figures = findChild(panel, "savingsFigures")
-            verify(empty.visible)
-            verify(!figures.visible)
+            tryVerify(() => findChild(panel, "refreshSavings") !== null)
+            verify(!findChild(panel, "savingsFigures").visible)
             mouseClick(findChild(panel, "refreshSavings"))
-            tryCompare(figures, "visible", true, 10000)
-            verify(!empty.visible)
+            tryCompare(findChild(panel, "savingsFigures"), "visible", true, 10000)
         }
 
-        function test_update_status_items_data() {
-            return [
-                { tag: "up to date", status: 200, body: '{"version":"1.0.0"}', item: "updateCheck", text: "Up to date" },
-                { tag: "newer", status: 200, body: '{"version":"2.0","url":"https://quorlane.dev/c"}',
-                  item: "updateLink", text: "Update available →" },
-                { tag: "server error", status: 500, body: "", item: "updateFailed", text: "Could not check for updates." },
-            ]
-        }
-        function test_update_status_items(data) {
+        // What each answer of the feed shows is in the preferences screenshots; a failure is
+        // also a button that checks again.
+        function test_failed_update_check_retries_on_click() {
             panel.showPreferences()
             tryVerify(() => findChild(panel, "updateCheck") !== null)
             const current = () => ["updateCheck", "updateLink", "updateFailed", "updateSpinner"]
                 .map(name => findChild(panel, name)).find(item => item.visible)
             tryVerify(() => current().objectName !== "updateSpinner", 10000)
-            Scenario.answerFeed(data.status, data.body)
+            Scenario.answerFeed(500, "")
             Panel.preferences.checkForUpdates()
-            tryCompare(Panel.preferences, "updateText", data.text, 10000)
-            compare(current().objectName, data.item)
-            if (data.item !== "updateFailed")
-                return
-            // Clicking the failure retries.
+            tryCompare(Panel.preferences, "updateText", "Could not check for updates.", 10000)
+            compare(current().objectName, "updateFailed")
             Scenario.answerFeed(200, '{"version":"1.0.0"}')
             mouseClick(current())
             tryCompare(Panel.preferences, "updateText", "Up to date", 10000)
