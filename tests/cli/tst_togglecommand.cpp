@@ -94,8 +94,9 @@ private Q_SLOTS:
             m_written.insert(path, TestHome::read(path));
     }
 
-    // Off in one folder and on again the way /mcp does it, by name in the folder's
-    // "disabledMcpServers": ~/.claude.json keeps every other value and .mcp.json every byte.
+    // Off in one folder and on again: the folder's own server through Quorlane's record, any
+    // other the way /mcp does it, by name in the folder's "disabledMcpServers". ~/.claude.json
+    // keeps every other value and .mcp.json every byte.
     void switchInOneFolder_data()
     {
         QTest::addColumn<QString>("name");
@@ -103,6 +104,8 @@ private Q_SLOTS:
         QTest::newRow("user server") << "g1"
                                      << "user";
         QTest::newRow("hostile .mcp.json name") << QString::fromStdString(kHostileName) << "project";
+        QTest::newRow("the folder's own server") << "loc"
+                                                 << "local";
     }
     void switchInOneFolder()
     {
@@ -112,21 +115,28 @@ private Q_SLOTS:
             QSKIP("the claude CLI is not installed (scripts/setup.sh installs it)");
         QVERIFY(restoreClaudeHome());
         const std::string key = name.toStdString(), folder = m_app.toStdString();
+        const bool own = scope == u"local";
         const auto before = parsed(TestHome::read(m_home->claudeJson()));
         const QStringList where{QStringLiteral("--project"), m_app};
 
         const TestHome::Run off = m_home->runQuorlane(QStringList{QStringLiteral("disable"), name} + where);
         QVERIFY2(off.exitCode == 0, off.err.constData());
-        QCOMPARE(stateIn(*m_home, m_app, key, scope.toStdString()), QStringLiteral("offInClaudeCode"));
+        QCOMPARE(stateIn(*m_home, m_app, key, scope.toStdString()), own ? "off" : "offInClaudeCode");
         auto expected = before;
-        expected["projects"][folder]["disabledMcpServers"] = nlohmann::json::array({key});
+        if (own)
+            expected["projects"][folder]["mcpServers"].erase(key);
+        else
+            expected["projects"][folder]["disabledMcpServers"] = nlohmann::json::array({key});
         QVERIFY(parsed(TestHome::read(m_home->claudeJson())) == expected);
         QCOMPARE(stateIn(*m_home, m_other, "g1", "user"), QStringLiteral("on")); // in every other folder
 
         const TestHome::Run on = m_home->runQuorlane(QStringList{QStringLiteral("enable"), name} + where);
         QVERIFY2(on.exitCode == 0, on.err.constData());
         QCOMPARE(stateIn(*m_home, m_app, key, scope.toStdString()), QStringLiteral("on"));
-        expected["projects"][folder]["disabledMcpServers"] = nlohmann::json::array();
+        if (own)
+            expected = before;
+        else
+            expected["projects"][folder]["disabledMcpServers"] = nlohmann::json::array();
         QVERIFY(parsed(TestHome::read(m_home->claudeJson())) == expected);
         for (const QString &mcpJson : {m_app + "/.mcp.json", m_other + "/.mcp.json"})
             QCOMPARE(TestHome::read(mcpJson), m_written.value(mcpJson));

@@ -141,7 +141,7 @@ private Q_SLOTS:
     }
 
     // A global, a Claude Desktop and a project server named alike, each a different reference
-    // server: three figures, each with its tools, in the order of the sources.
+    // server: three figures, each with its tools, heaviest first, adding up to it.
     void serversOfOneNameAreMeasuredApart()
     {
         TestHome home;
@@ -172,8 +172,17 @@ private Q_SLOTS:
         QCOMPARE(output["servers"].size(), size_t(3));
         QSet<qint64> figures;
         for (const auto &server : output["servers"]) {
-            QVERIFY2(server["measured"] == true && server["tools"].size() > 1, server.dump().c_str());
-            figures.insert(server["tokensPerMessage"].get<qint64>());
+            QVERIFY2(server["measured"] == true, server.dump().c_str());
+            const auto tokens = server["tokensPerMessage"].get<qint64>();
+            figures.insert(tokens);
+            qint64 sum = 0, previous = tokens;
+            for (const auto &tool : server["tools"]) {
+                QVERIFY2(tool["tokens"].get<qint64>() <= previous, "not heaviest first");
+                previous = tool["tokens"].get<qint64>();
+                sum += previous;
+            }
+            QVERIFY2(server["tools"].size() > 1 && (tokens == 1500 || std::abs(sum - tokens) * 50 <= tokens),
+                     server.dump().c_str());
         }
         QCOMPARE(figures.size(), 3);
         QVERIFY2(output["servers"][0]["source"] == "global" && output["servers"][1]["source"] == "desktop" &&
@@ -203,12 +212,23 @@ private Q_SLOTS:
                  text.out.constData());
     }
 
-    // A server that gives no tool list shows the stand-in, marked.
-    void failedProbeShowsTheStandIn()
+    // A server that gives no tool list shows the stand-in, marked, and is asked again next time.
+    void failedProbeIsAskedAgain()
     {
         TestHome home;
-        home.write(home.claudeJson(), R"({"mcpServers":{"late":{"command":"/nonexistent/late"}}})");
+        const QString late = home.path() + QStringLiteral("/bin/late");
+        home.write(home.claudeJson(), bytes({{"mcpServers", {{"late", {{"command", late.toStdString()}}}}}}));
+        const auto measures = [&](qint64 tokens, bool measured) {
+            const TestHome::Run run = home.runQuorlane({QStringLiteral("tokens"), QStringLiteral("--json")});
+            const nlohmann::json expected = {
+                {"name", "late"}, {"source", "global"}, {"tokensPerMessage", tokens}, {"measured", measured}};
+            return nlohmann::json::parse(run.out.toStdString(), nullptr, false)["servers"][0] == expected;
+        };
+        QVERIFY(measures(1500, false));
         QVERIFY(home.runQuorlane({QStringLiteral("tokens")}).out.contains("stand-in"));
+        home.write(late, "#!/bin/sh\nexec python3 '" + fakeServer.toUtf8() + "' plain --size 8000\n");
+        QVERIFY(QFile::setPermissions(late, QFile::ReadOwner | QFile::ExeOwner));
+        QVERIFY(measures(2000, true));
     }
 
     void unknownNameProbesNothing()
