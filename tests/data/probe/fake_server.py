@@ -67,6 +67,9 @@ def stdio_server(mode, args):
             write(reply(1, {"protocolVersion": "2024-11-05", "capabilities": {"tools": {}}}) + b"\n")
         if method != "tools/list" or mode == "silent":
             continue
+        while mode == "chatty":  # writes all the time, never the answer
+            write(b'{"jsonrpc":"2.0","method":"notifications/message","params":{"data":"busy"}}\n')
+            time.sleep(0.05)
         # Answers only once the other server has started too: proves the probes overlap.
         while "--wait-for" in opts and not os.path.exists(opts["--wait-for"]):
             time.sleep(0.05)
