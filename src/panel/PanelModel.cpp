@@ -60,7 +60,7 @@ PanelModel::PanelModel(Services services, QObject *parent)
 {
     m_preferences = new PreferencesModel(
         m_services.config, m_services.prefs, m_services.savings, m_services.updater,
-        [this] { return m_weights->weights(); }, this);
+        [this] { return m_weights->weightsByName(); }, this);
     m_rebuildTimer.setSingleShot(true);
     m_rebuildTimer.setInterval(0);
     connect(&m_rebuildTimer, &QTimer::timeout, this, &PanelModel::rebuild);
@@ -168,18 +168,12 @@ void PanelModel::rebuildNow()
 void PanelModel::rebuild()
 {
     const MCPConfigService &config = *m_services.config;
-    const RowContext context{
-        m_weights->weights(),
-        m_weights->probing(),
-        m_busy,
-        m_weights->unprobeable(),
-        m_expanded,
-        [weights = m_weights](const MCPServerEntry &entry) { return weights->tools(entry.name); }};
+    const RowContext context{m_weights, m_busy, m_weights->unprobeable(), m_expanded};
     m_globalRows->setRows(ServerRows::globalRows(config.desktopServers(), config.globalServers(),
                                                  config.managedServers(), config.disabledGlobalServers(),
                                                  config.loads(), context));
     const auto tokensOf = [this](const QList<ClaudeCodeRules::ServerLoad> &loads) {
-        return ServerLoads::sessionTokens(loads, m_weights->weights(), m_weights->measured());
+        return ServerLoads::sessionTokens(loads, *m_weights);
     };
     if (const auto outside = tokensOf(config.loads()); outside != m_sessionTokens) {
         m_sessionTokens = outside;
@@ -218,13 +212,10 @@ void PanelModel::rebuild()
         Q_EMIT listStateChanged();
     }
 
-    const QString key =
-        TokenWeights::serverNamesKey(config.globalServers(), config.desktopServers(), config.projects());
-    if (key != m_serverNamesKey) {
-        m_serverNamesKey = key;
-        if (!config.isLoading())
-            loadTokenWeights();
-    }
+    // A new name or a changed definition is measured; what the last load measured is not.
+    if (!config.isLoading() &&
+        !m_weights->holds(config.globalServers(), config.desktopServers(), config.projects()))
+        loadTokenWeights();
 }
 
 void PanelModel::loadTokenWeights()

@@ -218,7 +218,6 @@ private:
     ListState m_listState = ListState::loading;
     bool m_hasLoaded = false; // a load has finished (or lists were there from the start)
     bool m_pageAnimated = true;
-    QString m_serverNamesKey;
     std::optional<PendingToggle> m_pending;
     std::optional<PanelState> m_pageOverride;
     QTimer m_rebuildTimer;

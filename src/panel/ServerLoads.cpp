@@ -81,17 +81,16 @@ QString explanation(const ServerLoad &load, const QList<ServerLoad> &loads)
     return {};
 }
 
-SessionTokens sessionTokens(const QList<ServerLoad> &loads, const QHash<QString, qint64> &weights,
-                            const QSet<QString> &measured)
+SessionTokens sessionTokens(const QList<ServerLoad> &loads, const TokenWeights &weights)
 {
     SessionTokens tokens;
     for (const ServerLoad &load : loads) {
         if (load.state != State::on)
             continue;
         ++tokens.servers;
-        if (!measured.contains(load.entry.name))
+        if (!weights.isMeasured(load.entry))
             ++tokens.unmeasured;
-        tokens.total += weights.value(load.entry.name, ServerRows::fallbackTokens);
+        tokens.total += weights.tokens(load.entry).value_or(ServerRows::fallbackTokens);
     }
     return tokens;
 }

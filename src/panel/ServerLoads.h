@@ -8,6 +8,8 @@
 
 #include <optional>
 
+class TokenWeights;
+
 // What the panel says about what a Claude Code session loads: why a server does not load, and
 // what a session in a folder (or outside every project) carries per message.
 namespace ServerLoads {
@@ -41,8 +43,7 @@ struct SessionTokens
 };
 
 [[nodiscard]] SessionTokens sessionTokens(const QList<ClaudeCodeRules::ServerLoad> &loads,
-                                          const QHash<QString, qint64> &weights,
-                                          const QSet<QString> &measured);
+                                          const TokenWeights &weights);
 
 // "A Claude Code session here carries about 14.2k tokens per message from 4 servers. One of
 // them is not measured and counts as ~1.5k." `where` is "here" or "outside every project".

@@ -35,17 +35,17 @@ ServerRow rowFor(const MCPServerEntry &entry, MCPSource source, const QString &p
     const QString key = busyKey(projectPath, entry.name, source);
     row.busy = context.busy.contains(key);
     const bool unprobeable = context.unprobeable.contains(key);
-    // Figures and spinners go by name alone: one server name costs the same wherever it is listed.
-    row.probing = !unprobeable && context.probingServers.contains(entry.name);
-    if (const auto found = context.tokenWeights.constFind(entry.name); found != context.tokenWeights.cend())
-        row.tokensPerMessage = *found;
+    if (context.weights) {
+        row.probing = !unprobeable && context.weights->isProbing(entry);
+        row.tokensPerMessage = context.weights->tokens(entry);
+    }
     if (unprobeable) {
         row.note = QStringLiteral("Not measured: Claude Code has not approved this server for the project, "
                                   "so Quorlane does not start it.");
     }
     row.isExpanded = context.expanded.contains(key);
-    if (row.isExpanded && context.tools) {
-        row.tools = context.tools(entry);
+    if (row.isExpanded && context.weights) {
+        row.tools = context.weights->tools(entry);
         std::stable_sort(row.tools.begin(), row.tools.end(), [](const ToolTokens &a, const ToolTokens &b) {
             return a.tokens != b.tokens ? a.tokens > b.tokens : a.name < b.name;
         });

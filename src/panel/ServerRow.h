@@ -1,5 +1,6 @@
 #pragma once
 
+#include "panel/TokenWeights.h"
 #include "probe/ProbeMessages.h"
 #include "store/ClaudeCodeRules.h"
 #include "store/MCPProject.h"
@@ -11,9 +12,6 @@
 
 #include <functional>
 #include <optional>
-
-// The measured tools of a server, in any order; empty when they are not known.
-using ToolSource = std::function<QList<ToolTokens>(const MCPServerEntry &)>;
 
 // What one row of the server list shows. Rows are values rebuilt from the services on every
 // change; the list models compare them to decide which delegates to update.
@@ -53,12 +51,10 @@ struct ServerRow
 // Inputs every row reads besides its own server.
 struct RowContext
 {
-    QHash<QString, qint64> tokenWeights; // by name, shared by every source
-    QSet<QString> probingServers;
-    QSet<QString> busy;        // ServerRows::busyKey of the rows whose switch is being applied
-    QSet<QString> unprobeable; // ServerRows::busyKey of project rows the probe will not start
-    QSet<QString> expanded;    // ServerRows::busyKey of the rows showing their tools
-    ToolSource tools;
+    const TokenWeights *weights = nullptr; // figures, spinners and tools
+    QSet<QString> busy;                    // ServerRows::busyKey of the rows whose switch is being applied
+    QSet<QString> unprobeable;             // ServerRows::busyKey of project rows the probe will not start
+    QSet<QString> expanded;                // ServerRows::busyKey of the rows showing their tools
 };
 
 namespace ServerRows {

@@ -56,7 +56,8 @@ struct PanelFixture
     std::unique_ptr<PanelModel> panel;
 
     // Call after the home's files are written. Without `figures` the estimates come from the
-    // home's probe cache. `tools`: what an expanded row lists, by server name.
+    // home's probe cache. `figures` go by "name command" where a test tells same-named servers
+    // apart, else by name; `tools`: what an expanded row lists, by server name.
     void start(QHash<QString, qint64> figures = {}, QHash<QString, QList<ToolTokens>> tools = {})
     {
         PanelModel::Services services;
@@ -68,9 +69,11 @@ struct PanelFixture
         services.events = &events;
         // A server without a figure is one whose probe learned nothing.
         services.estimator = [figures, tools](MCPServerEntry entry) -> QCoro::Task<ProbeResult> {
-            if (!figures.contains(entry.name))
+            const QString definition = entry.name + QLatin1Char(' ') + entry.command;
+            const QString key = figures.contains(definition) ? definition : entry.name;
+            if (!figures.contains(key))
                 co_return ProbeResult{};
-            co_return ProbeResult{figures.value(entry.name), true, tools.value(entry.name)};
+            co_return ProbeResult{figures.value(key), true, tools.value(entry.name)};
         };
         if (figures.isEmpty()) {
             // The real estimate cache of the home; a fresh entry never starts a program.

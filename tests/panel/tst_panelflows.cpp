@@ -112,11 +112,14 @@ private Q_SLOTS:
     }
 
     // Each row says what a Claude Code session makes of its server where the row stands, and the
-    // title bar and the project header add up the servers that really load.
+    // title bar and the project header add up the servers that really load. The global and the
+    // local alpha differ in definition, so each has its own figure.
     void rowsShowWhatLoadsWhere()
     {
         const QString project = writeLoadStatesHome(m_fixture->home);
-        m_fixture->start({{QStringLiteral("alpha"), 31000},
+        m_fixture->start({{QStringLiteral("alpha demo-alpha"), 31000},
+                          {QStringLiteral("alpha demo-local-alpha"), 6000},
+                          {QStringLiteral("alpha demo-alpha-2"), 500},
                           {QStringLiteral("beta"), 4000},
                           {QStringLiteral("delta"), 2000},
                           {QStringLiteral("gamma"), 3000},
@@ -145,7 +148,8 @@ private Q_SLOTS:
         QCOMPARE(panel().sessionTokens(), (ServerLoads::SessionTokens{33000, 2, 0}));
         QVERIFY(panel().sessionTokensHeavy());
         const QModelIndex header = panel().projects()->index(0);
-        QCOMPARE(header.data(ProjectListModel::TokenTextRole).toString(), QStringLiteral("~31.0k"));
+        QCOMPARE(header.data(ProjectListModel::TokenTextRole).toString(), QStringLiteral("~6.0k"));
+        QCOMPARE(panel().projects()->rowsAt(0)->rows().at(2).tokensPerMessage, 31000);
         QCOMPARE(header.data(ProjectListModel::CountTextRole).toString(), QStringLiteral("2/2"));
         QVERIFY(panel().globalRows()->rows().at(0).heavy());
 
@@ -163,7 +167,14 @@ private Q_SLOTS:
         panel().rebuildNow();
         QCOMPARE(panel().projects()->rowsAt(0)->count(), 3);
         QCOMPARE(panel().projects()->index(0).data(ProjectListModel::TokenTextRole).toString(),
-                 QStringLiteral("~33.0k"));
+                 QStringLiteral("~8.0k"));
+
+        // A global alpha that now runs another program is measured again.
+        auto changed = nlohmann::json::parse(TestHome::read(m_fixture->home.claudeJson()).toStdString());
+        changed["mcpServers"]["alpha"]["command"] = "demo-alpha-2";
+        m_fixture->home.write(m_fixture->home.claudeJson(), QByteArray::fromStdString(changed.dump()));
+        showPanel();
+        QTRY_COMPARE_WITH_TIMEOUT(panel().sessionTokens().total, 2500, 15000);
 
         // A second click folds the row again.
         panel().toggleExpanded(-1, 0);
