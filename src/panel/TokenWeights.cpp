@@ -37,9 +37,14 @@ QList<ToolTokens> TokenWeights::tools(const MCPServerEntry &entry) const
 
 QHash<QString, qint64> TokenWeights::weightsByName() const
 {
+    // A name with several definitions counts its lightest: the estimate never overstates.
     QHash<QString, qint64> byName;
-    for (auto it = m_weights.cbegin(); it != m_weights.cend(); ++it)
-        byName.insert(it.key().section(kKeySeparator, 0, 0), it.value());
+    for (auto it = m_weights.cbegin(); it != m_weights.cend(); ++it) {
+        const QString name = it.key().section(kKeySeparator, 0, 0);
+        const auto known = byName.constFind(name);
+        if (known == byName.cend() || it.value() < *known)
+            byName.insert(name, it.value());
+    }
     return byName;
 }
 

@@ -42,7 +42,8 @@ public:
     [[nodiscard]] bool isMeasured(const MCPServerEntry &entry) const;
     // The measured tools, heaviest first; empty until the tool list has been measured.
     [[nodiscard]] QList<ToolTokens> tools(const MCPServerEntry &entry) const;
-    // Name to figure for the savings estimate, which counts switched-off servers by name.
+    // Name to figure for the savings estimate, which counts switched-off servers by name; a name
+    // with several definitions gets the lightest figure.
     [[nodiscard]] QHash<QString, qint64> weightsByName() const;
     // busyKey()s of the project rows that are not probed.
     [[nodiscard]] const QSet<QString> &unprobeable() const { return m_unprobeable; }
