@@ -168,7 +168,7 @@ void PanelModel::rebuildNow()
 void PanelModel::rebuild()
 {
     const MCPConfigService &config = *m_services.config;
-    const RowContext context{m_weights, m_busy, m_weights->unprobeable(), m_expanded};
+    const RowContext context{*m_weights, m_busy, m_expanded};
     m_globalRows->setRows(ServerRows::globalRows(config.desktopServers(), config.globalServers(),
                                                  config.managedServers(), config.disabledGlobalServers(),
                                                  config.loads(), context));

@@ -34,18 +34,16 @@ ServerRow rowFor(const MCPServerEntry &entry, MCPSource source, const QString &p
     row.source = source;
     const QString key = busyKey(projectPath, entry.name, source);
     row.busy = context.busy.contains(key);
-    const bool unprobeable = context.unprobeable.contains(key);
-    if (context.weights) {
-        row.probing = !unprobeable && context.weights->isProbing(entry);
-        row.tokensPerMessage = context.weights->tokens(entry);
-    }
+    const bool unprobeable = context.weights.unprobeable().contains(key);
+    row.probing = !unprobeable && context.weights.isProbing(entry);
+    row.tokensPerMessage = context.weights.tokens(entry);
     if (unprobeable) {
         row.note = QStringLiteral("Not measured: Claude Code has not approved this server for the project, "
                                   "so Quorlane does not start it.");
     }
     row.isExpanded = context.expanded.contains(key);
-    if (row.isExpanded && context.weights) {
-        row.tools = context.weights->tools(entry);
+    if (row.isExpanded) {
+        row.tools = context.weights.tools(entry);
         std::stable_sort(row.tools.begin(), row.tools.end(), [](const ToolTokens &a, const ToolTokens &b) {
             return a.tokens != b.tokens ? a.tokens > b.tokens : a.name < b.name;
         });

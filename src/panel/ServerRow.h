@@ -6,11 +6,9 @@
 #include "store/MCPProject.h"
 #include "store/MCPSource.h"
 
-#include <QHash>
 #include <QSet>
 #include <QString>
 
-#include <functional>
 #include <optional>
 
 // What one row of the server list shows. Rows are values rebuilt from the services on every
@@ -51,10 +49,9 @@ struct ServerRow
 // Inputs every row reads besides its own server.
 struct RowContext
 {
-    const TokenWeights *weights = nullptr; // figures, spinners and tools
-    QSet<QString> busy;                    // ServerRows::busyKey of the rows whose switch is being applied
-    QSet<QString> unprobeable;             // ServerRows::busyKey of project rows the probe will not start
-    QSet<QString> expanded;                // ServerRows::busyKey of the rows showing their tools
+    const TokenWeights &weights; // figures, spinners, tools, rows the probe will not start
+    QSet<QString> busy;          // ServerRows::busyKey of the rows whose switch is being applied
+    QSet<QString> expanded;      // ServerRows::busyKey of the rows showing their tools
 };
 
 namespace ServerRows {

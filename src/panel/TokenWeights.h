@@ -40,7 +40,7 @@ public:
     [[nodiscard]] bool isProbing(const MCPServerEntry &entry) const;
     // Whether the figure is a measurement (otherwise it is the fallback).
     [[nodiscard]] bool isMeasured(const MCPServerEntry &entry) const;
-    // The measured tools, heaviest first; empty until the tool list has been measured.
+    // The measured tools, as the probe listed them; empty until the tool list has been measured.
     [[nodiscard]] QList<ToolTokens> tools(const MCPServerEntry &entry) const;
     // Name to figure for the savings estimate, which counts switched-off servers by name; a name
     // with several definitions gets the lightest figure.
