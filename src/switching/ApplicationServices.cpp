@@ -27,52 +27,59 @@ ApplicationServices::~ApplicationServices()
     m_preferences.reset();
 }
 
+namespace {
+
+// The service in `slot`, built by `make` the first time it is asked for.
+template<typename T, typename Make> T &builtOnce(std::unique_ptr<T> &slot, Make make)
+{
+    if (!slot)
+        slot = make();
+    return *slot;
+}
+
+template<typename T> T &builtOnce(std::unique_ptr<T> &slot)
+{
+    return builtOnce(slot, [] { return std::make_unique<T>(); });
+}
+
+} // namespace
+
 AppPreferences &ApplicationServices::preferences()
 {
-    if (!m_preferences)
-        m_preferences = std::make_unique<AppPreferences>();
-    return *m_preferences;
+    return builtOnce(m_preferences);
 }
 
 UpdateChecker &ApplicationServices::updateChecker()
 {
-    if (!m_updateChecker)
-        m_updateChecker = std::make_unique<UpdateChecker>();
-    return *m_updateChecker;
+    return builtOnce(m_updateChecker);
 }
 
 RelaunchQueue &ApplicationServices::relaunchQueue()
 {
-    if (!m_relaunchQueue)
-        m_relaunchQueue = std::make_unique<RelaunchQueue>();
-    return *m_relaunchQueue;
+    return builtOnce(m_relaunchQueue);
 }
 
 SessionManager &ApplicationServices::sessions()
 {
-    if (!m_sessions)
-        m_sessions = std::make_unique<SessionManager>(ProcessSource::forThisSystem(), &relaunchQueue());
-    return *m_sessions;
+    return builtOnce(m_sessions, [this] {
+        return std::make_unique<SessionManager>(ProcessSource::forThisSystem(), &relaunchQueue());
+    });
 }
 
 MCPToolProbe &ApplicationServices::toolProbe()
 {
-    if (!m_toolProbe)
-        m_toolProbe = std::make_unique<MCPToolProbe>(Paths::quorlaneSupportDirectory() +
-                                                     QStringLiteral("/mcp_probe_cache_v2.json"));
-    return *m_toolProbe;
+    return builtOnce(m_toolProbe, [] {
+        return std::make_unique<MCPToolProbe>(Paths::quorlaneSupportDirectory() +
+                                              QStringLiteral("/mcp_probe_cache_v2.json"));
+    });
 }
 
 TokenSavingsService &ApplicationServices::savings()
 {
-    if (!m_savings)
-        m_savings = std::make_unique<TokenSavingsService>();
-    return *m_savings;
+    return builtOnce(m_savings);
 }
 
 ToggleEvents &ApplicationServices::toggleEvents()
 {
-    if (!m_toggleEvents)
-        m_toggleEvents = std::make_unique<ToggleEvents>();
-    return *m_toggleEvents;
+    return builtOnce(m_toggleEvents);
 }
